@@ -1,0 +1,119 @@
+#include "core/messages.h"
+
+#include <tiffio.h>
+
+#include <cstdio>
+#include <utility>
+
+#include "core/options.h"
+#include "platform/message_box.h"
+
+namespace {
+
+LumoHook errorHook = LumoDefaultErrorHook;
+LumoHook warningHook = LumoDefaultWarningHook;
+void IgnoreProgress(int) {}
+LumoProgressHook progressHook = IgnoreProgress;
+
+int verbose = 0;
+int showProgress = 0;
+
+constexpr NamedOption<int> kGlobalOptions[] = {{"verbose", &verbose}, {"showprogress", &showProgress}};
+constexpr OptionRegistry<int> kGlobalRegistry(kGlobalOptions, "Unknown option: %s");
+
+thread_local std::string lastTiffError;
+
+std::string FormatMessage(const char* format, va_list args) {
+    va_list copy;
+    va_copy(copy, args);
+    const int length = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    if (length <= 0) return {};
+    std::string text(static_cast<size_t>(length), '\0');
+    std::vsnprintf(text.data(), text.size() + 1, format, args);
+    return text;
+}
+
+void CallHook(LumoHook hook, const char* module, const char* format, va_list args) {
+    if (!hook) return;
+    va_list copy;
+    va_copy(copy, args);
+    hook(module, format, copy);
+    va_end(copy);
+}
+
+void ShowDefault(const char* captionPrefix, const char* module, const char* format, va_list args,
+                 MessageIcon icon) {
+    const std::string caption = module ? std::string(captionPrefix) + " in module " + module : captionPrefix;
+    ShowMessageBox(caption.c_str(), FormatMessage(format, args).c_str(), icon);
+}
+
+// libtiff's error handler: keep the message for the codec, which reports it once the call returns.
+void RecordTiffError(const char* module, const char* format, va_list args) {
+    lastTiffError = FormatMessage(format, args);
+    if (module && *module) lastTiffError = std::string(module) + ": " + lastTiffError;
+}
+
+void ForwardTiffWarning(const char* module, const char* format, va_list args) {
+    CallHook(warningHook, module, format, args);
+}
+
+}  // namespace
+
+void LumoError(const char* module, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    CallHook(errorHook, module, format, args);
+    std::string text = FormatMessage(format, args);
+    va_end(args);
+    throw LumoFailure(module ? module : "", text);
+}
+
+void LumoWarning(const char* module, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    CallHook(warningHook, module, format, args);
+    va_end(args);
+}
+
+LumoHook LumoSetErrorHandler(LumoHook hook) {
+    LumoHook previous = errorHook;
+    errorHook = hook;
+    LumoRefreshHandlers();
+    return previous;
+}
+
+LumoHook LumoSetWarningHandler(LumoHook hook) {
+    LumoHook previous = warningHook;
+    warningHook = hook;
+    LumoRefreshHandlers();
+    return previous;
+}
+
+LumoProgressHook LumoSetProgressHandler(LumoProgressHook hook) {
+    LumoProgressHook previous = progressHook;
+    progressHook = hook ? hook : IgnoreProgress;
+    return previous;
+}
+
+void LumoRefreshHandlers() {
+    TIFFSetErrorHandler(RecordTiffError);
+    TIFFSetWarningHandler(ForwardTiffWarning);
+}
+
+void LumoProgress(int value) {
+    if (showProgress != 0) progressHook(value);
+}
+
+void LumoSetIntOption(const char* name, int value) { kGlobalRegistry.set("LumoSetIntOption", name, value); }
+int LumoGetIntOption(const char* name) { return kGlobalRegistry.get("LumoGetIntOption", name); }
+
+void LumoDefaultErrorHook(const char* module, const char* format, va_list args) {
+    ShowDefault("Lumo Error", module, format, args, MessageIcon::Exclamation);
+}
+
+void LumoDefaultWarningHook(const char* module, const char* format, va_list args) {
+    ShowDefault("Lumo Warning", module, format, args, MessageIcon::Information);
+}
+
+std::string TakeTiffError() { return std::exchange(lastTiffError, {}); }

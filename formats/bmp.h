@@ -1,0 +1,15 @@
+// BMP: loads 1-, 4-, 8-, 16-, 24- and 32-bit files (plain, RLE8, RLE4, bit fields; core, info, V4 and V5
+// headers; bottom-up or top-down); saves every kind as an uncompressed bottom-up file with a 40-byte header.
+#pragma once
+
+#include "core/image.h"
+#include "formats/input_file.h"
+
+ImagePtr LumoLoadBmp(const char* fileName);
+// The loader over an open file (the fuzz harness reads from memory this way).
+ImagePtr LoadBmpFrom(InputFile& file);
+void SaveBmp(const IMG* image, const char* fileName);
+
+// The option "compress" (stored only: files are always written uncompressed).
+void LumoSetIntOptionBmp(const char* name, int value);
+int LumoGetIntOptionBmp(const char* name);

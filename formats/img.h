@@ -1,0 +1,11 @@
+// IMG: raw 8-bit gray pictures, a 64-byte header then top-down rows of width bytes.
+#pragma once
+
+#include "core/image.h"
+#include "formats/input_file.h"
+
+// Loads a GRAY256 image.
+ImagePtr LumoLoadIMG(const char* fileName);
+ImagePtr LoadIMGFrom(InputFile& file);
+// Saves any kind (other kinds are converted to GRAY256 first).
+void LumoSaveIMG(const IMG* image, const char* fileName);

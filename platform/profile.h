@@ -1,0 +1,31 @@
+// The user's settings: the "Lumo" section (and any other) of an INI file standing in for WIN.INI.
+// The file is $LUMO_PROFILE when set, else $XDG_CONFIG_HOME/lumo/WIN.INI (~/.config/lumo/WIN.INI).
+// Every read goes to the file, so a change by another program or dialog takes effect at the next read.
+#pragma once
+
+#include <string>
+
+constexpr const char* kProfileSection = "Lumo";
+
+// Where the profile lives now.
+std::string ProfilePath();
+
+// GetProfileIntA: a missing or empty key gives the default; otherwise the leading
+// blanks, sign and decimal digits of the value ("12abc" gives 12, "abc" gives 0).
+int GetProfileIntA(const char* section, const char* key, int defaultValue);
+// GetProfileStringA without the buffer: the value, or the default when the key is missing.
+std::string GetProfileStringA(const char* section, const char* key, const char* defaultValue);
+// WriteProfileStringA: sets the key (a null value removes it) and rewrites the file atomically,
+// keeping every other section, key and comment. Returns false when the file could not be written.
+bool WriteProfileStringA(const char* section, const char* key, const char* value);
+
+// The "Lumo" section, the one the program reads.
+inline int ProfileInt(const char* key, int defaultValue) { return GetProfileIntA(kProfileSection, key, defaultValue); }
+inline std::string ProfileString(const char* key, const char* defaultValue) {
+    return GetProfileStringA(kProfileSection, key, defaultValue);
+}
+
+// Overrides a key of the "Lumo" section for this process only (the command line's --set KEY=VALUE);
+// reads see the override, the file is not touched.
+void SetProfileOverride(const std::string& key, const std::string& value);
+void ClearProfileOverrides();
