@@ -1,1 +1,59 @@
-int main() { return 0; }
+// lumo: the command-line front end: "info" describes files, "convert" converts them.
+#include <CLI/CLI.hpp>
+
+#include "cli/convert_command.h"
+#include "cli/info_command.h"
+#include "cli/terminal.h"
+#include "core/memory.h"
+#include "platform/profile.h"
+
+namespace {
+
+// "--set KEY=VALUE" overrides a profile key for this run only.
+bool ApplyProfileOverrides(const std::vector<std::string>& settings) {
+    for (const std::string& setting : settings) {
+        const size_t equals = setting.find('=');
+        if (equals == std::string::npos || equals == 0) {
+            std::fprintf(stderr, "lumo: --set needs KEY=VALUE, not \"%s\"\n", setting.c_str());
+            return false;
+        }
+        SetProfileOverride(setting.substr(0, equals), setting.substr(equals + 1));
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"Lumo image converter"};
+    app.require_subcommand(1);
+
+    std::vector<std::string> infoFiles, settings;
+    CLI::App* info = app.add_subcommand("info", "Print the size and kind of each file");
+    info->add_option("FILE", infoFiles, "Image files")->required();
+    info->add_option("--set", settings, "Override a profile key for this run: KEY=VALUE");
+
+    ConvertRequest request;
+    CLI::App* convert = app.add_subcommand("convert", "Convert files to the format of the output's extension");
+    convert->add_option("INPUT", request.inputs, "Image files to convert")->required();
+    convert->add_option("-o,--output", request.output, "Output file, or the folder of a batch")->required();
+    convert->add_option("--format", request.format, "Extension of a batch's output files (default jpg)");
+    convert->add_option("--set", settings, "Override a profile key for this run: KEY=VALUE");
+    convert->add_option("-j,--jobs", request.jobs, "Number of worker processes")->check(CLI::Range(1, 256));
+    convert->add_flag("--keep-going", request.keepGoing, "Go on after a file fails");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::Success& success) {
+        return app.exit(success);
+    } catch (const CLI::ParseError& error) {
+        app.exit(error);
+        return 2;
+    }
+
+    if (!ApplyProfileOverrides(settings)) return 2;
+    InstallTerminalReporting();
+    const int status = info->parsed() ? RunInfo(infoFiles) : RunConvert(request);
+    EndLumo();
+    return status;
+}

@@ -1,0 +1,15 @@
+// How the lumo command talks to its user: library reports on standard error naming the file
+// being worked on, and a progress line when standard error is a terminal.
+#pragma once
+
+#include <string>
+
+// Installs the command's hooks and message box; the progress line is shown only on a terminal.
+void InstallTerminalReporting();
+// The file that reports and the progress line refer to.
+void SetCurrentFile(const std::string& fileName, size_t index, size_t count);
+// Prints "lumo: FILE: message" on standard error (clearing the progress line first).
+void ReportFileError(const std::string& fileName, const std::string& message);
+// Redraws the progress line with a count of finished files (worker mode), or clears it.
+void ShowBatchProgress(size_t done, size_t count);
+void ClearProgressLine();

@@ -1,0 +1,85 @@
+#include "cli/workers.h"
+
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+
+namespace {
+
+// The state the workers share through an anonymous shared mapping.
+struct SharedState {
+    std::atomic<size_t> nextTask;
+    std::atomic<size_t> finished;
+    std::atomic<bool> stop;
+    std::atomic<unsigned char> status[1];  // taskCount entries follow
+};
+
+bool RunOne(SharedState& shared, size_t i, const WorkerPlan& plan, const std::function<bool(size_t)>& task) {
+    shared.status[i] = static_cast<unsigned char>(TaskStatus::Running);
+    const bool ok = task(i);
+    shared.status[i] = static_cast<unsigned char>(ok ? TaskStatus::Succeeded : TaskStatus::Failed);
+    if (!ok && plan.stopAtFirstFailure) shared.stop = true;
+    ++shared.finished;
+    return ok;
+}
+
+void WorkLoop(SharedState& shared, const WorkerPlan& plan, const std::function<bool(size_t)>& task,
+              const std::function<void(size_t)>* onProgress) {
+    while (!shared.stop) {
+        const size_t i = shared.nextTask++;
+        if (i >= plan.taskCount) break;
+        RunOne(shared, i, plan, task);
+        if (onProgress) (*onProgress)(shared.finished);
+    }
+}
+
+}  // namespace
+
+std::vector<TaskStatus> RunTasks(const WorkerPlan& plan, const std::function<bool(size_t)>& task,
+                                 const std::function<void(size_t)>& onProgress) {
+    const size_t bytes = sizeof(SharedState) + plan.taskCount;
+    void* memory = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (memory == MAP_FAILED) {
+        std::perror("lumo: mmap");
+        std::exit(1);
+    }
+    auto* shared = new (memory) SharedState{};
+    for (size_t i = 0; i < plan.taskCount; ++i) new (&shared->status[i]) std::atomic<unsigned char>(0);
+
+    const int workers = plan.workers < 1 ? 1 : plan.workers;
+    if (workers == 1) {
+        WorkLoop(*shared, plan, task, &onProgress);
+    } else {
+        std::fflush(nullptr);
+        std::vector<pid_t> children;
+        for (int w = 0; w < workers; ++w) {
+            const pid_t pid = ::fork();
+            if (pid == 0) {
+                WorkLoop(*shared, plan, task, nullptr);
+                std::fflush(nullptr);
+                ::_exit(0);
+            }
+            if (pid > 0) children.push_back(pid);
+        }
+        // Redraw the progress while the workers run; a worker that dies leaves its task Failed.
+        size_t running = children.size();
+        while (running > 0) {
+            int status = 0;
+            const pid_t done = ::waitpid(-1, &status, WNOHANG);
+            if (done > 0) --running;
+            else if (done < 0) break;
+            else ::usleep(50000);
+            onProgress(shared->finished);
+        }
+    }
+
+    std::vector<TaskStatus> statuses(plan.taskCount);
+    for (size_t i = 0; i < plan.taskCount; ++i) statuses[i] = static_cast<TaskStatus>(shared->status[i].load());
+    ::munmap(memory, bytes);
+    return statuses;
+}

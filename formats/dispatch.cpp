@@ -1,0 +1,158 @@
+#include "formats/dispatch.h"
+
+#include <strings.h>
+
+#include <span>
+
+#include "formats/bmp.h"
+#include "formats/img.h"
+#include "platform/message_box.h"
+#include "platform/profile.h"
+
+namespace {
+
+// A profile key read as an integer and copied into a codec option.
+struct ProfileOption {
+    const char* key;
+    int defaultValue;
+    const char* option;
+};
+using IntOptionSetter = void (*)(const char* name, int value);
+
+// Profile keys per codec and direction, copied into the codec's options before every call.
+[[maybe_unused]] constexpr ProfileOption kJbigLoadOptions[] = {{"JbigMaxsizew", 0, "maxsizew"},
+                                                               {"JbigMaxsizeh", 0, "maxsizeh"}};
+[[maybe_unused]] constexpr ProfileOption kMokLoadOptions[] = {{"MokRatio", 1, "mokratio"}};
+[[maybe_unused]] constexpr ProfileOption kPcdLoadOptions[] = {{"PcdSize", 3, "pcdsize"},
+                                                              {"PcdCrSubsampling", 1, "crsubsampled"}};
+[[maybe_unused]] constexpr ProfileOption kJpegLoadOptions[] = {{"JpegFast", 1, "fast"},
+                                                               {"JpegReadRgb", 1, "readrgb"},
+                                                               {"JpegForceGray", 0, "forcegray"},
+                                                               {"JpegRatio", 1, "ratio"},
+                                                               {"JpegUseFloat", 0, "usefloat"}};
+[[maybe_unused]] constexpr ProfileOption kGifSaveOptions[] = {{"GifInterlace", 0, "interlace"}};
+[[maybe_unused]] constexpr ProfileOption kJbigSaveOptions[] = {{"JbigLayers", 1, "nblayers"},
+                                                               {"JbigLrlmaxw", 640, "lrlmaxw"},
+                                                               {"JbigLrlmaxh", 480, "lrlmaxh"}};
+[[maybe_unused]] constexpr ProfileOption kJpegSaveOptions[] = {{"JpegFast", 1, "fast"},
+                                                               {"JpegQuality", 75, "quality"},
+                                                               {"JpegOptimize", 0, "optimize"},
+                                                               {"JpegCrSubsampling", 2, "crsubsampling"},
+                                                               {"JpegUseFloat", 0, "usefloat"}};
+[[maybe_unused]] constexpr ProfileOption kPsSaveOptions[] = {{"PSLevel2", 0, "level2"}, {"PSEps", 0, "eps"}};
+
+struct LoadRoute {
+    const char* extension;
+    const char* baseName;  // only files of this base name (any case); null for any
+    std::span<const ProfileOption> options;
+    IntOptionSetter setOption;
+    ImagePtr (*load)(const char* fileName);
+};
+
+struct SaveRoute {
+    const char* extension;
+    std::span<const ProfileOption> options;
+    IntOptionSetter setOption;
+    void (*prepare)(const IMG& image);  // settings beyond plain integer keys, or null
+    void (*save)(const IMG* image, const char* fileName);
+};
+
+// Extensions are tested in this order; a codec joins with one row.
+const LoadRoute kLoadRoutes[] = {
+    {"bmp", nullptr, {}, nullptr, LumoLoadBmp},
+    {"img", nullptr, {}, nullptr, LumoLoadIMG},
+};
+
+const SaveRoute kSaveRoutes[] = {
+    {"bmp", {}, nullptr, nullptr, SaveBmp},
+    {"img", {}, nullptr, nullptr, LumoSaveIMG},
+};
+
+bool SameText(const std::string& a, const char* b) { return strcasecmp(a.c_str(), b) == 0; }
+
+void CopyProfileOptions(std::span<const ProfileOption> options, IntOptionSetter setOption) {
+    for (const ProfileOption& option : options) setOption(option.option, ProfileInt(option.key, option.defaultValue));
+}
+
+void ReportUnknownExtension(const std::string& extension, const char* fileName) {
+    const std::string text = "Unknown file extension " + extension + " for file " + fileName;
+    ShowMessageBox("Error", text.c_str(), MessageIcon::Exclamation);
+}
+
+}  // namespace
+
+SplitName SplitFileName(const std::string& path) {
+    const size_t dot = path.rfind('.');
+    const size_t end = dot == std::string::npos ? path.size() : dot;
+    SplitName split;
+    if (dot != std::string::npos) split.extension = path.substr(dot + 1);
+    // Search backwards from the character before the dot; the first character is never a separator.
+    size_t separator = std::string::npos;
+    for (size_t i = end; i-- > 1;) {
+        const char c = path[i];
+        if (c == '/' || c == '\\' || (c == ':' && i == 1)) {
+            separator = i;
+            break;
+        }
+    }
+    if (separator != std::string::npos) {
+        split.directory = path.substr(0, separator + 1);
+        split.baseName = path.substr(separator + 1, end - separator - 1);
+    } else {
+        split.baseName = path.substr(0, end);
+    }
+    return split;
+}
+
+ImagePtr LoadImageByExtension(const char* fileName) {
+    const SplitName split = SplitFileName(fileName);
+    for (const LoadRoute& route : kLoadRoutes) {
+        if (!SameText(split.extension, route.extension)) continue;
+        if (route.baseName && !SameText(split.baseName, route.baseName)) continue;
+        CopyProfileOptions(route.options, route.setOption);
+        return route.load(fileName);
+    }
+    ReportUnknownExtension(split.extension, fileName);
+    return nullptr;
+}
+
+bool SaveImageByExtension(const IMG* image, const char* fileName) {
+    const SplitName split = SplitFileName(fileName);
+    for (const SaveRoute& route : kSaveRoutes) {
+        if (!SameText(split.extension, route.extension)) continue;
+        CopyProfileOptions(route.options, route.setOption);
+        if (route.prepare) route.prepare(*image);
+        route.save(image, fileName);
+        return true;
+    }
+    ReportUnknownExtension(split.extension, fileName);
+    return false;
+}
+
+TiffSaveSettings DecideTiffCompression(const IMG& image) {
+    TiffSaveSettings settings;
+    const ImageKind kind = KindOf(image);
+    if (kind == ImageKind::BW) {
+        const std::string bw = ProfileString("TiffBWCompression", "");
+        if (bw == "FAX3") settings = {3, 0, -1};
+        else if (bw == "FAX32D") settings = {3, 1, -1};
+        else if (bw == "FAX4") settings.compression = 4;
+    } else if (kind == ImageKind::RGB) {
+        if (ProfileString("TiffColorCompression", "") == "JPEG") settings.compression = 7;
+    }
+    if (settings.compression != -1) return settings;
+
+    const std::string compression = ProfileString("TiffCompression", "LZW");
+    if (compression == "Raw") {
+        settings.compression = 1;
+    } else if (compression == "LZW") {
+        settings.compression = 5;
+        const std::string predictor = ProfileString("TiffPredictor", "Never");
+        if (predictor == "Never") settings.predictor = 0;
+        else if (predictor == "Always") settings.predictor = 1;
+        else if (predictor == "Smart") settings.predictor = kind == ImageKind::GRAY256 || kind == ImageKind::RGB;
+    } else if (compression == "Packbits") {
+        settings.compression = 32773;
+    }
+    return settings;
+}

@@ -1,0 +1,34 @@
+// Format choice by file extension (file contents are never sniffed): the load and save
+// entry points copy the user's profile settings into the codec's options before every call.
+#pragma once
+
+#include <string>
+
+#include "core/image.h"
+
+struct SplitName {
+    std::string directory;  // up to and including the last separator, or empty
+    std::string baseName;   // between the directory and the last dot
+    std::string extension;  // after the last dot, without it; empty when there is no dot
+};
+
+// "/" and "\" separate anywhere, ":" only as the second character (a drive, "D:").
+SplitName SplitFileName(const std::string& path);
+
+// Loads by extension; an unknown extension shows "Unknown file extension %s for file %s"
+// in a message box captioned "Error" and yields no image (null).
+ImagePtr LoadImageByExtension(const char* fileName);
+// Saves by extension; an unknown extension shows the same message box, writes nothing and
+// yields false. Codec failures are reported by the codec (LumoFailure).
+bool SaveImageByExtension(const IMG* image, const char* fileName);
+
+// The TIFF compression settings the profile asks for when saving this image (the "TIFF rule").
+struct TiffSaveSettings {
+    int compression = -1;  // TIFF tag value: 1 none, 3 G3, 4 G4, 5 LZW, 7 JPEG, 32773 PackBits, -1 undecided
+    int optionsG3 = -1;    // "optionsg3" to set (0 1-D, 1 2-D), or -1 to leave it
+    int predictor = -1;    // "predictor" to set (0 or 1), or -1 to leave it
+};
+TiffSaveSettings DecideTiffCompression(const IMG& image);
+
+// The program's name and version, written into the files that carry one ("Software" tag).
+constexpr const char* kSoftwareName = "Lumo 1.2e";

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages that building and testing Lumo need, only those missing.
+set -euo pipefail
+
+packages=(
+  # build
+  cmake ninja-build g++ pkg-config
+  libjpeg62-turbo-dev libtiff-dev libjbig-dev qt6-base-dev libcli11-dev
+  # tests and benchmarks
+  googletest libgtest-dev libbenchmark-dev
+  # reference encoders and decoders for the cross-checks, and a display for the viewer's screenshots
+  imagemagick netpbm libtiff-tools jbigkit-bin python3 python3-pil xvfb xauth
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,97 @@
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "formats/bmp.h"
+#include "tests/support/lumo_test.h"
+
+namespace {
+
+// Drives the built lumo program as scripts do: exit status, standard output, messages on standard error.
+class CliTest : public LumoTest {
+protected:
+    void SetUp() override {
+        LumoTest::SetUp();
+        profile_ = tempPath("WIN.INI");
+    }
+    CommandResult lumo(const std::string& arguments, bool withStandardError = false) {
+        return RunCommand("LUMO_PROFILE=" + ShellQuote(profile_) + " " + ShellQuote(BuiltProgram("lumo")) + " " +
+                          arguments + (withStandardError ? " 2>&1" : " 2>/dev/null"));
+    }
+    std::string sample(ImageKind kind, int width, int height, const std::string& name) {
+        const std::string path = tempPath(name);
+        SaveBmp(MakePatternImage(kind, width, height).get(), path.c_str());
+        return path;
+    }
+    std::string profile_;
+};
+
+TEST_F(CliTest, InfoPrintsSizeAndKindPerFile) {
+    const std::string a = sample(ImageKind::GRAY16, 33, 7, "a.bmp");
+    const std::string b = sample(ImageKind::RGB, 1, 2, "b.bmp");
+    const CommandResult result = lumo("info " + ShellQuote(a) + " " + ShellQuote(b));
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.output, a + ": 33x7 GRAY16\n" + b + ": 1x2 RGB\n");
+}
+
+TEST_F(CliTest, ConvertsOneFileByTheOutputExtension) {
+    const std::string input = sample(ImageKind::COLOR256, 9, 4, "in.bmp");
+    const std::string output = tempPath("out.img");
+    EXPECT_EQ(lumo("convert " + ShellQuote(input) + " -o " + ShellQuote(output)).status, 0);
+    EXPECT_EQ(ReadBytes(output).size(), 64u + 9 * 4);
+    EXPECT_EQ(lumo("info " + ShellQuote(output)).output, output + ": 9x4 GRAY256\n");
+}
+
+TEST_F(CliTest, BatchNamesOutputsByBaseNameAndFormat) {
+    const std::string a = sample(ImageKind::BW, 10, 10, "one.bmp");
+    const std::string b = sample(ImageKind::RGB, 5, 3, "two.bmp");
+    const std::string out = tempPath("out");
+    EXPECT_EQ(lumo("convert -j 2 " + ShellQuote(a) + " " + ShellQuote(b) + " -o " + ShellQuote(out) +
+                   " --format img").status,
+              0);
+    EXPECT_TRUE(std::filesystem::exists(out + "/one.img"));
+    EXPECT_TRUE(std::filesystem::exists(out + "/two.img"));
+}
+
+TEST_F(CliTest, FailuresNameTheFileAndStopUnlessAskedToGoOn) {
+    const std::string good = sample(ImageKind::GRAY256, 4, 4, "good.bmp");
+    const std::string bad = tempPath("bad.bmp");
+    WriteBytes(bad, {'X', 'Y', 0, 0});
+    const std::string out = tempPath("out");
+
+    CommandResult stopped = lumo("convert " + ShellQuote(bad) + " " + ShellQuote(good) + " -o " + ShellQuote(out) +
+                                     " --format bmp",
+                                 true);
+    EXPECT_EQ(stopped.status, 1);
+    EXPECT_NE(stopped.output.find("lumo: " + bad + ": Not a Bmp File: " + bad + " (module LumoLoadBmp)"),
+              std::string::npos)
+        << stopped.output;
+    EXPECT_FALSE(std::filesystem::exists(out + "/good.bmp"));
+
+    CommandResult kept = lumo("convert --keep-going " + ShellQuote(bad) + " " + ShellQuote(good) + " -o " +
+                              ShellQuote(out) + " --format bmp");
+    EXPECT_EQ(kept.status, 1);
+    EXPECT_TRUE(std::filesystem::exists(out + "/good.bmp"));
+}
+
+TEST_F(CliTest, UnknownExtensionsAndUsageErrors) {
+    const std::string input = sample(ImageKind::GRAY256, 4, 4, "in.bmp");
+    CommandResult unknown = lumo("convert " + ShellQuote(input) + " -o " + ShellQuote(tempPath("x.xyz")), true);
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_NE(unknown.output.find("Unknown file extension xyz for file"), std::string::npos);
+    EXPECT_EQ(lumo("convert " + ShellQuote(input)).status, 2);  // no -o
+    EXPECT_EQ(lumo("frobnicate").status, 2);
+    EXPECT_EQ(lumo("convert --set NoEquals " + ShellQuote(input) + " -o x.bmp").status, 2);
+    EXPECT_EQ(lumo("info " + ShellQuote(tempPath("missing.bmp"))).status, 1);
+}
+
+TEST_F(CliTest, AFailedConversionLeavesTheTargetIntact) {
+    const std::string bad = tempPath("bad.bmp");
+    WriteBytes(bad, {'B', 'M', 1});
+    const std::string target = tempPath("target.img");
+    WriteBytes(target, {7, 7, 7});
+    EXPECT_EQ(lumo("convert " + ShellQuote(bad) + " -o " + ShellQuote(target)).status, 1);
+    EXPECT_EQ(ReadBytes(target), (std::vector<uint8_t>{7, 7, 7}));
+}
+
+}  // namespace

@@ -1,0 +1,139 @@
+#include <cstdlib>
+#include <filesystem>
+
+#include "formats/bmp.h"
+#include "formats/dispatch.h"
+#include "platform/message_box.h"
+#include "platform/profile.h"
+#include "tests/support/lumo_test.h"
+
+namespace {
+
+struct SplitCase {
+    const char* path;
+    const char* directory;
+    const char* baseName;
+    const char* extension;
+};
+
+class SplitFileNameTest : public ::testing::TestWithParam<SplitCase> {};
+
+TEST_P(SplitFileNameTest, SplitsDirectoryBaseAndExtension) {
+    const SplitCase& c = GetParam();
+    const SplitName split = SplitFileName(c.path);
+    EXPECT_EQ(split.directory, c.directory);
+    EXPECT_EQ(split.baseName, c.baseName);
+    EXPECT_EQ(split.extension, c.extension);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, SplitFileNameTest,
+    ::testing::Values(SplitCase{"archive.tar.gz", "", "archive.tar", "gz"},
+                      SplitCase{"D:\\data.dir\\readme", "D:\\", "data", "dir\\readme"},
+                      SplitCase{"D:\\IMAGES\\IMG0001.PCD", "D:\\IMAGES\\", "IMG0001", "PCD"},
+                      SplitCase{"D:photo.jpg", "D:", "photo", "jpg"},
+                      SplitCase{"/home/ann/photo.JPG", "/home/ann/", "photo", "JPG"},
+                      SplitCase{"/home/ann/notes", "/home/ann/", "notes", ""},
+                      SplitCase{"shot 12:30.bmp", "", "shot 12:30", "bmp"},  // a colon inside a name is no drive
+                      SplitCase{"/x.bmp", "", "/x", "bmp"},  // a separator in the first place stays in the name
+                      SplitCase{"dir/sub/.hidden", "dir/sub/", "", "hidden"},
+                      SplitCase{"plain", "", "plain", ""}, SplitCase{"", "", "", ""}));
+
+class DispatchTest : public LumoTest {
+protected:
+    void SetUp() override {
+        LumoTest::SetUp();
+        ::setenv("LUMO_PROFILE", tempPath("WIN.INI").c_str(), 1);
+        previousBox_ = SetMessageBoxFunction([this](const char* caption, const char* text, MessageIcon) {
+            boxes.push_back(std::string(caption) + "|" + text);
+        });
+    }
+    void TearDown() override {
+        SetMessageBoxFunction(previousBox_);
+        ::unsetenv("LUMO_PROFILE");
+        LumoTest::TearDown();
+    }
+    void setProfile(const char* key, const char* value) { ASSERT_TRUE(WriteProfileStringA("Lumo", key, value)); }
+
+    std::vector<std::string> boxes;
+
+private:
+    MessageBoxFunction previousBox_;
+};
+
+TEST_F(DispatchTest, ExtensionsMatchWithoutRegardToCase) {
+    ImagePtr image = MakePatternImage(ImageKind::COLOR256, 7, 5);
+    const std::string path = tempPath("PHOTO.BmP");
+    ASSERT_TRUE(SaveImageByExtension(image.get(), path.c_str()));
+    ImagePtr loaded = LoadImageByExtension(path.c_str());
+    ASSERT_TRUE(loaded);
+    EXPECT_TRUE(SamePixels(*image, *loaded));
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(DispatchTest, UnknownExtensionsShowAnErrorBoxAndDoNothing) {
+    ImagePtr image = MakePatternImage(ImageKind::GRAY256, 4, 4);
+    const std::string eps = tempPath("picture.eps");
+    EXPECT_FALSE(SaveImageByExtension(image.get(), eps.c_str()));
+    EXPECT_FALSE(std::filesystem::exists(eps));
+    EXPECT_EQ(LoadImageByExtension(tempPath("notes").c_str()), nullptr);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0], "Error|Unknown file extension eps for file " + eps);
+    EXPECT_EQ(boxes[1], "Error|Unknown file extension  for file " + tempPath("notes"));
+    EXPECT_TRUE(errors.empty());  // shown directly, not through the error hook
+}
+
+TEST_F(DispatchTest, CodecFailuresUnwindFromTheCodec) {
+    const std::string missing = tempPath("missing.bmp");
+    EXPECT_LUMO_ERROR(LoadImageByExtension(missing.c_str()), "LumoLoadBmp", "Can't open file " + missing);
+}
+
+struct TiffRuleCase {
+    ImageKind kind;
+    std::vector<std::pair<const char*, const char*>> profile;
+    int compression;
+    int optionsG3;
+    int predictor;
+};
+
+class TiffRuleTest : public DispatchTest, public ::testing::WithParamInterface<TiffRuleCase> {};
+
+TEST_P(TiffRuleTest, ProfileDecidesTheCompression) {
+    const TiffRuleCase& c = GetParam();
+    for (const auto& [key, value] : c.profile) setProfile(key, value);
+    const TiffSaveSettings settings = DecideTiffCompression(*MakePatternImage(c.kind, 2, 2));
+    EXPECT_EQ(settings.compression, c.compression);
+    EXPECT_EQ(settings.optionsG3, c.optionsG3);
+    EXPECT_EQ(settings.predictor, c.predictor);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Profiles, TiffRuleTest,
+    ::testing::Values(
+        TiffRuleCase{ImageKind::GRAY256, {}, 5, -1, 0},  // defaults: LZW, predictor "Never"
+        TiffRuleCase{ImageKind::BW, {{"TiffBWCompression", "FAX3"}}, 3, 0, -1},
+        TiffRuleCase{ImageKind::BW, {{"TiffBWCompression", "FAX32D"}}, 3, 1, -1},
+        TiffRuleCase{ImageKind::BW, {{"TiffBWCompression", "FAX4"}}, 4, -1, -1},
+        TiffRuleCase{ImageKind::BW, {{"TiffBWCompression", "fax4"}, {"TiffCompression", "Raw"}}, 1, -1, -1},
+        TiffRuleCase{ImageKind::GRAY256, {{"TiffBWCompression", "FAX4"}}, 5, -1, 0},  // the BW key is for BW only
+        TiffRuleCase{ImageKind::RGB, {{"TiffColorCompression", "JPEG"}}, 7, -1, -1},
+        TiffRuleCase{ImageKind::COLOR256, {{"TiffColorCompression", "JPEG"}}, 5, -1, 0},
+        TiffRuleCase{ImageKind::RGB, {{"TiffCompression", "lzw"}}, -1, -1, -1},  // values are case-sensitive
+        TiffRuleCase{ImageKind::RGB, {{"TiffCompression", "Packbits"}}, 32773, -1, -1},
+        TiffRuleCase{ImageKind::RGB, {{"TiffPredictor", "Always"}}, 5, -1, 1},
+        TiffRuleCase{ImageKind::RGB, {{"TiffPredictor", "Smart"}}, 5, -1, 1},
+        TiffRuleCase{ImageKind::GRAY256, {{"TiffPredictor", "Smart"}}, 5, -1, 1},
+        TiffRuleCase{ImageKind::COLOR256, {{"TiffPredictor", "Smart"}}, 5, -1, 0},
+        TiffRuleCase{ImageKind::GRAY16, {{"TiffPredictor", "Sometimes"}}, 5, -1, -1}));
+
+TEST_F(DispatchTest, TheProfileIsReadAgainBeforeEveryCall) {
+    const ImagePtr image = MakePatternImage(ImageKind::RGB, 2, 2);
+    EXPECT_EQ(DecideTiffCompression(*image).compression, 5);
+    setProfile("TiffCompression", "Raw");
+    EXPECT_EQ(DecideTiffCompression(*image).compression, 1);
+    SetProfileOverride("TiffCompression", "Packbits");
+    EXPECT_EQ(DecideTiffCompression(*image).compression, 32773);
+    ClearProfileOverrides();
+}
+
+}  // namespace
