@@ -29,10 +29,11 @@ std::string BatchTarget(const std::string& folder, const std::string& input, con
     return target + SplitFileName(input).baseName + "." + extension;
 }
 
-bool ConvertOne(const Job& job) {
+bool ConvertOne(const Job& job, const ImageTransform& transform) {
     try {
         ImagePtr image = LoadImageByExtension(job.input.c_str());
         if (!image) return false;  // the dispatch has named the unknown extension
+        image = ApplyTransform(std::move(image), transform);
         return SaveImageByExtension(image.get(), job.target.c_str());
     } catch (const LumoFailure& failure) {
         ReportFileError(job.input, std::string(failure.text()) + " (module " + failure.module() + ")");
@@ -66,7 +67,7 @@ int RunConvert(const ConvertRequest& request) {
         plan,
         [&](size_t i) {
             SetCurrentFile(jobs[i].input, i, jobs.size());
-            return ConvertOne(jobs[i]);
+            return ConvertOne(jobs[i], request.transform);
         },
         [&](size_t done) {
             if (request.jobs > 1) ShowBatchProgress(done, jobs.size());

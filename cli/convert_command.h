@@ -5,12 +5,15 @@
 #include <string>
 #include <vector>
 
+#include "cli/transform.h"
+
 struct ConvertRequest {
     std::vector<std::string> inputs;
     std::string output;                 // a file, or the folder of a batch
     std::optional<std::string> format;  // the batch's extension (a batch without one writes "jpg")
     int jobs = 1;
     bool keepGoing = false;
+    ImageTransform transform;
 };
 
 // Converts and yields the exit status: 0 all converted, 1 any failed, 2 unusable request.

@@ -31,16 +31,34 @@ int main(int argc, char** argv) {
     std::vector<std::string> infoFiles, settings;
     CLI::App* info = app.add_subcommand("info", "Print the size and kind of each file");
     info->add_option("FILE", infoFiles, "Image files")->required();
-    info->add_option("--set", settings, "Override a profile key for this run: KEY=VALUE");
+    info->add_option("--set", settings, "Override a profile key for this run: KEY=VALUE")->allow_extra_args(false);
 
     ConvertRequest request;
     CLI::App* convert = app.add_subcommand("convert", "Convert files to the format of the output's extension");
     convert->add_option("INPUT", request.inputs, "Image files to convert")->required();
     convert->add_option("-o,--output", request.output, "Output file, or the folder of a batch")->required();
     convert->add_option("--format", request.format, "Extension of a batch's output files (default jpg)");
-    convert->add_option("--set", settings, "Override a profile key for this run: KEY=VALUE");
+    convert->add_option("--set", settings, "Override a profile key for this run: KEY=VALUE")->allow_extra_args(false);
     convert->add_option("-j,--jobs", request.jobs, "Number of worker processes")->check(CLI::Range(1, 256));
     convert->add_flag("--keep-going", request.keepGoing, "Go on after a file fails");
+    convert
+        ->add_option_function<std::string>(
+            "--to",
+            [&](const std::string& word) {
+                request.transform.kind = ParseKind(word);
+                if (!request.transform.kind) throw CLI::ValidationError("--to", "unknown kind " + word);
+            },
+            "Convert to bw, gray16, gray256, color16, color256 or rgb")
+        ->type_name("KIND");
+    convert
+        ->add_option_function<std::string>(
+            "--rescale",
+            [&](const std::string& size) {
+                if (!ParseSize(size, request.transform.width, request.transform.height))
+                    throw CLI::ValidationError("--rescale", "needs WIDTHxHEIGHT, not " + size);
+            },
+            "Rescale to WIDTHxHEIGHT (before --to)")
+        ->type_name("WxH");
 
     try {
         app.parse(argc, argv);

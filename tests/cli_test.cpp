@@ -94,4 +94,49 @@ TEST_F(CliTest, AFailedConversionLeavesTheTargetIntact) {
     EXPECT_EQ(ReadBytes(target), (std::vector<uint8_t>{7, 7, 7}));
 }
 
+TEST_F(CliTest, RescalesThenConvertsToTheAskedKind) {
+    const std::string input = sample(ImageKind::RGB, 40, 30, "photo.bmp");
+    const std::string gray = tempPath("gray.bmp");
+    EXPECT_EQ(lumo("convert " + ShellQuote(input) + " -o " + ShellQuote(gray) + " --rescale 8x6 --to gray256").status, 0);
+    EXPECT_EQ(lumo("info " + ShellQuote(gray)).output, gray + ": 8x6 GRAY256\n");
+    const std::string palette = tempPath("palette.bmp");
+    EXPECT_EQ(lumo("convert " + ShellQuote(input) + " -o " + ShellQuote(palette) + " --to COLOR256").status, 0);
+    EXPECT_EQ(lumo("info " + ShellQuote(palette)).output, palette + ": 40x30 COLOR256\n");
+    // Asking for the kind the picture already has keeps it.
+    EXPECT_EQ(lumo("convert " + ShellQuote(gray) + " -o " + ShellQuote(tempPath("same.bmp")) + " --to gray256").status, 0);
+    EXPECT_EQ(lumo("convert " + ShellQuote(input) + " -o x.bmp --to purple").status, 2);
+    EXPECT_EQ(lumo("convert " + ShellQuote(input) + " -o x.bmp --rescale 0x6").status, 2);
+}
+
+TEST_F(CliTest, ThresholdAndDitherComeFromTheProfile) {
+    // A uniform gray of 128: with dithering off, the "Threshold" key alone decides black or white.
+    ImagePtr image = LumoCreateImage(16, 2, GRAY, nullptr, 8);
+    std::fill(image->bits, image->bits + PixelBytes(*image), 128);
+    const std::string input = tempPath("gray.bmp");
+    SaveBmp(image.get(), input.c_str());
+    const std::string output = tempPath("bw.img");
+    for (const auto& [threshold, level] : {std::pair{"128", 255}, std::pair{"129", 0}}) {
+        ASSERT_EQ(lumo("convert --set NoDither=1 --set Threshold=" + std::string(threshold) + " " + ShellQuote(input) +
+                       " -o " + ShellQuote(output) + " --to bw")
+                      .status,
+                  0);
+        const std::vector<uint8_t> bytes = ReadBytes(output);
+        ASSERT_EQ(bytes.size(), 64u + 32);
+        EXPECT_EQ(bytes[64], level) << "threshold " << threshold;
+        EXPECT_EQ(bytes.back(), level) << "threshold " << threshold;
+    }
+}
+
+TEST_F(CliTest, ShowsAProgressLineOnATerminal) {
+    if (!HaveTool("script")) GTEST_SKIP() << "no script(1) to make a terminal";
+    const std::string input = sample(ImageKind::GRAY256, 64, 64, "in.bmp");
+    const std::string command = "LUMO_PROFILE=" + ShellQuote(profile_) + " " + BuiltProgram("lumo") + " convert " +
+                                input + " -o " + tempPath("out.bmp");
+    const CommandResult result = RunCommand("script -qec " + ShellQuote(command) + " /dev/null");
+    EXPECT_EQ(result.status, 0);
+    EXPECT_NE(result.output.find("[1/1] " + input + " 100%"), std::string::npos) << result.output;
+    // Not on a terminal: nothing on standard error.
+    EXPECT_EQ(lumo("convert " + ShellQuote(input) + " -o " + ShellQuote(tempPath("out2.bmp")), true).output, "");
+}
+
 }  // namespace
