@@ -27,6 +27,8 @@ public:
     size_t size() const { return size_; }
     size_t remaining() const;
     const std::string& name() const { return name_; }
+    // The stream, for libraries that read a FILE* themselves (libjpeg's stdio source).
+    std::FILE* stream() { return file_; }
 
 private:
     std::FILE* file_ = nullptr;
