@@ -1,0 +1,21 @@
+// The hit table of a contact sheet: the rectangle and file name of every thumbnail, read from the
+// index file beside the sheet ("NAME.idx" beside "NAME.jpg") or from the grid of a Photo CD overview.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+struct MosaicEntry {
+    int left, top, right, bottom;  // pixels of the image as loaded; right and bottom inclusive in hit tests
+    std::string name;              // relative to the sheet's directory
+};
+
+constexpr size_t kMaxMosaicEntries = 100;
+
+// The table for the file just loaded, or nothing when it has none. Rectangles from an index file are
+// divided by the JPEG option "ratio" (the sheet may have been loaded reduced).
+std::optional<std::vector<MosaicEntry>> LoadMosaicIndex(const std::string& path);
+
+// The entry under an image point (inclusive edges, first match in order), or -1.
+int MosaicHitTest(const std::vector<MosaicEntry>& entries, int x, int y);
