@@ -60,13 +60,23 @@ void MapFrom(const IMG& source, IMG& target, const LevelTable& table) {
 
 template <int SourceBits>
 void ExpandImage(const IMG& source, IMG& target, const std::array<uint8_t, 3 * 256>& colours) {
-    const size_t used = static_cast<size_t>(source.width) * 3;
+    // Each colour as one 4-byte word: every pixel but the last is written with one 4-byte store
+    // whose fourth byte the next pixel overwrites.
+    struct Word {
+        uint8_t bytes[4];
+    } words[256];
+    for (int i = 0; i < 256; ++i) words[i] = {{colours[3 * i], colours[3 * i + 1], colours[3 * i + 2], 0}};
+    const int width = source.width;
+    const size_t used = static_cast<size_t>(width) * 3;
     const RowProgress progress(source.height);
     for (int k = 0; k < source.height; ++k) {
         const uint8_t* in = MemoryRow(source, k);
         uint8_t* out = MemoryRow(target, k);
-        for (int x = 0; x < source.width; ++x, out += 3) std::memcpy(out, &colours[3 * PixelOf<SourceBits>(in, x)], 3);
-        ClearRowPadding(MemoryRow(target, k), used, target.rowBytes);
+        if (width > 0) {
+            for (int x = 0; x < width - 1; ++x) std::memcpy(out + 3 * x, &words[PixelOf<SourceBits>(in, x)], 4);
+            std::memcpy(out + 3 * (width - 1), &colours[3 * PixelOf<SourceBits>(in, width - 1)], 3);
+        }
+        ClearRowPadding(out, used, target.rowBytes);
         progress.row(k);
     }
     progress.done();

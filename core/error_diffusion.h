@@ -12,7 +12,7 @@ struct ErrorShares {
 };
 
 // Errors lie in -255..255: the diffused level is clamped to 0..255 before the output level
-// (0..255) is subtracted. One table lookup replaces four signed divisions per component.
+// (0..255) is subtracted. One table load replaces four signed divisions.
 class ErrorShareTable {
 public:
     static constexpr int kMaxError = 255;
@@ -31,3 +31,21 @@ private:
 inline constexpr ErrorShareTable kErrorShares{};
 
 inline int ClampLevel(int value) { return value < 0 ? 0 : value > 255 ? 255 : value; }
+
+// The row scheme of every error diffusion here. Picture rows go top to bottom, each left to
+// right; rows 0 to height - 2 are computed and the error of row r reaches row r + 1 only when
+// that is not the bottom row, whose output the caller then copies from the row above. A picture
+// of one row has no row to copy from: its row is computed, spreading along the row only.
+// load(y, slot) fills working row slot (0 or 1) with the plain values of picture row y;
+// diffuse(y, slot, spreadDown) computes picture row y from working row slot, spreading into
+// the other slot when spreadDown is true.
+template <typename Load, typename Diffuse>
+void ForEachDiffusedRow(int height, Load&& load, Diffuse&& diffuse) {
+    if (height == 0) return;
+    load(0, 0);
+    const int computedRows = height > 1 ? height - 1 : 1;
+    for (int y = 0, slot = 0; y < computedRows; ++y, slot ^= 1) {
+        if (y + 1 < height) load(y + 1, slot ^ 1);
+        diffuse(y, slot, y + 2 < height);
+    }
+}
