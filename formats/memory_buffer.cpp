@@ -91,7 +91,8 @@ tmsize_t MemoryBufferWrite(thandle_t handle, void* source, tmsize_t count) {
     const size_t offset = OffsetOf(buffer);
     if (n > kMaxBlockSize - offset || !GrowToHold(buffer, offset + n)) return -1;
     // Bytes skipped over by a seek past the data read back as zeros, as in a file.
-    if (IsWriting(buffer) && offset > buffer.length) std::memset(buffer.data + buffer.length, 0, offset - buffer.length);
+    if (IsWriting(buffer) && offset > buffer.length)
+        std::memset(buffer.data + buffer.length, 0, offset - buffer.length);
     if (n) std::memcpy(buffer.position, source, n);
     buffer.position += n;
     buffer.length = std::max(buffer.length, offset + n);

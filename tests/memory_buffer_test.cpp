@@ -2,7 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
-#include <numeric>
+#include <algorithm>
 #include <vector>
 
 #include "tests/support/lumo_test.h"
@@ -105,10 +105,6 @@ TEST_F(MemoryBufferTest, ReadingServesTheBlockAndStopsAtItsEnd) {
     EXPECT_EQ(MemoryBufferSeek(buffer.get(), 5000, SEEK_SET), 50u);
     EXPECT_EQ(buffer->size, 50u);
     EXPECT_EQ(MemoryBufferRead(buffer.get(), got, 1), 0);
-    uint8_t base = 0;
-    toff_t mappedSize = 0;
-    void* mapped = &base;
-    EXPECT_EQ(MemoryBufferMap(buffer.get(), &mapped, &mappedSize), 0);
 }
 
 TEST_F(MemoryBufferTest, ResizingKeepsThePositionAndReportsFailure) {
@@ -146,7 +142,8 @@ protected:
     std::vector<uint8_t> picture() const {
         std::vector<uint8_t> rows(rowBytes() * kHeight);
         for (uint32_t y = 0; y < kHeight; ++y)
-            for (size_t i = 0; i < rowBytes(); ++i) rows[y * rowBytes() + i] = static_cast<uint8_t>((i * 13 + y * 29) ^ (i * y));
+            for (size_t i = 0; i < rowBytes(); ++i)
+                rows[y * rowBytes() + i] = static_cast<uint8_t>((i * 13 + y * 29) ^ (i * y));
         if (GetParam().bitsPerSample == 1 && kWidth % 8)  // unused bits of the last byte read back as 0
             for (uint32_t y = 0; y < kHeight; ++y) rows[y * rowBytes() + rowBytes() - 1] &= 0xFF << (8 - kWidth % 8);
         return rows;
@@ -238,15 +235,13 @@ TEST_P(MemoryTiffTest, TruncatedBuffersAreRefusedWithoutReadingOutside) {
     MemoryBufferPtr written = AllocBuffer(100);
     writeTiff(written.get(), picture());
     const std::vector<uint8_t> whole = Contents(*written);
-    const uint64_t dropWarnings = 0;
     for (size_t length = 0; length < whole.size(); length += 1 + length / 64) {
         MemoryBufferPtr cut = AllocBuffer(length);
         std::copy_n(whole.begin(), length, cut->data);
-        EXPECT_NE(readTiff(cut.get()), picture()) << "cut at " << length;
+        const std::vector<uint8_t> rows = readTiff(cut.get());
+        EXPECT_TRUE(rows.empty() || rows == picture()) << "garbled picture from a cut at " << length;
         TakeTiffError();
     }
-    warnings.clear();
-    (void)dropWarnings;
 }
 
 INSTANTIATE_TEST_SUITE_P(Compressions, MemoryTiffTest,
