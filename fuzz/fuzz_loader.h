@@ -1,0 +1,30 @@
+// The body every loader harness shares: the bytes are read as a file in memory, and every input
+// must give an image or a clean LumoFailure, with nothing read or written outside a buffer (the
+// sanitizers watch that) and no counted block leaked or freed twice.
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+
+#include "core/image.h"
+#include "core/memory.h"
+#include "core/messages.h"
+#include "formats/input_file.h"
+
+template <typename Loader>
+int FuzzLoader(const uint8_t* data, size_t size, const char* name, Loader load) {
+    static const bool silenced = [] {
+        LumoSetErrorHandler(nullptr);
+        LumoSetWarningHandler(nullptr);
+        return true;
+    }();
+    (void)silenced;
+    const long blocksBefore = LumoBlockCount();
+    try {
+        InputFile file(data, size, name);
+        ImagePtr image = load(file);
+    } catch (const LumoFailure&) {
+    }
+    if (LumoBlockCount() != blocksBefore) std::abort();
+    return 0;
+}
