@@ -1,6 +1,7 @@
 #include "core/rescale.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "core/convert.h"
@@ -10,17 +11,27 @@
 namespace {
 
 // Sum of the values in each column span of one row (or of summed rows), divided by the block's
-// area (columns x rows), truncated: one output row of Channels bytes per pixel.
-template <int Channels, typename Value>
+// area (columns x rows), truncated: one output row of Channels bytes per pixel. Sum is 32 bits
+// when the largest block's sum fits in it (the division is then cheaper), else 64.
+template <int Channels, typename Sum, typename Value>
 void AverageSpans(const Value* values, const ColumnSpan* spans, int newWidth, uint32_t rows, uint8_t* out) {
     for (int i = 0; i < newWidth; ++i, out += Channels) {
         const Value* value = values + static_cast<size_t>(spans[i].first) * Channels;
-        uint64_t sum[Channels] = {};
+        Sum sum[Channels] = {};
         for (uint32_t k = 0; k < spans[i].count; ++k, value += Channels)
             for (int c = 0; c < Channels; ++c) sum[c] += value[c];
-        const uint64_t area = static_cast<uint64_t>(spans[i].count) * rows;
+        const Sum area = static_cast<Sum>(spans[i].count) * rows;
         for (int c = 0; c < Channels; ++c) out[c] = static_cast<uint8_t>(sum[c] / area);
     }
+}
+
+template <int Channels, typename Value>
+void AverageSpans(const Value* values, const ColumnSpan* spans, int newWidth, uint32_t widestSpan, uint32_t rows,
+                  uint8_t* out) {
+    if (255u * static_cast<uint64_t>(widestSpan) * rows <= UINT32_MAX)
+        AverageSpans<Channels, uint32_t>(values, spans, newWidth, rows, out);
+    else
+        AverageSpans<Channels, uint64_t>(values, spans, newWidth, rows, out);
 }
 
 // Averaging path: every output pixel is the mean of its block of source pixels. The rows of a
@@ -31,13 +42,15 @@ void AverageBlocks(const IMG& source, IMG& target, const ColumnSpan* spans, cons
     const size_t rowValues = static_cast<size_t>(source.width) * Channels;
     // A column sum stays below 255 * 65536, well inside 32 bits.
     LumoBuffer<uint32_t> columnSums = LumoAllocBuffer<uint32_t>(rowValues, module);
+    uint32_t widestSpan = 1;
+    for (int i = 0; i < target.width; ++i) widestSpan = std::max(widestSpan, spans[i].count);
     RowBlocks blocks(source.height, target.height);
     for (int j = 0; j < target.height; ++j) {
         LumoProgress(j * 100 / target.height);
         const RowSpan rows = blocks.next();
         uint8_t* out = PictureRow(target, j);
         if (rows.count == 1) {
-            AverageSpans<Channels>(PictureRow(source, rows.first), spans, target.width, 1, out);
+            AverageSpans<Channels>(PictureRow(source, rows.first), spans, target.width, widestSpan, 1, out);
             continue;
         }
         uint32_t* sums = columnSums.get();
@@ -47,7 +60,7 @@ void AverageBlocks(const IMG& source, IMG& target, const ColumnSpan* spans, cons
             const uint8_t* row = PictureRow(source, rows.first + r);
             for (size_t k = 0; k < rowValues; ++k) sums[k] += row[k];
         }
-        AverageSpans<Channels>(sums, spans, target.width, rows.count, out);
+        AverageSpans<Channels>(sums, spans, target.width, widestSpan, rows.count, out);
     }
 }
 
