@@ -110,7 +110,7 @@ void LumoDumpInfoImage(const IMG* image) {
 }
 
 void FlipImage(IMG* image) {
-    if (image->height < 2) return;
+    if (!image->bits || image->height < 2) return;  // nothing to exchange (an empty picture has no rows)
     LumoBuffer<uint8_t> exchange(static_cast<uint8_t*>(
         LumoAllocOrFail(image->rowBytes, "FlipImage", "Can't alloc Xchange buffer")));
     for (int i = 0; i < image->height / 2; ++i) {

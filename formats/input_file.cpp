@@ -4,14 +4,17 @@
 
 #include "core/messages.h"
 
-InputFile::InputFile(const char* fileName, const char* module) : name_(fileName) {
+InputFile::InputFile(const char* fileName, const char* module, const char* cantOpen) : name_(fileName) {
     file_ = std::fopen(fileName, "rb");
     struct stat info;
     // A directory opens on Linux but cannot be read: treat it as a file that cannot be opened.
     if (!file_ || ::fstat(fileno(file_), &info) != 0 || !S_ISREG(info.st_mode)) {
         if (file_) std::fclose(file_);
         file_ = nullptr;
-        LumoError(module, "Can't open file %s", fileName);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+        LumoError(module, cantOpen, fileName);
+#pragma GCC diagnostic pop
     }
     size_ = static_cast<size_t>(info.st_size);
 }

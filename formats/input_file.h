@@ -8,8 +8,8 @@
 
 class InputFile {
 public:
-    // Opens a file; reports "Can't open file %s" (module) when it cannot.
-    InputFile(const char* fileName, const char* module);
+    // Opens a file; reports cantOpen (a format taking the file name) with module when it cannot.
+    InputFile(const char* fileName, const char* module, const char* cantOpen = "Can't open file %s");
     // Reads a block of memory as if it were a file named name (the block must outlive the object).
     InputFile(const uint8_t* data, size_t size, const char* name);
     ~InputFile();

@@ -19,23 +19,24 @@ mode_t DefaultFileMode() {
 
 }  // namespace
 
-OutputFile::OutputFile(const char* fileName, const char* module) : target_(fileName), module_(module) {
+OutputFile::OutputFile(const char* fileName, const char* module, const char* cantOpen)
+    : target_(fileName), module_(module) {
     struct stat existing;
     const bool exists = ::stat(fileName, &existing) == 0;
-    if (exists && !S_ISREG(existing.st_mode)) LumoError(module, "Can't open file %s", fileName);
+    if (exists && !S_ISREG(existing.st_mode)) fail(cantOpen);
     replacing_ = exists;
     temporary_ = target_ + ".lumo-XXXXXX";
     const int fd = ::mkstemp(temporary_.data());
     if (fd < 0) {
         temporary_.clear();
-        LumoError(module, "Can't open file %s", fileName);
+        fail(cantOpen);
     }
     // Keep the permissions of the file being replaced; a new file gets the usual ones.
     ::fchmod(fd, exists ? existing.st_mode & 07777 : DefaultFileMode());
     file_ = ::fdopen(fd, "wb");
     if (!file_) {
         ::close(fd);
-        fail("Can't open file %s");
+        fail(cantOpen);
     }
 }
 

@@ -9,8 +9,8 @@
 
 class OutputFile {
 public:
-    // Creates the temporary file; reports "Can't open file %s" (module) when it cannot.
-    OutputFile(const char* fileName, const char* module);
+    // Creates the temporary file; reports cantOpen (a format taking the file name) with module when it cannot.
+    OutputFile(const char* fileName, const char* module, const char* cantOpen = "Can't open file %s");
     // Removes the temporary file unless commit() succeeded.
     ~OutputFile();
     OutputFile(const OutputFile&) = delete;
