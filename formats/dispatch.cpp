@@ -5,7 +5,9 @@
 #include <span>
 
 #include "formats/bmp.h"
+#include "formats/gif.h"
 #include "formats/img.h"
+#include "formats/jpeg.h"
 #include "platform/message_box.h"
 #include "platform/profile.h"
 
@@ -59,13 +61,17 @@ struct SaveRoute {
 
 // Extensions are tested in this order; a codec joins with one row.
 const LoadRoute kLoadRoutes[] = {
+    {"gif", nullptr, {}, nullptr, LumoLoadGif},
     {"bmp", nullptr, {}, nullptr, LumoLoadBmp},
     {"img", nullptr, {}, nullptr, LumoLoadIMG},
+    {"jpg", nullptr, kJpegLoadOptions, LumoSetIntOptionJpeg, LumoLoadJpeg},
 };
 
 const SaveRoute kSaveRoutes[] = {
+    {"gif", kGifSaveOptions, LumoSetIntOptionGif, nullptr, LumoSaveGif},
     {"bmp", {}, nullptr, nullptr, SaveBmp},
     {"img", {}, nullptr, nullptr, LumoSaveIMG},
+    {"jpg", kJpegSaveOptions, LumoSetIntOptionJpeg, nullptr, LumoSaveJpeg},
 };
 
 bool SameText(const std::string& a, const char* b) { return strcasecmp(a.c_str(), b) == 0; }

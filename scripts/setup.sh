@@ -9,7 +9,7 @@ packages=(
   # tests and benchmarks
   googletest libgtest-dev libbenchmark-dev
   # reference encoders and decoders for the cross-checks, and a display for the viewer's screenshots
-  imagemagick netpbm libtiff-tools jbigkit-bin python3 python3-pil xvfb xauth
+  imagemagick netpbm libtiff-tools jbigkit-bin libjpeg-turbo-progs python3 python3-pil xvfb xauth
 )
 
 missing=()

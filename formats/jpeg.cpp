@@ -1,0 +1,98 @@
+#include "formats/jpeg.h"
+
+#include "core/convert.h"
+#include "core/messages.h"
+#include "core/options.h"
+#include "formats/jpeg_decode.h"
+#include "formats/jpeg_encode.h"
+#include "formats/jpeg_options.h"
+#include "formats/output_file.h"
+
+namespace {
+
+JpegOptions options;
+
+constexpr NamedOption<int> kIntOptions[] = {
+    {"quality", &options.quality},
+    {"readrgb", &options.readRgb},
+    {"forcegray", &options.forceGray},
+    {"optimize", &options.optimize},
+    {"fast", &options.fast},
+    {"ratio", &options.ratio},
+    {"crsubsampling", &options.crSubsampling},
+    {"usefloat", &options.useFloat},
+    {"thumbnailw", &options.thumbnailWidth},
+    {"thumbnailh", &options.thumbnailHeight},
+    {"thumbnailmode", &options.thumbnailMode},
+};
+constexpr OptionRegistry<int> kIntRegistry(kIntOptions, "Unknown JPEG option: %s");
+
+constexpr NamedOption<std::optional<std::string>> kStringOptions[] = {{"comment", &options.comment}};
+const OptionRegistry<std::optional<std::string>> kStringRegistry(kStringOptions, "Unknown JPEG option: %s");
+
+[[noreturn]] void ReportLoadFailure(const std::string& message, const char* path) {
+    LumoError("LoadJpeg", "%s (while loading %s)", message.c_str(), path);
+}
+
+// libjpeg takes gray and RGB rows; palette kinds become RGB, the other gray kinds GRAY256.
+ImagePtr CompressibleCopy(const IMG& image) {
+    switch (KindOf(image)) {
+        case ImageKind::COLOR16:
+        case ImageKind::COLOR256: return LumoToRGB(&image);
+        case ImageKind::BW:
+        case ImageKind::GRAY16: return LumoToGRAY256(&image);
+        case ImageKind::GRAY256:
+        case ImageKind::RGB: break;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+const JpegOptions& CurrentJpegOptions() { return options; }
+
+void LumoSetIntOptionJpeg(const char* name, int value) { kIntRegistry.set("LumoSetIntOptionJpeg", name, value); }
+
+int LumoGetIntOptionJpeg(const char* name) { return kIntRegistry.get("LumoGetIntOptionJpeg", name); }
+
+void LumoSetStringOptionJpeg(const char* name, const char* text) {
+    kStringRegistry.set("LumoSetStringOptionJpeg", name, text ? std::optional<std::string>(text) : std::nullopt);
+}
+
+const char* LumoGetStringOptionJpeg(const char* name) {
+    const std::optional<std::string>& text = kStringRegistry.get("LumoGetStringOptionJpeg", name);
+    return text ? text->c_str() : nullptr;
+}
+
+ImagePtr LoadJpegFrom(InputFile& file) {
+    std::string failure;
+    ImagePtr image = DecodeJpeg(file, options, failure);
+    if (!image) ReportLoadFailure(failure, file.name().c_str());
+    LumoProgress(-2);
+    return image;
+}
+
+ImagePtr LumoLoadJpeg(const char* path) {
+    std::string failure;
+    ImagePtr image;
+    {
+        InputFile file(path, "LumoLoadJpeg", "can't open JPEG file %s");
+        image = DecodeJpeg(file, options, failure);
+    }  // the file is closed before a failure is reported
+    if (!image) ReportLoadFailure(failure, path);
+    LumoProgress(-2);
+    return image;
+}
+
+void LumoSaveJpeg(const IMG* image, const char* path) {
+    std::optional<std::string> failure;
+    {
+        OutputFile out(path, "LumoSaveJpeg", "Can't open file %s\n");
+        LumoProgress(-1);
+        const ImagePtr converted = CompressibleCopy(*image);
+        failure = EncodeJpeg(converted ? *converted : *image, out.stream(), options);
+        if (!failure) out.commit();
+    }  // a failed save removes its temporary file here, before the report; an existing file stays as it was
+    if (failure) LumoError("SaveJpeg", "%s (while saving %s)", failure->c_str(), path);
+    LumoProgress(-2);
+}

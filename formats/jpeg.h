@@ -1,0 +1,22 @@
+// JPEG through libjpeg: loads gray, colour (YCbCr or RGB) and four-component (CMYK, YCCK) files,
+// baseline, progressive or arithmetic-coded, as GRAY256, RGB or quantized COLOR256, at full or
+// reduced size; saves every kind as a baseline JFIF file (gray or YCbCr) with an optional comment.
+#pragma once
+
+#include "core/image.h"
+#include "formats/input_file.h"
+
+ImagePtr LumoLoadJpeg(const char* path);
+// The loader over an open file (the fuzz harness reads from memory this way).
+ImagePtr LoadJpegFrom(InputFile& file);
+// Writes the image; the caller's image is left exactly as it was.
+void LumoSaveJpeg(const IMG* image, const char* path);
+
+// The options "quality", "readrgb", "forcegray", "optimize", "fast", "ratio", "crsubsampling",
+// "usefloat", "thumbnailw", "thumbnailh" and "thumbnailmode".
+void LumoSetIntOptionJpeg(const char* name, int value);
+int LumoGetIntOptionJpeg(const char* name);
+// The option "comment": the text of the comment marker of saved files, or null for none.
+// The text is copied, so the caller's string need not outlive the call.
+void LumoSetStringOptionJpeg(const char* name, const char* text);
+const char* LumoGetStringOptionJpeg(const char* name);

@@ -1,0 +1,15 @@
+// The JPEG decoder behind LumoLoadJpeg and LoadJpegFrom.
+#pragma once
+
+#include <string>
+
+#include "core/image.h"
+#include "formats/input_file.h"
+#include "formats/jpeg_options.h"
+
+// Decodes the file from its current position. When libjpeg gives up it yields null, with the
+// library's message in failure, after the libjpeg object was destroyed; the caller reports it.
+// Other failures (a size the image record cannot hold or the data cannot promise, no memory)
+// are reported here through LumoError. Progress: -1 before decoding and one value per row;
+// the caller reports the end.
+ImagePtr DecodeJpeg(InputFile& file, const JpegOptions& options, std::string& failure);
