@@ -3,7 +3,6 @@
 // programs (whole processes timed through popen, reading or writing PPM on /dev/null or the page
 // cache). The accurate runs use the integer DCT and smooth upsampling, the fast ones what "fast" asks.
 #include <benchmark/benchmark.h>
-#include <malloc.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -15,6 +14,7 @@
 
 #include <jpeglib.h>
 
+#include "bench/heap_reuse.h"
 #include "bench/photo.h"
 #include "core/messages.h"
 #include "formats/jpeg.h"
@@ -192,10 +192,7 @@ BENCHMARK(BM_SaveLibjpegTurbo)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SaveCjpeg)->Unit(benchmark::kMillisecond)->UseManualTime();
 
 int main(int argc, char** argv) {
-    // glibc maps every block above 32 MiB afresh and unmaps it when freed, so each 36 MB picture would
-    // be timed mostly as the kernel's page faults; a viewer loading picture after picture reuses its heap.
-    mallopt(M_MMAP_THRESHOLD, 512 << 20);
-    mallopt(M_TRIM_THRESHOLD, 512 << 20);
+    ReuseHeapForLargeBlocks();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();

@@ -1,10 +1,10 @@
 // Rescaling speed on photo-sized pictures: thumbnails, the half-size view of bi-level pages and
 // enlargement. Shrinks count source pixels, enlargements output pixels.
 #include <benchmark/benchmark.h>
-#include <malloc.h>
 
 #include <cstring>
 
+#include "bench/heap_reuse.h"
 #include "bench/page.h"
 #include "bench/photo.h"
 #include "core/convert.h"
@@ -74,9 +74,6 @@ BENCHMARK(BM_EnlargeRGB1000x750To4000x3000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EnlargeGRAY256_1000x750To4000x3000)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
-    // glibc maps every block above 32 MiB afresh and unmaps it when freed, so without this each
-    // 36 MB RGB result would be timed mostly as the kernel's page faults and zeroing; a program
-    // that rescales again and again (thumbnails, display) reuses its heap instead.
     // Run with --no_heap_reuse to time fresh pages.
     bool reuseHeap = true;
     for (int i = 1; i < argc; ++i)
@@ -86,10 +83,7 @@ int main(int argc, char** argv) {
             --argc;
             break;
         }
-    if (reuseHeap) {
-        mallopt(M_MMAP_THRESHOLD, 512 << 20);
-        mallopt(M_TRIM_THRESHOLD, 512 << 20);
-    }
+    if (reuseHeap) ReuseHeapForLargeBlocks();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
