@@ -1,0 +1,26 @@
+// GIF: loads the first image of a GIF87a or GIF89a file as COLOR16 or COLOR256 (extensions are
+// skipped); saves any kind as a single-image GIF87a file, converting non-palette kinds first.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
+#include "core/image.h"
+#include "formats/input_file.h"
+
+ImagePtr LumoLoadGif(const char* fileName);
+// The loader over an open file (the fuzz harness reads from memory this way).
+ImagePtr LoadGifFrom(InputFile& file);
+
+void LumoSaveGif(const IMG* image, const char* fileName);
+
+// Receives the bytes of a GIF file as they are produced.
+using GifByteSink = std::function<void(const uint8_t* bytes, size_t count)>;
+// Writes the whole file for image to sink, with the per-row progress reports but without the start
+// and end reports that belong to the caller (LumoSaveGif writes through this to its output file).
+void WriteGif(const IMG* image, const GifByteSink& sink);
+
+// The option "interlace" (0): non-zero writes the rows in interlaced order.
+void LumoSetIntOptionGif(const char* name, int value);
+int LumoGetIntOptionGif(const char* name);
