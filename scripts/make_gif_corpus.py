@@ -62,7 +62,7 @@ def main():
     files['three_byte_blocks.gif'] = join(head, descriptor, code_size, data, 3)
     files['data_ends_early.gif'] = join(head, descriptor, code_size, data[:len(data) // 3])
     files['file_ends_in_block.gif'] = join(head, descriptor, code_size, data)[:len(head) + 40]
-    files['stray_byte_and_aspect.gif'] = head[:12] + b'\x11' + head[13:] + b'\x00' + descriptor + \
+    files['stray_byte_and_nonsquare_pixels.gif'] = head[:12] + b'\x11' + head[13:] + b'\x00' + descriptor + \
         bytes([code_size]) + blocks(data, 255) + b';'
     interlaced = bytearray(descriptor)
     interlaced[9] |= 0x40
