@@ -8,63 +8,152 @@ namespace {
 
 constexpr const char* kModule = "LumoSaveGif";
 
-// Room past the flush point: the pixel loop writes at most two codes (the string so far and a clear
-// code) after its check, and each store writes 8 bytes.
-constexpr size_t kDataSlack = 32;
-
 }  // namespace
 
-// The code writer's state in locals for the pixel loop: codes go least significant bit first into
-// an accumulator that is stored 8 bytes at a time, of which only the whole bytes are kept.
-struct GifLzwEncoder::CodeWriter {
-    uint64_t accumulator;
-    int bitCount;
-    int bits;
-    int maxCode;
-    bool clearFlag;
-    uint8_t* out;
-
-    void put(int code, int freeEntry, int initialBits) {
-        accumulator |= static_cast<uint64_t>(code) << bitCount;
-        bitCount += bits;
-        const uint64_t stored =
-            std::endian::native == std::endian::little ? accumulator : __builtin_bswap64(accumulator);
-        std::memcpy(out, &stored, sizeof stored);
-        const int bytes = bitCount >> 3;
-        out += bytes;
-        accumulator >>= bytes * 8;
-        bitCount &= 7;
-        // The width grows once a code beyond the current width has been assigned; the code just
-        // written still had the old width.
-        if (freeEntry > maxCode || clearFlag) {
-            if (clearFlag) {
-                bits = initialBits;
-                clearFlag = false;
-            } else {
-                ++bits;
-            }
-            maxCode = bits == kMaxBits ? kMaxMaxCode : (1 << bits) - 1;
+inline void GifLzwEncoder::CodeWriter::put(int code, int freeEntry, int initialBits) {
+    accumulator |= static_cast<uint64_t>(code) << bitCount;
+    bitCount += bits;
+    // All 8 bytes are stored; only the whole ones count, the rest is stored again with the next code.
+    const uint64_t stored = std::endian::native == std::endian::little ? accumulator : __builtin_bswap64(accumulator);
+    std::memcpy(out, &stored, sizeof stored);
+    const int bytes = bitCount >> 3;
+    out += bytes;
+    accumulator >>= bytes * 8;
+    bitCount &= 7;
+    // The width grows once a code beyond the current width has been assigned; the code just
+    // written still had the old width.
+    if (freeEntry > maxCode || clearFlag) {
+        if (clearFlag) {
+            bits = initialBits;
+            clearFlag = false;
+        } else {
+            ++bits;
         }
+        maxCode = bits == kMaxBits ? kMaxMaxCode : (1 << bits) - 1;
     }
-};
+}
+
+namespace {
+
+// Bytes a run of codes between two clears can take: fewer than 4096 codes of at most 12 bits, the
+// clear or end code, and the 8-byte store of the code writer.
+constexpr size_t kRunBytes = 4096 * 12 / 8 + 16;
+
+}  // namespace
 
 GifLzwEncoder::GifLzwEncoder(int minCodeSize, const GifByteSink& sink)
     : sink_(sink),
       initialBits_(minCodeSize + 1),
       clearCode_(1 << minCodeSize),
       endCode_(clearCode_ + 1),
-      bits_(initialBits_),
-      maxCode_((1 << initialBits_) - 1),
-      freeEntry_(clearCode_ + 2),
+      noEntry_(static_cast<uint32_t>(clearCode_) << kMaxBits),
+      freeEntry_(static_cast<uint32_t>(clearCode_ + 2)),
+      // One more than the codes: a new string met with a full table is emitted under code 4096.
+      emitted_(LumoAllocBuffer<uint32_t>(kMaxMaxCode + 1, kModule)),
       set_(LumoAllocBuffer<uint32_t>(kSetSize, kModule)),
-      usedSlots_(LumoAllocBuffer<uint16_t>(kMaxMaxCode, kModule)),
-      keyOfCode_(LumoAllocBuffer<uint32_t>(kMaxMaxCode, kModule)),
       hash_(LumoAllocBuffer<int32_t>(kHashSize, kModule)),
       code_(LumoAllocBuffer<uint16_t>(kHashSize, kModule)),
-      data_(LumoAllocBuffer<uint8_t>(kBlockBytes * kBlocksPerFlush + kDataSlack, kModule)),
-      // The last call may find one block more than a flush leaves behind.
-      blocks_(LumoAllocBuffer<uint8_t>((kBlockBytes + 1) * (kBlocksPerFlush + 1), kModule)) {
-    std::fill(set_.get(), set_.get() + kSetSize, 0u);
+      data_(LumoAllocBuffer<uint8_t>(kBlockBytes * kBlocksPerFlush + kRunBytes, kModule)),
+      blocks_(LumoAllocBuffer<uint8_t>((kBlocksPerFlush + kRunBytes / kBlockBytes + 1) * (kBlockBytes + 1), kModule)) {
+    writer_.bits = initialBits_;
+    writer_.maxCode = (1 << initialBits_) - 1;
+    writer_.out = data_.get();
+    std::fill(set_.get(), set_.get() + kSetSize, noEntry_);
+    // Prefix codes fill 12 of the slot number's bits; each pixel moves them by its own amount.
+    for (uint32_t pixel = 0; pixel < 256; ++pixel) pixelSpread_[pixel] = (pixel * 0x9E3779B1u) >> (32 - kSetBits);
+}
+
+void GifLzwEncoder::encode(const uint8_t* pixels, size_t count) {
+    if (count == 0) return;
+    const uint8_t* const end = pixels + count;
+    if (!started_) {
+        // The first pixel starts the first string; the data begins with a clear code.
+        started_ = true;
+        prefix_ = *pixels++;
+        writer_.put(clearCode_, static_cast<int>(freeEntry_), initialBits_);
+    }
+    while (pixels < end) pixels = classic_ ? encodeWithClassicTable(pixels, end) : encodeWithSet(pixels, end);
+}
+
+namespace {
+
+// Hides a value from the optimizer, so that a test computed from it is not split into branches.
+inline uint32_t Opaque(uint32_t value) {
+    asm("" : "+r"(value));
+    return value;
+}
+
+// ifNew when match is above codeMask (the slot does not hold the string), else ifKnown. Whether a
+// string is known or new is as good as random, so this is a conditional move rather than a branch
+// that would be mispredicted every other time.
+template <uint32_t codeMask>
+inline uint32_t ChooseByMatch(uint32_t match, uint32_t ifNew, uint32_t ifKnown) {
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+    asm("cmpl %[limit], %[match]\n\tcmova %[ifNew], %[result]"
+        : [result] "+r"(ifKnown)
+        : [match] "r"(match), [limit] "i"(codeMask), [ifNew] "r"(ifNew)
+        : "cc");
+    return ifKnown;
+#else
+    const uint32_t mask = Opaque(0u - (match > codeMask));
+    return ifKnown ^ ((ifNew ^ ifKnown) & mask);
+#endif
+}
+
+}  // namespace
+
+// Encodes until the end, a clear, or the switch to the classic table; returns the next pixel.
+const uint8_t* GifLzwEncoder::encodeWithSet(const uint8_t* pixels, const uint8_t* const end) {
+    uint32_t* const set = set_.get();
+    const uint32_t* const spread = pixelSpread_;
+    uint32_t* const emitted = emitted_.get();
+    const uint32_t noEntry = noEntry_;
+    uint32_t prefix = prefix_;
+    uint32_t freeEntry = freeEntry_;
+    while (pixels < end) {
+        const uint32_t pixel = *pixels++;
+        const uint32_t key = pixel << kMaxBits | prefix;
+        const uint32_t tag = key << kMaxBits;
+        uint32_t slot = prefix ^ spread[pixel];
+        uint32_t entry = set[slot];
+        uint32_t match = entry ^ tag;  // the string's code when the slot holds this string
+        if (Opaque((match > kCodeMask) & (entry != noEntry))) [[unlikely]] {
+            // Another string holds the slot: probe with a step taken from the key.
+            const uint32_t step = (key * 0x85EBCA77u) >> (32 - kSetBits) | 1;
+            do {
+                slot = (slot + step) & (kSetSize - 1);
+                entry = set[slot];
+                match = entry ^ tag;
+            } while (match > kCodeMask && entry != noEntry);
+        }
+        // A new string emits its prefix, takes the next code and starts again from its last pixel;
+        // a known one becomes the prefix. Both outcomes are written, the counter says which counts.
+        emitted[freeEntry] = prefix | slot << 16;
+        set[slot] = ChooseByMatch<kCodeMask>(match, tag | freeEntry, entry);
+        const uint32_t isNew = match > kCodeMask;
+        freeEntry += isNew;
+        const uint32_t previous = prefix;
+        prefix = ChooseByMatch<kCodeMask>(match, pixel, match);
+        if (Opaque((freeEntry > kMaxMaxCode) | (isNew & (previous == pixel << kHashShift)))) [[unlikely]] {
+            prefix_ = prefix;
+            freeEntry_ = freeEntry;
+            if (freeEntry > kMaxMaxCode) {
+                // The table was full: the new string is not added; the table is cleared instead.
+                clearTable();
+                return pixels;
+            }
+            // The key's first classic slot is 0.
+            if (key != 0) {
+                slotZeroTaken_ = true;
+            } else if (slotZeroTaken_) {
+                replayIntoClassicTable();
+                return pixels;
+            }
+        }
+    }
+    prefix_ = prefix;
+    freeEntry_ = freeEntry;
+    return pixels;
 }
 
 // The slot of key in the classic table: where it is (as -1 - slot), or where it goes. The probe
@@ -82,140 +171,94 @@ int GifLzwEncoder::classicSlot(const int32_t* hash, int firstSlot, int32_t key) 
     }
 }
 
-void GifLzwEncoder::encode(const uint8_t* pixels, size_t count) {
-    if (count == 0) return;
-    const uint8_t* const end = pixels + count;
-    const uint8_t* const flushAt = data_.get() + kBlockBytes * kBlocksPerFlush;
-    CodeWriter writer{accumulator_, bitCount_, bits_, maxCode_, clearFlag_, data_.get() + dataCount_};
-    const int clearCode = clearCode_;
-    const int initialBits = initialBits_;
-    uint32_t* const set = set_.get();
-    uint16_t* const usedSlots = usedSlots_.get();
-    uint32_t* const keyOfCode = keyOfCode_.get();
+// Encodes with the classic table until the end or the next clear; returns the next pixel.
+const uint8_t* GifLzwEncoder::encodeWithClassicTable(const uint8_t* pixels, const uint8_t* const end) {
     int32_t* const hash = hash_.get();
     uint16_t* const codes = code_.get();
-    int usedCount = usedCount_;
-    int freeEntry = freeEntry_;
-    int prefix = prefix_;
-    if (!started_) {
-        // The first pixel starts the first string; the data begins with a clear code.
-        started_ = true;
-        prefix = *pixels++;
-        writer.put(clearCode, freeEntry, initialBits);
-    }
-
-    // The string so far has no continuation with pixel: it is written and pixel starts the next
-    // one. Yields true when the longer string is to get the next code; a full table is cleared.
-    const auto endString = [&](int pixel) {
-        writer.put(prefix, freeEntry, initialBits);
-        prefix = pixel;
-        if (writer.out >= flushAt) writer.out = writeBlocks(writer.out, false);
-        if (freeEntry < kMaxMaxCode) return true;
-        for (int i = 0; i < usedCount; ++i) set[usedSlots[i]] = 0;
-        usedCount = 0;
-        slotZeroTaken_ = false;
-        classic_ = false;
-        freeEntry = clearCode + 2;
-        writer.clearFlag = true;
-        writer.put(clearCode, freeEntry, initialBits);
-        return false;
-    };
-
     while (pixels < end) {
-        if (!classic_) {
-            for (; pixels < end; ++pixels) {
-                const int pixel = *pixels;
-                const uint32_t key = static_cast<uint32_t>(pixel << kMaxBits | prefix);
-                int slot = (pixel << (kSetBits - 8)) ^ prefix;
-                uint32_t entry = set[slot];
-                if (entry >> kMaxBits != key || entry == 0) {
-                    if (entry != 0) {
-                        const int step = static_cast<int>((key * 0x9E3779B1u) >> 20) | 1;
-                        do {
-                            slot = (slot + step) & (kSetSize - 1);
-                            entry = set[slot];
-                        } while (entry != 0 && entry >> kMaxBits != key);
-                    }
-                    if (entry == 0) {
-                        if (!endString(pixel)) continue;
-                        set[slot] = key << kMaxBits | static_cast<uint32_t>(freeEntry);
-                        usedSlots[usedCount++] = static_cast<uint16_t>(slot);
-                        keyOfCode[freeEntry++] = key;
-                        if (((key >> kMaxBits << kHashShift) ^ (key & kCodeMask)) != 0) continue;
-                        // The key's first classic slot is 0.
-                        if (key != 0) {
-                            slotZeroTaken_ = true;
-                        } else if (slotZeroTaken_) {
-                            replayIntoClassicTable(freeEntry);
-                            ++pixels;
-                            break;
-                        }
-                        continue;
-                    }
-                }
-                prefix = static_cast<int>(entry & kCodeMask);
-            }
-        } else {
-            for (; pixels < end; ++pixels) {
-                const int pixel = *pixels;
-                const int32_t key = (pixel << kMaxBits) + prefix;
-                const int slot = classicSlot(hash, (pixel << kHashShift) ^ prefix, key);
-                if (slot < 0) {
-                    prefix = codes[-1 - slot];
-                    continue;
-                }
-                if (!endString(pixel)) {
-                    ++pixels;
-                    break;
-                }
-                codes[slot] = static_cast<uint16_t>(freeEntry++);
-                hash[slot] = key;
-            }
+        const uint32_t pixel = *pixels++;
+        const int32_t key = static_cast<int32_t>(pixel << kMaxBits | prefix_);
+        const int slot = classicSlot(hash, static_cast<int>(pixel << kHashShift ^ prefix_), key);
+        if (slot < 0) {
+            prefix_ = codes[-1 - slot];
+            continue;
         }
+        emitted_[freeEntry_] = prefix_;
+        prefix_ = pixel;
+        if (freeEntry_ == kMaxMaxCode) {
+            ++freeEntry_;
+            clearTable();
+            break;
+        }
+        codes[slot] = static_cast<uint16_t>(freeEntry_++);
+        hash[slot] = key;
     }
-    accumulator_ = writer.accumulator;
-    bitCount_ = writer.bitCount;
-    bits_ = writer.bits;
-    maxCode_ = writer.maxCode;
-    clearFlag_ = writer.clearFlag;
-    dataCount_ = static_cast<size_t>(writer.out - data_.get());
-    usedCount_ = usedCount;
-    freeEntry_ = freeEntry;
-    prefix_ = prefix;
+    return pixels;
 }
 
-// Builds the classic table from the codes given since the last clear, in the order they were given.
-void GifLzwEncoder::replayIntoClassicTable(int freeEntry) {
+// Builds the classic table from the codes given since the last clear, in the order they were given,
+// and empties the set.
+void GifLzwEncoder::replayIntoClassicTable() {
     int32_t* const hash = hash_.get();
     std::fill(hash, hash + kHashSize, -1);
-    for (int code = clearCode_ + 2; code < freeEntry; ++code) {
-        const int32_t key = static_cast<int32_t>(keyOfCode_[code]);
+    for (uint32_t code = static_cast<uint32_t>(clearCode_ + 2); code < freeEntry_; ++code) {
+        const int32_t key = static_cast<int32_t>(set_[emitted_[code] >> 16] >> kMaxBits);
         const int slot = classicSlot(hash, ((key >> kMaxBits) << kHashShift) ^ (key & kCodeMask), key);
         hash[slot] = key;
         code_[slot] = static_cast<uint16_t>(code);
     }
+    emptySet();
     classic_ = true;
 }
 
-void GifLzwEncoder::finish() {
-    CodeWriter writer{accumulator_, bitCount_, bits_, maxCode_, clearFlag_, data_.get() + dataCount_};
-    if (started_) {
-        writer.put(prefix_, freeEntry_, initialBits_);
-    } else {
-        // A picture without pixels has no string to emit: the data is a clear code and the end code.
-        writer.put(clearCode_, freeEntry_, initialBits_);
-    }
-    writer.put(endCode_, freeEntry_, initialBits_);
-    if (writer.bitCount > 0) ++writer.out;  // the last partial byte, already stored
-    writeBlocks(writer.out, true);
-    dataCount_ = 0;
+// Writes the codes emitted since the last clear, up to the one emitted when `end` was the next
+// code to assign; the next code to assign at each sets its width.
+void GifLzwEncoder::writeCodes(uint32_t end) {
+    CodeWriter writer = writer_;
+    const uint32_t* const emitted = emitted_.get();
+    for (uint32_t code = static_cast<uint32_t>(clearCode_ + 2); code <= end; ++code)
+        writer.put(static_cast<int>(emitted[code] & 0xFFFF), static_cast<int>(code), initialBits_);
+    writer_ = writer;
 }
 
-// Writes the data bytes before end as sub-blocks of 254 bytes; the bytes of an incomplete block
-// stay for later unless this is the last call. Returns where the next byte goes.
-uint8_t* GifLzwEncoder::writeBlocks(uint8_t* end, bool last) {
+// Empties the slots of the string set that the codes given since the last clear took (a new string
+// met with a full table took one more, under code 4096).
+void GifLzwEncoder::emptySet() {
+    const uint32_t last = std::min<uint32_t>(freeEntry_, kMaxMaxCode + 1);
+    for (uint32_t code = static_cast<uint32_t>(clearCode_ + 2); code < last; ++code) set_[emitted_[code] >> 16] = noEntry_;
+}
+
+// Writes the codes so far and a clear code, and starts an empty table.
+void GifLzwEncoder::clearTable() {
+    writeCodes(freeEntry_ - 1);
+    if (!classic_) emptySet();
+    slotZeroTaken_ = false;
+    classic_ = false;
+    freeEntry_ = static_cast<uint32_t>(clearCode_ + 2);
+    writer_.clearFlag = true;
+    writer_.put(clearCode_, static_cast<int>(freeEntry_), initialBits_);
+    flushWholeBlocks(false);
+}
+
+void GifLzwEncoder::finish() {
+    if (started_) {
+        emitted_[freeEntry_] = prefix_;
+        writeCodes(freeEntry_);
+    } else {
+        // A picture without pixels has no string to emit: the data is a clear code and the end code.
+        writer_.put(clearCode_, static_cast<int>(freeEntry_), initialBits_);
+    }
+    writer_.put(endCode_, static_cast<int>(freeEntry_), initialBits_);
+    if (writer_.bitCount > 0) ++writer_.out;  // the last partial byte, already stored
+    flushWholeBlocks(true);
+}
+
+// Sends the data bytes written so far as sub-blocks of 254 bytes once there are kBlocksPerFlush of
+// them, or all of them (the last block shorter) when last is set.
+void GifLzwEncoder::flushWholeBlocks(bool last) {
     uint8_t* const data = data_.get();
-    const size_t count = static_cast<size_t>(end - data);
+    const size_t count = static_cast<size_t>(writer_.out - data);
+    if (!last && count < kBlockBytes * kBlocksPerFlush) return;
     const size_t whole = last ? count : count - count % kBlockBytes;
     uint8_t* block = blocks_.get();
     for (size_t at = 0; at < whole; at += kBlockBytes) {
@@ -228,5 +271,5 @@ uint8_t* GifLzwEncoder::writeBlocks(uint8_t* end, bool last) {
     // The bytes of an incomplete block move to the front; a partial byte still lives in the
     // accumulator and is stored again with the next code.
     std::memmove(data, data + whole, count - whole);
-    return data + (count - whole);
+    writer_.out = data + (count - whole);
 }
