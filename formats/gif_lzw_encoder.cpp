@@ -211,13 +211,43 @@ void GifLzwEncoder::replayIntoClassicTable() {
     classic_ = true;
 }
 
+// Writes count codes of the current width from the low 16 bits of emitted, four at a time where
+// it can: four codes of at most 12 bits and the partial byte fit one 8-byte store.
+void GifLzwEncoder::CodeWriter::putRun(const uint32_t* emitted, size_t count) {
+    const int width = bits;
+    size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const uint64_t four = uint64_t{emitted[i] & 0xFFFF} | uint64_t{emitted[i + 1] & 0xFFFF} << width |
+                              uint64_t{emitted[i + 2] & 0xFFFF} << 2 * width |
+                              uint64_t{emitted[i + 3] & 0xFFFF} << 3 * width;
+        accumulator |= four << bitCount;
+        bitCount += 4 * width;
+        const uint64_t stored = std::endian::native == std::endian::little ? accumulator : __builtin_bswap64(accumulator);
+        std::memcpy(out, &stored, sizeof stored);
+        const int bytes = bitCount >> 3;
+        out += bytes;
+        accumulator >>= bytes * 8;
+        bitCount &= 7;
+    }
+    // The last few one by one; the width cannot change within the run.
+    for (; i < count; ++i) put(static_cast<int>(emitted[i] & 0xFFFF), 0, 0);
+}
+
 // Writes the codes emitted since the last clear, up to the one emitted when `end` was the next
-// code to assign; the next code to assign at each sets its width.
+// code to assign. The width grows after the code emitted when 1 << width was the next to assign,
+// so the run splits into stretches of one width.
 void GifLzwEncoder::writeCodes(uint32_t end) {
     CodeWriter writer = writer_;
-    const uint32_t* const emitted = emitted_.get();
-    for (uint32_t code = static_cast<uint32_t>(clearCode_ + 2); code <= end; ++code)
-        writer.put(static_cast<int>(emitted[code] & 0xFFFF), static_cast<int>(code), initialBits_);
+    for (uint32_t code = static_cast<uint32_t>(clearCode_ + 2); code <= end;) {
+        const uint32_t widthLimit = 1u << writer.bits;
+        const uint32_t stretchEnd = writer.bits == kMaxBits ? end : std::min(end, widthLimit);
+        writer.putRun(emitted_.get() + code, stretchEnd - code + 1);
+        code = stretchEnd + 1;
+        if (stretchEnd == widthLimit && writer.bits < kMaxBits) {
+            ++writer.bits;
+            writer.maxCode = writer.bits == kMaxBits ? kMaxMaxCode : (1 << writer.bits) - 1;
+        }
+    }
     writer_ = writer;
 }
 

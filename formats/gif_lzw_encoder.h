@@ -29,7 +29,7 @@ private:
     static constexpr int kSetBits = 15;     // the string set: 8192 slots, under half of them in use
     static constexpr int kSetSize = 1 << kSetBits;
     static constexpr size_t kBlockBytes = 254;  // data bytes per sub-block
-    static constexpr size_t kBlocksPerFlush = 64;
+    static constexpr size_t kBlocksPerFlush = 256;
 
     // Writes codes least significant bit first; the width follows the table's next free code.
     struct CodeWriter {
@@ -41,6 +41,7 @@ private:
         uint8_t* out = nullptr;    // where the next whole byte goes
 
         void put(int code, int freeEntry, int initialBits);
+        void putRun(const uint32_t* emitted, size_t count);
     };
 
     const uint8_t* encodeWithSet(const uint8_t* pixels, const uint8_t* end);
