@@ -111,44 +111,52 @@ const uint8_t* GifLzwEncoder::encodeWithSet(const uint8_t* pixels, const uint8_t
     uint32_t prefix = prefix_;
     uint32_t freeEntry = freeEntry_;
     while (pixels < end) {
-        const uint32_t pixel = *pixels++;
-        const uint32_t key = pixel << kMaxBits | prefix;
-        const uint32_t tag = key << kMaxBits;
-        uint32_t slot = prefix ^ spread[pixel];
-        uint32_t entry = set[slot];
-        uint32_t match = entry ^ tag;  // the string's code when the slot holds this string
-        if (Opaque((match > kCodeMask) & (entry != noEntry))) [[unlikely]] {
-            // Another string holds the slot: probe with a step taken from the key.
-            const uint32_t step = (key * 0x85EBCA77u) >> (32 - kSetBits) | 1;
-            do {
-                slot = (slot + step) & (kSetSize - 1);
-                entry = set[slot];
-                match = entry ^ tag;
-            } while (match > kCodeMask && entry != noEntry);
+        // Each pixel gives at most one code, so for this stretch the table cannot overflow unnoticed:
+        // at most its last pixel meets a full table.
+        const uint8_t* const stretchEnd = pixels + std::min<size_t>(end - pixels, kMaxMaxCode + 1 - freeEntry);
+        while (pixels < stretchEnd) {
+            const uint32_t pixel = *pixels++;
+            const uint32_t key = pixel << kMaxBits | prefix;
+            const uint32_t tag = key << kMaxBits;
+            uint32_t slot = prefix ^ spread[pixel];
+            uint32_t entry = set[slot];
+            uint32_t match = entry ^ tag;  // the string's code when the slot holds this string
+            if (Opaque((match > kCodeMask) & (entry != noEntry))) [[unlikely]] {
+                // Another string holds the slot: probe with a step taken from the key.
+                const uint32_t step = (key * 0x85EBCA77u) >> (32 - kSetBits) | 1;
+                do {
+                    slot = (slot + step) & (kSetSize - 1);
+                    entry = set[slot];
+                    match = entry ^ tag;
+                } while (match > kCodeMask && entry != noEntry);
+            }
+            // A new string emits its prefix, takes the next code and starts again from its last
+            // pixel; a known one becomes the prefix. Both outcomes are written, the counter says
+            // which counts.
+            emitted[freeEntry] = prefix | slot << 16;
+            set[slot] = ChooseByMatch<kCodeMask>(match, tag | freeEntry, entry);
+            const uint32_t isNew = match > kCodeMask;
+            freeEntry += isNew;
+            const uint32_t previous = prefix;
+            prefix = ChooseByMatch<kCodeMask>(match, pixel, match);
+            // A new string whose first classic slot is 0.
+            if (Opaque(isNew & (previous == pixel << kHashShift))) [[unlikely]] {
+                if (key != 0) {
+                    slotZeroTaken_ = true;
+                } else if (slotZeroTaken_ && freeEntry <= kMaxMaxCode) {
+                    prefix_ = prefix;
+                    freeEntry_ = freeEntry;
+                    replayIntoClassicTable();
+                    return pixels;
+                }
+            }
         }
-        // A new string emits its prefix, takes the next code and starts again from its last pixel;
-        // a known one becomes the prefix. Both outcomes are written, the counter says which counts.
-        emitted[freeEntry] = prefix | slot << 16;
-        set[slot] = ChooseByMatch<kCodeMask>(match, tag | freeEntry, entry);
-        const uint32_t isNew = match > kCodeMask;
-        freeEntry += isNew;
-        const uint32_t previous = prefix;
-        prefix = ChooseByMatch<kCodeMask>(match, pixel, match);
-        if (Opaque((freeEntry > kMaxMaxCode) | (isNew & (previous == pixel << kHashShift)))) [[unlikely]] {
+        if (freeEntry > kMaxMaxCode) {
+            // A new string met a full table: it is not added; the table is cleared instead.
             prefix_ = prefix;
             freeEntry_ = freeEntry;
-            if (freeEntry > kMaxMaxCode) {
-                // The table was full: the new string is not added; the table is cleared instead.
-                clearTable();
-                return pixels;
-            }
-            // The key's first classic slot is 0.
-            if (key != 0) {
-                slotZeroTaken_ = true;
-            } else if (slotZeroTaken_) {
-                replayIntoClassicTable();
-                return pixels;
-            }
+            clearTable();
+            return pixels;
         }
     }
     prefix_ = prefix;

@@ -26,7 +26,7 @@ private:
     static constexpr uint32_t kCodeMask = kMaxMaxCode - 1;
     static constexpr int kHashSize = 5003;  // the classic table: a prime above 4096
     static constexpr int kHashShift = 4;    // 8 minus the doublings that take kHashSize to 65536 or more
-    static constexpr int kSetBits = 15;     // the string set: 8192 slots, under half of them in use
+    static constexpr int kSetBits = 16;     // the string set: 65536 slots, at most one in 16 in use
     static constexpr int kSetSize = 1 << kSetBits;
     static constexpr size_t kBlockBytes = 254;  // data bytes per sub-block
     static constexpr size_t kBlocksPerFlush = 256;
