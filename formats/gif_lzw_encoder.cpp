@@ -110,15 +110,21 @@ const uint8_t* GifLzwEncoder::encodeWithSet(const uint8_t* pixels, const uint8_t
     const uint32_t noEntry = noEntry_;
     uint32_t prefix = prefix_;
     uint32_t freeEntry = freeEntry_;
+    // The slot of the current prefix followed by the next pixel. Each step works out the next slot
+    // for both outcomes and keeps the right one, so one lookup follows the other with less delay.
+    uint32_t slot = prefix ^ spread[*pixels];
     while (pixels < end) {
         // Each pixel gives at most one code, so for this stretch the table cannot overflow unnoticed:
         // at most its last pixel meets a full table.
         const uint8_t* const stretchEnd = pixels + std::min<size_t>(end - pixels, kMaxMaxCode + 1 - freeEntry);
         while (pixels < stretchEnd) {
             const uint32_t pixel = *pixels++;
+            const uint32_t following = pixels < end ? *pixels : 0;
+            // Should this string be new, the next lookup starts from this pixel: fetch its slot now.
+            const uint32_t slotIfNew = pixel ^ spread[following];
+            __builtin_prefetch(set + slotIfNew);
             const uint32_t key = pixel << kMaxBits | prefix;
             const uint32_t tag = key << kMaxBits;
-            uint32_t slot = prefix ^ spread[pixel];
             uint32_t entry = set[slot];
             uint32_t match = entry ^ tag;  // the string's code when the slot holds this string
             if (Opaque((match > kCodeMask) & (entry != noEntry))) [[unlikely]] {
@@ -139,6 +145,7 @@ const uint8_t* GifLzwEncoder::encodeWithSet(const uint8_t* pixels, const uint8_t
             freeEntry += isNew;
             const uint32_t previous = prefix;
             prefix = ChooseByMatch<kCodeMask>(match, pixel, match);
+            slot = ChooseByMatch<kCodeMask>(match, slotIfNew, match ^ spread[following]);
             // A new string whose first classic slot is 0.
             if (Opaque(isNew & (previous == pixel << kHashShift))) [[unlikely]] {
                 if (key != 0) {
