@@ -1,6 +1,7 @@
 #include "formats/gif_lzw_decoder.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 
@@ -10,66 +11,64 @@ namespace {
 
 constexpr const char* kModule = "LumoLoadGif";
 constexpr int kMaxCodeSize = 12;
+constexpr size_t kChunk = 16;  // strings are copied in chunks of this many bytes
 
-[[noreturn]] void PrematureEof() { LumoError(kModule, "Premature EOF in GIF file"); }
+// The pixel of each literal code (the low 8 bits of the code), where the literal strings are
+// copied from; the chunk after the last one keeps a chunk copy inside the array.
+constexpr int kMaxLiterals = 1 << 11;
+alignas(16) constexpr auto kLiteralPixels = [] {
+    std::array<uint8_t, kMaxLiterals + kChunk> pixels{};
+    for (int code = 0; code < kMaxLiterals; ++code) pixels[code] = static_cast<uint8_t>(code);
+    return pixels;
+}();
 
-}  // namespace
-
-int ReadGifByte(InputFile& file) {
-    const int byte = file.getByte();
-    if (byte < 0) PrematureEof();
-    return byte;
+// The code of codeSize bits (mask = (1 << codeSize) - 1) that starts at bitPosition; the 8 bytes
+// from its first one must be readable.
+inline int CodeAt(const uint8_t* bytes, size_t bitPosition, uint32_t mask) {
+    uint64_t word;
+    std::memcpy(&word, bytes + bitPosition / 8, sizeof word);
+    if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+    return static_cast<int>((word >> (bitPosition % 8)) & mask);
 }
 
-void ReadGifBytes(InputFile& file, uint8_t* bytes, size_t count) {
-    if (file.read(bytes, count) != count) PrematureEof();
-}
-
-void SkipGifSubBlocks(InputFile& file) {
-    for (int length; (length = ReadGifByte(file)) != 0;)
-        if (file.skip(static_cast<size_t>(length)) != static_cast<size_t>(length)) PrematureEof();
-}
-
-namespace {
-
-// Copies a string of count pixels from an earlier place in the picture (source + count <= target).
-// With room to spare behind the string it moves whole 8-byte words; the bytes written past the
-// string are overwritten by the strings that follow.
-inline void CopyEarlierString(uint8_t* target, const uint8_t* source, size_t count, size_t room) {
-    if (room >= count + 7) {
-        for (size_t i = 0; i < count; i += 8) {
-            uint64_t word;
-            std::memcpy(&word, source + i, sizeof word);
-            std::memcpy(target + i, &word, sizeof word);
-        }
-    } else {
-        std::memcpy(target, source, count);
-    }
+// Copies the first count (>= 1) bytes of source to target in whole chunks; up to kChunk - 1 bytes
+// past count are written too, which the strings that follow overwrite. Each chunk is read whole
+// before it is written, so source may end inside the chunk being written: only the bytes past
+// count then receive bytes of no meaning.
+inline void CopyInChunks(uint8_t* target, const uint8_t* source, size_t count) {
+    size_t i = 0;
+    do {
+        uint8_t chunk[kChunk];
+        std::memcpy(chunk, source + i, kChunk);
+        std::memcpy(target + i, chunk, kChunk);
+        i += kChunk;
+    } while (i < count);
 }
 
 }  // namespace
 
 GifLzwDecoder::GifLzwDecoder(InputFile& file, int inputCodeSize, uint8_t* pixels, size_t total)
-    : file_(file),
-      inputCodeSize_(inputCodeSize),
+    : inputCodeSize_(inputCodeSize),
       clearCode_(1 << inputCodeSize),
       endCode_(clearCode_ + 1),
+      data_(file),
       pixels_(pixels),
       total_(total),
-      prefix_(LumoAllocBuffer<uint16_t>(kTableSize, kModule)),
-      suffix_(LumoAllocBuffer<uint8_t>(kTableSize, kModule)),
-      length_(LumoAllocBuffer<uint16_t>(kTableSize, kModule)),
-      start_(LumoAllocBuffer<uint32_t>(kTableSize, kModule)),
+      table_(LumoAllocBuffer<Entry>(kTableSize, kModule)),
       stack_(LumoAllocBuffer<uint8_t>(kTableSize, kModule)) {
-    std::fill(length_.get(), length_.get() + clearCode_, uint16_t{1});  // single-pixel strings
+    for (int code = 0; code < clearCode_; ++code)
+        table_[code] = {&kLiteralPixels[static_cast<size_t>(code)], 1, 0, 0};
+    table_[clearCode_] = table_[endCode_] = {nullptr, 0, 0, 0};
     resetTable();
 }
 
 inline int GifLzwDecoder::readCode() {
-    if (bitCount_ < codeSize_ && !readMoreBits()) return endCode_;
-    const int code = static_cast<int>(bitBuffer_ & ((1u << codeSize_) - 1));
-    bitBuffer_ >>= codeSize_;
-    bitCount_ -= codeSize_;
+    if (!data_.fetch(bitPosition_, static_cast<size_t>(codeSize_))) {
+        LumoWarning(kModule, "Ran out of GIF bits");
+        return endCode_;
+    }
+    const int code = CodeAt(data_.bytes(), bitPosition_, (1u << codeSize_) - 1);
+    bitPosition_ += static_cast<size_t>(codeSize_);
     return code;
 }
 
@@ -78,10 +77,9 @@ inline int GifLzwDecoder::readCode() {
 inline void GifLzwDecoder::addString(int firstPixel) {
     firstCode_ = firstPixel;
     if (maxCode_ >= kTableSize) return;
-    prefix_[maxCode_] = static_cast<uint16_t>(oldCode_);
-    suffix_[maxCode_] = static_cast<uint8_t>(firstPixel);
-    length_[maxCode_] = static_cast<uint16_t>(length_[oldCode_] + 1);
-    start_[maxCode_] = lastIsOldCode_ ? static_cast<uint32_t>(lastStart_) : kNowhere;
+    table_[maxCode_] = {lastIsOldCode_ ? pixels_ + lastStart_ : nullptr,
+                        static_cast<uint16_t>(table_[oldCode_].length + 1), static_cast<uint16_t>(oldCode_),
+                        static_cast<uint8_t>(firstPixel)};
     ++maxCode_;
     if (maxCode_ >= limitCode_ && codeSize_ < kMaxCodeSize) {
         ++codeSize_;
@@ -91,62 +89,96 @@ inline void GifLzwDecoder::addString(int firstPixel) {
 
 void GifLzwDecoder::decodeTo(size_t end) {
     end = std::min(end, total_);
-    uint8_t* const pixels = pixels_;
-    const uint16_t* const prefix = prefix_.get();
-    const uint8_t* const suffix = suffix_.get();
-    const uint16_t* const length = length_.get();
-    const uint32_t* const start = start_.get();
-    const int clearCode = clearCode_;
     if (firstTime_ && position_ < end) {
         firstTime_ = false;
-        decodeSlowly(clearCode);  // the first read behaves as if a clear code had been read
+        decodeSlowly(clearCode_);  // the first read behaves as if a clear code had been read
     }
     while (position_ < end && !ended_) {
-        const int code = readCode();
-        uint8_t* const target = pixels + position_;
-        const size_t room = total_ - position_;
-        if (code < clearCode || (code > endCode_ && code < maxCode_)) {
-            // A literal or a string of the table: copied from an earlier place when it has one,
-            // otherwise built from its last pixel back through the prefix codes.
-            const size_t count = length[code];
-            if (count <= room) {
-                if (code < clearCode) {
-                    *target = static_cast<uint8_t>(code);
-                } else if (start[code] != kNowhere) {
-                    CopyEarlierString(target, pixels + start[code], count, room);
-                } else {
-                    uint8_t* last = target + count - 1;
-                    int c = code;
-                    for (; c >= clearCode; c = prefix[c]) *last-- = suffix[c];
-                    *last = static_cast<uint8_t>(c);
-                }
-                addString(*target);
-                oldCode_ = code;
-                lastStart_ = position_;
-                lastIsOldCode_ = true;
-                position_ += count;
-                continue;
-            }
-        } else if (code == maxCode_ && lastIsOldCode_) {
-            // The string being defined: the last string plus its own first pixel, copied forward
-            // from where the last string starts so that the copy picks up that pixel.
-            const size_t count = length[oldCode_] + size_t{1};
-            if (count <= room) {
-                const uint8_t* source = pixels + lastStart_;
-                for (size_t i = 0; i < count; ++i) target[i] = source[i];
-                addString(*target);
-                oldCode_ = code;
-                lastStart_ = position_;
-                position_ += count;
-                continue;
-            }
-        }
-        decodeSlowly(code);
+        decodeFast(end);
+        if (position_ < end) decodeSlowly(readCode());
     }
     if (ended_ && position_ < total_) {
-        std::memset(pixels + position_, 0, total_ - position_);
+        std::memset(pixels_ + position_, 0, total_ - position_);
         position_ = total_;
     }
+}
+
+// Decodes the common codes while they are plainly so: a literal or a string of the table that has
+// a copy, or the string being defined, with the bits of the code held and room for the chunk copy.
+// Stops before any other code (clear and end codes, corrupt codes, strings with no copy), which
+// decodeSlowly then takes, as it takes the codes near the end of the data and of the picture.
+void GifLzwDecoder::decodeFast(size_t end) {
+    // The longest string has fewer than kTableSize pixels; its copy writes less than a chunk more.
+    constexpr size_t kRoom = kTableSize + kChunk;
+    if (!lastIsOldCode_ || total_ < kRoom) return;
+    const size_t stop = std::min(end, total_ - kRoom);
+    uint8_t* const pixels = pixels_;
+    Entry* const table = table_.get();
+    size_t position = position_;
+    size_t lastStart = lastStart_;  // the last string is pixels[lastStart, position)
+    size_t bitPosition = bitPosition_;
+    int codeSize = codeSize_;
+    uint32_t mask = (1u << codeSize) - 1;
+    int maxCode = maxCode_;
+    int limitCode = limitCode_;
+    int oldCode = oldCode_;
+    int firstCode = firstCode_;
+    for (;;) {
+        const uint8_t* const bytes = data_.bytes();
+        // Below bitLimit every code of up to 12 bits is whole in the data held.
+        const size_t bitLimit = data_.usableBits() > kMaxCodeSize - 1 ? data_.usableBits() - (kMaxCodeSize - 1) : 0;
+        bool unusual = false;
+        while (position < stop && bitPosition < bitLimit) {
+            const int code = CodeAt(bytes, bitPosition, mask);
+            uint8_t* const target = pixels + position;
+            const size_t oldLength = position - lastStart;
+            const uint8_t* copy;
+            size_t length;
+            if (code < maxCode) {
+                copy = table[code].copy;
+                length = table[code].length;
+                if (!copy) {
+                    unusual = true;
+                    break;
+                }
+                CopyInChunks(target, copy, length);
+            } else {
+                if (code > maxCode) {
+                    unusual = true;
+                    break;
+                }
+                // The string being defined: the last string followed by its own first pixel.
+                copy = pixels + lastStart;
+                length = oldLength + 1;
+                CopyInChunks(target, copy, oldLength);
+                target[oldLength] = *copy;
+            }
+            bitPosition += static_cast<size_t>(codeSize);
+            firstCode = *copy;
+            if (maxCode < kTableSize) {
+                table[maxCode] = {pixels + lastStart, static_cast<uint16_t>(oldLength + 1),
+                                  static_cast<uint16_t>(oldCode), static_cast<uint8_t>(firstCode)};
+                if (++maxCode >= limitCode && codeSize < kMaxCodeSize) {
+                    ++codeSize;
+                    limitCode *= 2;
+                    mask = (1u << codeSize) - 1;
+                }
+            }
+            oldCode = code;
+            lastStart = position;
+            position += length;
+        }
+        if (unusual || position >= stop || data_.end() != GifDataBuffer::End::notYet) break;
+        bitPosition = data_.refill(bitPosition);
+    }
+    position_ = position;
+    lastStart_ = lastStart;
+    bitPosition_ = bitPosition;
+    codeSize_ = codeSize;
+    maxCode_ = maxCode;
+    limitCode_ = limitCode;
+    oldCode_ = oldCode;
+    firstCode_ = firstCode;
 }
 
 // Decodes one code the general way, through the stack: clear and end codes, corrupt codes, the
@@ -159,10 +191,7 @@ void GifLzwDecoder::decodeSlowly(int code) {
         return;
     }
     if (code == endCode_) {
-        if (!outOfBlocks_) {
-            SkipGifSubBlocks(file_);
-            outOfBlocks_ = true;
-        }
+        data_.skipRest();
         LumoWarning(kModule, "Premature end of GIF image");
         // Every further pixel would repeat both warnings: report once and fill the rest with 0.
         ended_ = true;
@@ -187,8 +216,8 @@ void GifLzwDecoder::decodeSlowly(int code) {
     // Every table entry's prefix is a smaller code, so the walk ends at a literal within
     // kTableSize - clearCode_ steps and the stack cannot overflow.
     while (code >= clearCode_) {
-        stack_[top++] = suffix_[code];
-        code = prefix_[code];
+        stack_[top++] = table_[code].suffix;
+        code = table_[code].prefix;
     }
     addString(code);
     oldCode_ = incoming;
@@ -220,37 +249,4 @@ void GifLzwDecoder::resetTable() {
     codeSize_ = inputCodeSize_ + 1;
     limitCode_ = 2 * clearCode_;
     maxCode_ = clearCode_ + 2;
-}
-
-// Moves bytes of the current sub-block into the bit buffer, and reads further sub-blocks while the
-// next code is still incomplete (several when blocks of a single byte meet wide codes).
-bool GifLzwDecoder::readMoreBits() {
-    for (;;) {
-        const int available = blockLength_ - blockPosition_;
-        if (available > 0) {
-            // As many whole bytes as the bit buffer takes, in one 8-byte load (the block buffer has
-            // room for it past its 255 bytes); bytes beyond those taken are masked off.
-            const int taken = std::min((63 - bitCount_) >> 3, available);
-            uint64_t word;
-            std::memcpy(&word, block_ + blockPosition_, sizeof word);
-            if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
-            bitBuffer_ |= (word & ((uint64_t{1} << (8 * taken)) - 1)) << bitCount_;
-            bitCount_ += 8 * taken;
-            blockPosition_ += taken;
-        }
-        if (bitCount_ >= codeSize_) return true;
-        if (outOfBlocks_) {
-            LumoWarning(kModule, "Ran out of GIF bits");
-            return false;
-        }
-        const int length = ReadGifByte(file_);
-        if (length == 0) {
-            outOfBlocks_ = true;
-            LumoWarning(kModule, "Ran out of GIF bits");
-            return false;
-        }
-        ReadGifBytes(file_, block_, static_cast<size_t>(length));
-        blockLength_ = length;
-        blockPosition_ = 0;
-    }
 }
