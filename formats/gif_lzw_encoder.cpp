@@ -10,16 +10,21 @@ constexpr const char* kModule = "LumoSaveGif";
 
 }  // namespace
 
-inline void GifLzwEncoder::CodeWriter::put(int code, int freeEntry, int initialBits) {
-    accumulator |= static_cast<uint64_t>(code) << bitCount;
-    bitCount += bits;
-    // All 8 bytes are stored; only the whole ones count, the rest is stored again with the next code.
+// Adds count (at most 56) bits, least significant first. All 8 bytes of the accumulator are stored;
+// only the whole ones count, the rest is stored again with the next bits.
+inline void GifLzwEncoder::CodeWriter::append(uint64_t value, int count) {
+    accumulator |= value << bitCount;
+    bitCount += count;
     const uint64_t stored = std::endian::native == std::endian::little ? accumulator : __builtin_bswap64(accumulator);
     std::memcpy(out, &stored, sizeof stored);
     const int bytes = bitCount >> 3;
     out += bytes;
     accumulator >>= bytes * 8;
     bitCount &= 7;
+}
+
+inline void GifLzwEncoder::CodeWriter::put(int code, int freeEntry, int initialBits) {
+    append(static_cast<uint64_t>(code), bits);
     // The width grows once a code beyond the current width has been assigned; the code just
     // written still had the old width.
     if (freeEntry > maxCode || clearFlag) {
@@ -235,14 +240,7 @@ void GifLzwEncoder::CodeWriter::putRun(const uint32_t* emitted, size_t count) {
         const uint64_t four = uint64_t{emitted[i] & 0xFFFF} | uint64_t{emitted[i + 1] & 0xFFFF} << width |
                               uint64_t{emitted[i + 2] & 0xFFFF} << 2 * width |
                               uint64_t{emitted[i + 3] & 0xFFFF} << 3 * width;
-        accumulator |= four << bitCount;
-        bitCount += 4 * width;
-        const uint64_t stored = std::endian::native == std::endian::little ? accumulator : __builtin_bswap64(accumulator);
-        std::memcpy(out, &stored, sizeof stored);
-        const int bytes = bitCount >> 3;
-        out += bytes;
-        accumulator >>= bytes * 8;
-        bitCount &= 7;
+        append(four, 4 * width);
     }
     // The last few one by one; the width cannot change within the run.
     for (; i < count; ++i) put(static_cast<int>(emitted[i] & 0xFFFF), 0, 0);

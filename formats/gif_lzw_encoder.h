@@ -40,6 +40,7 @@ private:
         bool clearFlag = false;    // the table was cleared: the width returns to the initial one after the next code
         uint8_t* out = nullptr;    // where the next whole byte goes
 
+        void append(uint64_t value, int count);
         void put(int code, int freeEntry, int initialBits);
         void putRun(const uint32_t* emitted, size_t count);
     };
