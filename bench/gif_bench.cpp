@@ -32,7 +32,7 @@
 
 namespace {
 
-constexpr int kMagickRuns = 9;
+constexpr int kMagickRuns = 15;
 
 const std::string& WorkDir() {
     static const std::string dir = [] {
