@@ -243,7 +243,7 @@ void GifLzwEncoder::CodeWriter::putRun(const uint32_t* emitted, size_t count) {
         append(four, 4 * width);
     }
     // The last few one by one; the width cannot change within the run.
-    for (; i < count; ++i) put(static_cast<int>(emitted[i] & 0xFFFF), 0, 0);
+    for (; i < count; ++i) append(emitted[i] & 0xFFFF, width);
 }
 
 // Writes the codes emitted since the last clear, up to the one emitted when `end` was the next
