@@ -4,9 +4,8 @@
 
 #include <cstdio>
 
-#include "core/convert.h"
 #include "core/rescale.h"
-#include "platform/profile.h"
+#include "jobs/conversion.h"
 
 namespace {
 
@@ -17,26 +16,6 @@ struct KindWord {
 constexpr KindWord kKindWords[] = {{"bw", ImageKind::BW},           {"gray16", ImageKind::GRAY16},
                                    {"gray256", ImageKind::GRAY256}, {"color16", ImageKind::COLOR16},
                                    {"color256", ImageKind::COLOR256}, {"rgb", ImageKind::RGB}};
-
-// The conversion options the viewer's conversion commands take from the profile.
-void SetConversionOptionsFromProfile(ImageKind target) {
-    const int dither = ProfileInt("NoDither", 0) == 0 ? 1 : 0;
-    if (target == ImageKind::BW) LumoSetIntOptionConvert("threshold", ProfileInt("Threshold", 127));
-    if (target == ImageKind::BW || target == ImageKind::COLOR16 || target == ImageKind::COLOR256)
-        LumoSetIntOptionConvert("dither", dither);
-}
-
-ImagePtr ConvertTo(const IMG* image, ImageKind kind) {
-    switch (kind) {
-        case ImageKind::BW: return LumoToBW(image);
-        case ImageKind::GRAY16: return LumoToGRAY16(image);
-        case ImageKind::GRAY256: return LumoToGRAY256(image);
-        case ImageKind::COLOR16: return LumoToCOLOR16(image);
-        case ImageKind::COLOR256: return LumoToCOLOR256(image);
-        case ImageKind::RGB: break;
-    }
-    return LumoToRGB(image);
-}
 
 }  // namespace
 
@@ -54,8 +33,7 @@ bool ParseSize(const std::string& text, int& width, int& height) {
 ImagePtr ApplyTransform(ImagePtr image, const ImageTransform& transform) {
     if (transform.width > 0) image = LumoRescale(image.get(), transform.width, transform.height);
     if (transform.kind && KindOf(*image) != *transform.kind) {
-        SetConversionOptionsFromProfile(*transform.kind);
-        image = ConvertTo(image.get(), *transform.kind);
+        image = ConvertWithUserSettings(image.get(), *transform.kind);
     }
     return image;
 }

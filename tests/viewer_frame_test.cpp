@@ -7,14 +7,14 @@
 #include <QUrl>
 
 #include "core/memory.h"
-#include "viewer/command_ids.h"
-#include "viewer/command_surface.h"
-#include "viewer/hooks.h"
-#include "viewer/image_info.h"
-#include "viewer/mdi_layout.h"
-#include "viewer/sign_on_box.h"
-#include "viewer/toolbar_strip.h"
-#include "viewer/viewer_colors.h"
+#include "viewer/commands/command_ids.h"
+#include "viewer/commands/command_surface.h"
+#include "viewer/shell/hooks.h"
+#include "viewer/windows/image_info.h"
+#include "viewer/windows/mdi_layout.h"
+#include "viewer/shell/sign_on_box.h"
+#include "viewer/shell/toolbar_strip.h"
+#include "viewer/shell/viewer_colors.h"
 #include "tests/viewer_support/viewer_fixture.h"
 
 namespace {

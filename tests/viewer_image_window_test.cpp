@@ -8,10 +8,10 @@
 #include <cstdio>
 
 #include "formats/jpeg.h"
-#include "viewer/command_ids.h"
-#include "viewer/command_surface.h"
-#include "viewer/dib_view.h"
-#include "viewer/full_screen_view.h"
+#include "viewer/commands/command_ids.h"
+#include "viewer/commands/command_surface.h"
+#include "viewer/windows/dib_view.h"
+#include "viewer/windows/full_screen_view.h"
 #include "tests/viewer_support/viewer_fixture.h"
 
 namespace {

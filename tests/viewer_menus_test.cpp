@@ -16,12 +16,12 @@
 #include "platform/message_box.h"
 #include "platform/profile.h"
 #include "tests/support/lumo_test.h"
-#include "viewer/command_host.h"
-#include "viewer/command_ids.h"
-#include "viewer/command_surface.h"
-#include "viewer/help_window.h"
-#include "viewer/menu_greying.h"
-#include "viewer/open_dialog.h"
+#include "viewer/commands/command_host.h"
+#include "viewer/commands/command_ids.h"
+#include "viewer/commands/command_surface.h"
+#include "viewer/dialogs/help_window.h"
+#include "viewer/commands/menu_greying.h"
+#include "viewer/dialogs/open_dialog.h"
 
 namespace {
 

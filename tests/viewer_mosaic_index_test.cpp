@@ -6,7 +6,7 @@
 #include "formats/jpeg.h"
 #include "formats/pcd_overview.h"
 #include "tests/support/lumo_test.h"
-#include "viewer/mosaic_index.h"
+#include "viewer/windows/mosaic_index.h"
 
 namespace {
 

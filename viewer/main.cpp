@@ -1,6 +1,6 @@
 // wlumo, the viewer: each argument names an image file to open (see viewer/application.h for the
 // options of scripted runs).
-#include "viewer/application.h"
+#include "viewer/shell/application.h"
 
 int main(int argc, char** argv) {
     ViewerApplication application(argc, argv);

@@ -15,11 +15,11 @@
 #include "platform/message_box.h"
 #include "platform/profile.h"
 #include "tests/support/lumo_test.h"
-#include "viewer/application.h"
-#include "viewer/frame_window.h"
-#include "viewer/image_window.h"
-#include "viewer/questions.h"
-#include "viewer/status_strip.h"
+#include "viewer/shell/application.h"
+#include "viewer/shell/frame_window.h"
+#include "viewer/windows/image_window.h"
+#include "viewer/dialogs/questions.h"
+#include "viewer/shell/status_strip.h"
 
 // Readable QStrings in test failures.
 inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }

@@ -1,0 +1,78 @@
+#include "viewer/dialogs/open_dialog.h"
+
+#include <QFileDialog>
+
+namespace {
+
+const FileFilter kOpenFilters[] = {
+    {"Graphic Files", "*.jpg;*.tif;*.bmp;*.gif;*.pcd;*.fax;*.bie;*.mok"},
+    {"JPEG (*.jpg)", "*.jpg"},
+    {"TIFF (*.tif)", "*.tif"},
+    {"BMP  (*.bmp)", "*.bmp"},
+    {"GIF  (*.gif)", "*.gif"},
+    {"Photo CD (*.pcd)", "*.pcd"},
+    {"Raw FAX  (*.fax)", "*.fax"},
+    {"JBIG     (*.bie)", "*.bie"},
+    {"MOK  (*.mok)", "*.mok"},
+};
+
+const FileFilter kSaveFilters[] = {
+    {"Graphic Files", "*.jpg;*.tif;*.bmp;*.gif;*.ps;*.bie;*.mok"},
+    {"JPEG (*.jpg)", "*.jpg"},
+    {"TIFF (*.tif)", "*.tif"},
+    {"BMP  (*.bmp)", "*.bmp"},
+    {"GIF  (*.gif)", "*.gif"},
+    {"JBIG (*.bie)", "*.bie"},
+    {"MOK  (*.mok)", "*.mok"},
+    {"PS   (*.ps)", "*.ps"},
+};
+
+// Qt's own file dialog, not the desktop's: its name filters match without regard to case, so
+// "PHOTO.JPG" is listed under "*.jpg" as it is on the system the file lists come from.
+QStringList QtOpenFilesDialog(QWidget* parent, const QString& title, const QStringList& filters, int& filterIndex) {
+    QFileDialog dialog(parent, title);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setNameFilters(filters);
+    if (filterIndex >= 1 && filterIndex <= filters.size()) dialog.selectNameFilter(filters[filterIndex - 1]);
+    if (dialog.exec() != QDialog::Accepted) return {};
+    const qsizetype chosen = filters.indexOf(dialog.selectedNameFilter());
+    if (chosen >= 0) filterIndex = static_cast<int>(chosen) + 1;
+    return dialog.selectedFiles();
+}
+
+OpenFilesDialog& CurrentDialog() {
+    static OpenFilesDialog dialog = QtOpenFilesDialog;
+    return dialog;
+}
+
+}  // namespace
+
+std::span<const FileFilter> OpenFileFilters() { return kOpenFilters; }
+std::span<const FileFilter> SaveFileFilters() { return kSaveFilters; }
+
+QStringList DialogNameFilters(std::span<const FileFilter> filters) {
+    QStringList names;
+    for (const FileFilter& filter : filters) {
+        const QString description = QString::fromLatin1(filter.description);
+        const QString pattern = QString::fromLatin1(filter.pattern);
+        if (description.endsWith(QLatin1Char('(') + pattern + QLatin1Char(')'))) {
+            names.append(description);
+        } else {
+            QString patterns = pattern;
+            patterns.replace(QLatin1Char(';'), QLatin1Char(' '));  // the dialog separates patterns by spaces
+            names.append(description + QStringLiteral(" (") + patterns + QLatin1Char(')'));
+        }
+    }
+    return names;
+}
+
+OpenFilesDialog SetOpenFilesDialog(OpenFilesDialog dialog) {
+    OpenFilesDialog previous = std::move(CurrentDialog());
+    CurrentDialog() = dialog ? std::move(dialog) : OpenFilesDialog(QtOpenFilesDialog);
+    return previous;
+}
+
+QStringList AskFilesToOpen(QWidget* parent, const QString& title, const QStringList& filters, int& filterIndex) {
+    return CurrentDialog()(parent, title, filters, filterIndex);
+}

@@ -1,0 +1,303 @@
+#include "viewer/shell/frame_window.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QGuiApplication>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMimeData>
+#include <QScreen>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "platform/message_box.h"
+#include "platform/profile.h"
+#include "platform/system_info.h"
+#include "viewer/commands/command_ids.h"
+#include "viewer/commands/command_surface.h"
+#include "viewer/windows/image_info.h"
+#include "viewer/windows/mdi_layout.h"
+#include "viewer/commands/recovery.h"
+#include "viewer/shell/status_strip.h"
+#include "viewer/shell/toolbar_glyphs.h"
+#include "viewer/shell/toolbar_strip.h"
+
+FrameWindow::FrameWindow() {
+    setWindowTitle(QStringLiteral("Lumo v1.2e"));
+    setWindowIcon(LumoIcon());
+    setAcceptDrops(true);
+    toolbarVisible_ = ProfileInt("ToolBarVisible", 1) != 0;
+    createWidgets();
+    surface_ = std::make_unique<CommandSurface>(this, *this);
+    connectToolbar();
+    connect(mdiArea_, &QMdiArea::subWindowActivated, this, [this] { activeWindowChanged(); });
+    status_->setProgressEndHandler([this] { refreshImageInfoStatus(); });
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        resize(screen->availableSize() * 3 / 4);
+    updateToolbar();
+    refreshImageInfoStatus();
+}
+
+FrameWindow::~FrameWindow() {
+    // The image windows go first, while the surface they report to still exists.
+    disconnect(mdiArea_, nullptr, this, nullptr);
+    delete mdiArea_;
+    mdiArea_ = nullptr;
+}
+
+// Toolbar strip on top (rows 0-17 when shown), the MDI area, and the status strip at the bottom.
+void FrameWindow::createWidgets() {
+    QWidget* client = new QWidget(this);
+    QVBoxLayout* layout = new QVBoxLayout(client);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    toolbar_ = new ToolbarStrip(client);
+    mdiArea_ = new QMdiArea(client);
+    mdiArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    mdiArea_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    status_ = new StatusStrip(client);
+    layout->addWidget(toolbar_);
+    layout->addWidget(mdiArea_, 1);
+    layout->addWidget(status_);
+    setCentralWidget(client);
+}
+
+void FrameWindow::connectToolbar() {
+    connect(toolbar_, &ToolbarStrip::commandPressed, this,
+            [this](int id) { showTransientStatus(surface_->commandHelpText(id)); });
+    connect(toolbar_, &ToolbarStrip::commandReleased, this, [this] { restoreStatus(); });
+    connect(toolbar_, &ToolbarStrip::commandClicked, this, [this](int id) { runCommand(id); });
+}
+
+ActiveImageState FrameWindow::activeImageState() const {
+    ActiveImageState state;
+    if (const ImageWindow* window = activeImageWindow()) {
+        state.hasWindow = true;
+        if (const IMG* image = window->image()) state.kind = KindOf(*image);
+        state.zoom = window->zoom();
+        state.modified = window->isModified();
+    }
+    return state;
+}
+
+void FrameWindow::showTransientStatus(const QString& text) { status_->showTransient(text); }
+void FrameWindow::restoreStatus() { status_->restore(); }
+void FrameWindow::setStatusText(const QString& text) { status_->setStatusText(text); }
+
+void FrameWindow::refreshImageInfoStatus() {
+    const ImageWindow* window = activeImageWindow();
+    setStatusText(ImageInfoText(window ? window->image() : nullptr, window ? window->zoom() : 100,
+                                window ? window->loadTime() : 0, ReadMemoryStatus()));
+}
+
+void FrameWindow::openFileInNewWindow(const QString& path) {
+    RunRecoverable([&] {
+        auto window = std::make_unique<ImageWindow>(*this);
+        if (window->loadFile(path)) addImageWindow(std::move(window));
+    });
+}
+
+ImageWindow* FrameWindow::openImageInNewWindow(ImagePtr image) {
+    auto window = std::make_unique<ImageWindow>(*this);
+    window->setImage(std::move(image));
+    window->setWindowTitle(QStringLiteral("New %1").arg(++untitledCount_));
+    return addImageWindow(std::move(window));
+}
+
+// The first image window opens maximised; when others exist, all are cascaded ("AutoCascade").
+ImageWindow* FrameWindow::addImageWindow(std::unique_ptr<ImageWindow> window) {
+    const bool othersOpen = !mdiArea_->subWindowList().isEmpty();
+    ImageWindow* imageWindow = window.release();
+    QMdiSubWindow* subWindow = mdiArea_->addSubWindow(imageWindow);
+    subWindow->setAttribute(Qt::WA_DeleteOnClose);
+    subWindow->setWindowIcon(LumoIcon());
+    subWindow->showMaximized();
+    if (othersOpen && ProfileInt("AutoCascade", 1) != 0) customCascade();
+    mdiArea_->setActiveSubWindow(subWindow);
+    imageWindow->setFocus();
+    activeWindowChanged();
+    return imageWindow;
+}
+
+ImageWindow* FrameWindow::activeImageWindow() const {
+    if (!mdiArea_) return nullptr;
+    // The current sub-window stays current while a dialog or another program has the focus.
+    QMdiSubWindow* current = mdiArea_->currentSubWindow();
+    return current ? qobject_cast<ImageWindow*>(current->widget()) : nullptr;
+}
+
+QList<ImageWindow*> FrameWindow::imageWindows() const {
+    QList<ImageWindow*> windows;
+    if (!mdiArea_) return windows;
+    const QList<QMdiSubWindow*> stack = mdiArea_->subWindowList(QMdiArea::StackingOrder);
+    for (auto it = stack.rbegin(); it != stack.rend(); ++it)
+        if (ImageWindow* window = qobject_cast<ImageWindow*>((*it)->widget())) windows.append(window);
+    return windows;
+}
+
+QMdiSubWindow* FrameWindow::subWindowOf(const ImageWindow* window) const {
+    if (!mdiArea_ || !window) return nullptr;
+    for (QMdiSubWindow* subWindow : mdiArea_->subWindowList())
+        if (subWindow->widget() == window) return subWindow;
+    return nullptr;
+}
+
+QStringList FrameWindow::imageWindowTitles() const {
+    QStringList titles;
+    for (const QMdiSubWindow* subWindow : mdiArea_->subWindowList(QMdiArea::CreationOrder))
+        titles.append(subWindow->windowTitle());
+    return titles;
+}
+
+void FrameWindow::activateImageWindow(int index) {
+    const QList<QMdiSubWindow*> windows = mdiArea_->subWindowList(QMdiArea::CreationOrder);
+    if (index < 0 || index >= windows.size()) return;
+    mdiArea_->setActiveSubWindow(windows[index]);
+    focusActiveImageWindow();
+}
+
+void FrameWindow::focusActiveImageWindow() {
+    if (ImageWindow* window = activeImageWindow()) window->setFocus();
+}
+
+void FrameWindow::activeWindowChanged() {
+    updateToolbar();
+    refreshImageInfoStatus();
+}
+
+void FrameWindow::imageWindowChanged(ImageWindow& window) {
+    if (&window == activeImageWindow()) activeWindowChanged();
+}
+
+bool FrameWindow::commandAvailable(int id) const {
+    const QAction* action = surface_ ? surface_->action(id) : nullptr;
+    return action && action->isEnabled();
+}
+
+// Open is always there; Save needs unsaved changes and Print an image window, and both need their
+// command to exist in this build (the menus grey what is not built).
+void FrameWindow::updateToolbar() {
+    if (surface_) surface_->updateMenus();
+    const ImageWindow* active = activeImageWindow();
+    toolbar_->setButtonEnabled(command::Open, true);
+    toolbar_->setButtonEnabled(command::Save, active && active->isModified() && commandAvailable(command::Save));
+    toolbar_->setButtonEnabled(command::Print, active && commandAvailable(command::Print));
+    toolbar_->setVisible(toolbarVisible_);
+}
+
+void FrameWindow::setToolbarVisible(bool visible) {
+    toolbarVisible_ = visible;
+    updateToolbar();
+}
+
+void FrameWindow::customCascade() {
+    CascadeImageWindows(*mdiArea_, [](QMdiSubWindow* subWindow) {
+        const ImageWindow* window = qobject_cast<const ImageWindow*>(subWindow->widget());
+        return window ? window->zoomedImageSize() : QSize();
+    });
+}
+
+void FrameWindow::pumpFrameMessages() { QCoreApplication::processEvents(); }
+
+void FrameWindow::runCommand(int id) {
+    RunRecoverable([&] { surface_->dispatch(id); });
+}
+
+bool FrameWindow::runFrameCommand(int id) {
+    ImageWindow* active = activeImageWindow();
+    bool handled = true;
+    RunRecoverable([&] {
+        switch (id) {
+            case command::Close:
+                if (QMdiSubWindow* subWindow = subWindowOf(active)) subWindow->close();
+                break;
+            case command::Zoom50:
+            case command::Zoom100:
+            case command::Zoom150:
+            case command::Zoom200: {
+                static constexpr int kZoomOf[] = {50, 100, 150, 200};
+                if (active) active->setZoom(kZoomOf[(id - command::Zoom50) / 5]);
+                break;
+            }
+            case command::FullScreen:
+                if (active) active->showFullScreenView();
+                break;
+            case command::ToolbarVisible: setToolbarVisible(!toolbarVisible_); break;
+            case command::Tile: mdiArea_->tileSubWindows(); break;
+            case command::Cascade: customCascade(); break;
+            case command::ArrangeIcons: ArrangeIcons(*mdiArea_); break;
+            case command::Quit: QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection); break;
+            default: handled = false; break;
+        }
+    });
+    return handled;
+}
+
+void FrameWindow::enterHelpMode() { surface_->enterHelpMode(); }
+void FrameWindow::leaveHelpMode() { surface_->leaveHelpMode(); }
+
+bool FrameWindow::saveImageWindow(ImageWindow& window) {
+    mdiArea_->setActiveSubWindow(subWindowOf(&window));
+    activeWindowChanged();
+    if (commandAvailable(command::Save)) {
+        runCommand(command::Save);
+        return !window.isModified();
+    }
+    // Without a way to save, closing would lose the changes: the window stays open.
+    ShowMessageBox("Info", "Saving is not available in this version of Lumo: the image stays open.",
+                   MessageIcon::Information);
+    return false;
+}
+
+// Every image window is asked, topmost first; the first refusal keeps the program running.
+void FrameWindow::closeEvent(QCloseEvent* event) {
+    for (ImageWindow* window : imageWindows())
+        if (!window->queryClose()) {
+            event->ignore();
+            return;
+        }
+    WriteProfileStringA(kProfileSection, "ToolBarVisible", toolbarVisible_ ? "1" : "0");
+    surface_->saveRecentFiles();
+    event->accept();
+}
+
+void FrameWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape)
+        leaveHelpMode();
+    else if (event->key() == Qt::Key_F1 && (event->modifiers() & Qt::ShiftModifier))
+        enterHelpMode();
+    QMainWindow::keyPressEvent(event);
+}
+
+void FrameWindow::focusInEvent(QFocusEvent* event) {
+    QMainWindow::focusInEvent(event);
+    focusActiveImageWindow();
+}
+
+void FrameWindow::dragEnterEvent(QDragEnterEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); }))
+        event->acceptProposedAction();
+}
+
+// Dropped files open in the order they come, once the drop itself has finished (an error box
+// must not hold up the program the files came from); they do not enter the recent-file list.
+void FrameWindow::dropEvent(QDropEvent* event) {
+    QStringList paths;
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile()) paths.append(url.toLocalFile());
+    event->acceptProposedAction();
+    QMetaObject::invokeMethod(
+        this,
+        [this, paths] {
+            for (const QString& path : paths) openFileInNewWindow(path);
+            if (isMinimized()) {
+                showNormal();
+                mdiArea_->cascadeSubWindows();
+            }
+        },
+        Qt::QueuedConnection);
+}

@@ -1,0 +1,74 @@
+#include "viewer/shell/hooks.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPointer>
+#include <cstdio>
+
+#include "viewer/shell/status_strip.h"
+
+namespace {
+
+QPointer<StatusStrip>& CurrentStrip() {
+    static QPointer<StatusStrip> strip;
+    return strip;
+}
+
+void ErrorHook(const char* module, const char* format, va_list args) {
+    const std::string text = ViewerReportText("Error", module, format, args);
+    ShowMessageBox("Error", text.c_str(), MessageIcon::Error);
+}
+
+void WarningHook(const char* module, const char* format, va_list args) {
+    const std::string text = ViewerReportText("Warning", module, format, args);
+    if (StatusStrip* strip = CurrentStrip())
+        strip->setStatusText(QString::fromLocal8Bit(text.c_str()));
+    else
+        ShowMessageBox("Error", text.c_str(), MessageIcon::Error);
+}
+
+void ProgressHook(int value) {
+    if (StatusStrip* strip = CurrentStrip()) strip->progress(value);
+}
+
+}  // namespace
+
+std::string ViewerReportText(const char* kind, const char* module, const char* format, va_list args) {
+    va_list copy;
+    va_copy(copy, args);
+    const int length = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    std::string message(length > 0 ? static_cast<size_t>(length) : 0, '\0');
+    if (length > 0) std::vsnprintf(message.data(), message.size() + 1, format, args);
+    if (module && *module) return "Lumo " + std::string(kind) + ":" + message + " (module " + module + ")";
+    return "Lumo " + std::string(kind) + ": " + message;
+}
+
+void ShowQtMessageBox(const char* caption, const char* text, MessageIcon icon) {
+    QMessageBox::Icon qtIcon = QMessageBox::Critical;
+    if (icon == MessageIcon::Information) qtIcon = QMessageBox::Information;
+    if (icon == MessageIcon::Exclamation) qtIcon = QMessageBox::Warning;
+    // No owner, as the library's boxes have none; the wait cursor of a load must not hide the arrow.
+    QApplication::setOverrideCursor(Qt::ArrowCursor);
+    QMessageBox box(qtIcon, QString::fromLocal8Bit(caption), QString::fromLocal8Bit(text), QMessageBox::Ok);
+    box.exec();
+    QApplication::restoreOverrideCursor();
+}
+
+ViewerHooks::ViewerHooks()
+    : previousError_(LumoSetErrorHandler(ErrorHook)),
+      previousWarning_(LumoSetWarningHandler(WarningHook)),
+      previousProgress_(LumoSetProgressHandler(ProgressHook)),
+      previousShowProgress_(LumoGetIntOption("showprogress")) {
+    LumoSetIntOption("showprogress", 1);
+}
+
+ViewerHooks::~ViewerHooks() {
+    LumoSetIntOption("showprogress", previousShowProgress_);
+    LumoSetProgressHandler(previousProgress_);
+    LumoSetWarningHandler(previousWarning_);
+    LumoSetErrorHandler(previousError_);
+    CurrentStrip() = nullptr;
+}
+
+void ViewerHooks::setStatusStrip(StatusStrip* strip) { CurrentStrip() = strip; }

@@ -1,0 +1,284 @@
+#include "viewer/windows/image_window.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QKeyEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <algorithm>
+#include <cmath>
+
+#include "formats/dispatch.h"
+#include "platform/system_info.h"
+#include "viewer/windows/full_screen_view.h"
+#include "viewer/dialogs/questions.h"
+#include "viewer/commands/recovery.h"
+#include "viewer/windows/screen_depth.h"
+
+namespace {
+
+int CeilDiv(long long a, long long b) { return static_cast<int>((a + b - 1) / b); }
+
+// The wait cursor for as long as a load runs, however it ends.
+class WaitCursor {
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+}  // namespace
+
+ImageWindow::ImageWindow(ImageWindowHost& host, QWidget* parent) : QAbstractScrollArea(parent), host_(host) {
+    setFrameShape(QFrame::NoFrame);
+    setFocusPolicy(Qt::StrongFocus);
+    // Every pixel of the viewport is painted (white beyond the image), and scrolling moves what is
+    // already on screen so that only the uncovered band is painted.
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    viewport()->setAutoFillBackground(false);
+    viewport()->setMouseTracking(true);
+    for (QScrollBar* bar : {horizontalScrollBar(), verticalScrollBar()}) {
+        bar->setSingleStep(kLineStep);
+        bar->setPageStep(kPageStep);
+        bar->setRange(0, 0);
+    }
+}
+
+ImageWindow::~ImageWindow() = default;
+
+bool ImageWindow::loadFile(const QString& path) {
+    const QByteArray fileName = QFile::encodeName(path);
+    WaitCursor wait;
+    const uint32_t start = TickCount();
+    ImagePtr image = LoadImageByExtension(fileName.constData());
+    // At least 1 ms: a load time of 0 stands for a picture that did not come from a file.
+    const uint32_t elapsed = std::max<uint32_t>(1, TickCount() - start);
+    if (!image) return false;
+    std::optional<std::vector<MosaicEntry>> mosaic = LoadMosaicIndex(fileName.toStdString());
+    display_.setImage(std::move(image), ScreenDepth(), zoom_,
+                      [this](const QString& text) { host_.showTransientStatus(text); });
+    path_ = path;
+    setWindowTitle(path);
+    loadTime_ = elapsed;
+    mosaic_ = std::move(mosaic);
+    modified_ = false;
+    imageReplaced();
+    return true;
+}
+
+void ImageWindow::setImage(ImagePtr picture) {
+    const auto sizeOf = [](const IMG* shown) { return shown ? QSize(shown->width, shown->height) : QSize(); };
+    const QSize oldSize = sizeOf(image());
+    display_.setImage(std::move(picture), ScreenDepth(), zoom_,
+                      [this](const QString& text) { host_.showTransientStatus(text); });
+    // A conversion keeps the sheet's geometry and its thumbnails; a picture of another size does not.
+    if (sizeOf(image()) != oldSize || !image()) mosaic_.reset();
+    imageReplaced();
+}
+
+void ImageWindow::imageReplaced() {
+    hoveredFile_.clear();
+    updateScrollRanges();
+    offset_ = deviceOffset();
+    viewport()->update();
+    host_.imageWindowChanged(*this);
+}
+
+void ImageWindow::setModified(bool modified) {
+    if (modified_ == modified) return;
+    modified_ = modified;
+    host_.imageWindowChanged(*this);
+}
+
+void ImageWindow::setZoom(int percent) {
+    if (!image() || percent < kMinZoom || percent > kMaxZoom) return;
+    display_.applyZoom(percent);  // a library error leaves the window as it was
+    zoom_ = percent;
+    updateScrollRanges();
+    offset_ = deviceOffset();
+    viewport()->update();
+    host_.imageWindowChanged(*this);
+}
+
+QSize ImageWindow::zoomedImageSize() const {
+    if (!image()) return {};
+    return QSize(image()->width * zoom_ / 100, image()->height * zoom_ / 100);
+}
+
+QPoint ImageWindow::scrollPosition() const { return {horizontalScrollBar()->value(), verticalScrollBar()->value()}; }
+
+QPoint ImageWindow::scrollMaximum() const {
+    return {horizontalScrollBar()->maximum(), verticalScrollBar()->maximum()};
+}
+
+QPoint ImageWindow::deviceOffset() const {
+    const QPoint position = scrollPosition();
+    return {position.x() * zoom_ / 100, position.y() * zoom_ / 100};
+}
+
+// An image wider than the window scrolls up to the column that puts its right edge at the
+// window's edge; a narrower one does not scroll. The same for heights.
+void ImageWindow::updateScrollRanges() {
+    int maxX = 0, maxY = 0;
+    if (const IMG* picture = image()) {
+        const int width = viewport()->width(), height = viewport()->height();
+        if (picture->width * zoom_ / 100 >= width) maxX = picture->width - width * 100 / zoom_;
+        if (picture->height * zoom_ / 100 >= height) maxY = picture->height - height * 100 / zoom_;
+    }
+    horizontalScrollBar()->setRange(0, std::max(0, maxX));
+    verticalScrollBar()->setRange(0, std::max(0, maxY));
+}
+
+void ImageWindow::resizeEvent(QResizeEvent* event) {
+    QAbstractScrollArea::resizeEvent(event);
+    updateScrollRanges();
+}
+
+void ImageWindow::scrollContentsBy(int, int) {
+    const QPoint old = offset_;
+    offset_ = deviceOffset();
+    const QPoint moved = old - offset_;
+    if (!moved.isNull()) viewport()->scroll(moved.x(), moved.y());
+}
+
+void ImageWindow::paintEvent(QPaintEvent* event) {
+    QPainter painter(viewport());
+    const QRect area = event->rect();
+    const IMG* picture = image();
+    const DibView* view = display_.view();
+    if (!picture || !view || picture->width == 0 || picture->height == 0) {
+        painter.fillRect(area, Qt::white);
+        return;
+    }
+    const long long W = picture->width, H = picture->height, z = zoom_;
+    const int offX = offset_.x(), offY = offset_.y();
+
+    // White right of and below the image.
+    const int imageRight = static_cast<int>(W * z / 100) - offX;
+    const int imageBottom = static_cast<int>(H * z / 100) - offY;
+    if (area.right() >= imageRight)
+        painter.fillRect(QRect(QPoint(std::max(area.left(), imageRight), area.top()), area.bottomRight()), Qt::white);
+    if (area.bottom() >= imageBottom)
+        painter.fillRect(QRect(QPoint(area.left(), std::max(area.top(), imageBottom)), area.bottomRight()),
+                         Qt::white);
+
+    // The picture columns and rows under the update rectangle.
+    const int x0 = static_cast<int>((area.left() + offX) * 100LL / z);
+    const int y0 = static_cast<int>((area.top() + offY) * 100LL / z);
+    if (x0 >= W || y0 >= H) return;
+    const int x1 = std::min<int>(W, CeilDiv((area.right() + 1LL + offX) * 100, z));
+    const int y1 = std::min<int>(H, CeilDiv((area.bottom() + 1LL + offY) * 100, z));
+
+    // The displayed picture may be smaller than the image (the half-size picture of a bi-level
+    // image): its stored rows and columns are scaled onto the image's.
+    const IMG& shown = view->image();
+    const double fx = static_cast<double>(W) / shown.width, fy = static_cast<double>(H) / shown.height;
+    const int u0 = static_cast<int>(x0 / fx), u1 = std::min<int>(shown.width, static_cast<int>(std::ceil(x1 / fx)));
+    // Picture rows y0..y1 are stored rows H - y1 .. H - y0 (the bottom row is stored first).
+    const int v0 = static_cast<int>((H - y1) / fy);
+    const int v1 = std::min<int>(shown.height, static_cast<int>(std::ceil((H - y0) / fy)));
+    const double scale = z / 100.0;
+    painter.setTransform(QTransform(fx * scale, 0, 0, -fy * scale, -offX, H * scale - offY));
+    view->draw(painter, QRect(u0, v0, u1 - u0, v1 - v0));
+}
+
+void ImageWindow::keyPressEvent(QKeyEvent* event) {
+    QScrollBar* horizontal = horizontalScrollBar();
+    QScrollBar* vertical = verticalScrollBar();
+    const Qt::KeyboardModifiers modifiers = event->modifiers();
+    const bool control = modifiers & Qt::ControlModifier;
+    const bool keypad = modifiers & Qt::KeypadModifier;
+    switch (event->key()) {
+        case Qt::Key_Escape: host_.leaveHelpMode(); break;
+        case Qt::Key_PageUp: vertical->setValue(control ? 0 : vertical->value() - kPageStep); break;
+        case Qt::Key_PageDown:
+            vertical->setValue(control ? vertical->maximum() : vertical->value() + kPageStep);
+            break;
+        case Qt::Key_End: horizontal->setValue(horizontal->maximum()); break;
+        case Qt::Key_Home: horizontal->setValue(0); break;
+        case Qt::Key_Left: horizontal->setValue(horizontal->value() - kPageStep); break;
+        case Qt::Key_Right: horizontal->setValue(horizontal->value() + kPageStep); break;
+        case Qt::Key_Up: vertical->setValue(vertical->value() - kLineStep); break;
+        case Qt::Key_Down: vertical->setValue(vertical->value() + kLineStep); break;
+        case Qt::Key_Plus:
+        case Qt::Key_Minus:
+            if (!keypad) {
+                event->ignore();
+                return;
+            }
+            RunRecoverable([&] { setZoom(zoom_ + (event->key() == Qt::Key_Plus ? kZoomKeyStep : -kZoomKeyStep)); });
+            break;
+        case Qt::Key_F1:
+            if (!(modifiers & Qt::ShiftModifier)) {
+                event->ignore();
+                return;
+            }
+            host_.enterHelpMode();
+            break;
+        default: event->ignore(); return;
+    }
+    event->accept();
+}
+
+int ImageWindow::mosaicEntryAt(QPoint point) const {
+    if (!mosaic_) return -1;
+    const QPoint position = scrollPosition();
+    return MosaicHitTest(*mosaic_, point.x() * 100 / zoom_ + position.x(), point.y() * 100 / zoom_ + position.y());
+}
+
+QString ImageWindow::mosaicFile(int entry) const {
+    if (!mosaic_ || entry < 0 || entry >= static_cast<int>(mosaic_->size())) return {};
+    const std::string directory = SplitFileName(QFile::encodeName(path_).toStdString()).directory;
+    return QFile::decodeName(QByteArray::fromStdString(directory + (*mosaic_)[entry].name));
+}
+
+void ImageWindow::mouseMoveEvent(QMouseEvent* event) {
+    if (!mosaic_) return QAbstractScrollArea::mouseMoveEvent(event);
+    const int entry = mosaicEntryAt(event->position().toPoint());
+    if (entry >= 0) {
+        const QString file = mosaicFile(entry);
+        if (file != hoveredFile_) {
+            hoveredFile_ = file;
+            host_.showTransientStatus(QStringLiteral("Double Click here to load ") + file);
+        }
+    } else if (!hoveredFile_.isEmpty()) {
+        hoveredFile_.clear();
+        host_.restoreStatus();
+    }
+}
+
+void ImageWindow::mouseDoubleClickEvent(QMouseEvent* event) {
+    const int entry = mosaicEntryAt(event->position().toPoint());
+    if (entry < 0) return QAbstractScrollArea::mouseDoubleClickEvent(event);
+    host_.openFileInNewWindow(mosaicFile(entry));
+}
+
+bool ImageWindow::queryClose() {
+    if (!modified_) return true;
+    switch (AskYesNoCancel(this, QStringLiteral("Save ?"), QStringLiteral("Save %1 ?").arg(windowTitle()))) {
+        case Answer::Yes: return host_.saveImageWindow(*this);
+        case Answer::No: return true;
+        case Answer::Cancel: break;
+    }
+    return false;
+}
+
+void ImageWindow::closeEvent(QCloseEvent* event) {
+    if (queryClose())
+        event->accept();
+    else
+        event->ignore();
+}
+
+void ImageWindow::showFullScreenView() {
+    const IMG* picture = display_.displayImage();
+    if (!picture || fullScreen_) return;
+    fullScreen_ = new FullScreenView(*picture, QSize(image()->width, image()->height), this);
+    fullScreen_->showFullScreen();
+    fullScreen_->activateWindow();
+    fullScreen_->setFocus();
+}
+
+FullScreenView* ImageWindow::fullScreenView() const { return fullScreen_; }

@@ -1,0 +1,110 @@
+// An image window: owns one image and what is made from it for display, shows it at a zoom of
+// 10 to 1000 % with scroll positions counted in image pixels, asks before closing with unsaved
+// changes, and on a contact sheet names the thumbnail under the mouse and opens it on double-click.
+#pragma once
+
+#include <QAbstractScrollArea>
+#include <QPointer>
+#include <QString>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "core/image.h"
+#include "viewer/windows/image_display.h"
+#include "viewer/windows/mosaic_index.h"
+
+class FullScreenView;
+class ImageWindow;
+
+// What an image window needs from the frame.
+class ImageWindowHost {
+public:
+    virtual ~ImageWindowHost() = default;
+    virtual void showTransientStatus(const QString& text) = 0;
+    virtual void restoreStatus() = 0;
+    // The window's image, zoom or modified flag changed: the status line, toolbar and menus follow.
+    virtual void imageWindowChanged(ImageWindow& window) = 0;
+    virtual void openFileInNewWindow(const QString& path) = 0;
+    virtual void enterHelpMode() = 0;
+    virtual void leaveHelpMode() = 0;
+    // Saves the window's image as the Save command does; true when it was saved.
+    virtual bool saveImageWindow(ImageWindow& window) = 0;
+};
+
+class ImageWindow : public QAbstractScrollArea {
+    Q_OBJECT
+public:
+    static constexpr int kMinZoom = 10;
+    static constexpr int kMaxZoom = 1000;
+    static constexpr int kZoomKeyStep = 10;
+    static constexpr int kLineStep = 32;  // image pixels per scroll-bar arrow or Up/Down key
+    static constexpr int kPageStep = 96;  // image pixels per page
+
+    explicit ImageWindow(ImageWindowHost& host, QWidget* parent = nullptr);
+    ~ImageWindow() override;
+
+    // Loads a file into the window (wait cursor, load time, contact-sheet index, display for the
+    // screen depth) and makes path its title. False when the file gave no image; a library error
+    // arrives as LumoFailure. Either way the window keeps what it showed before.
+    bool loadFile(const QString& path);
+    // Shows another image (a conversion's result, a pasted picture) and releases the old one; the
+    // load time stays, the contact-sheet thumbnails stay only while the size does.
+    void setImage(ImagePtr picture);
+
+    const IMG* image() const { return display_.image(); }
+    const ImageDisplay& display() const { return display_; }
+    const QString& filePath() const { return path_; }
+    uint32_t loadTime() const { return loadTime_; }
+
+    int zoom() const { return zoom_; }
+    // Ignored without image or outside 10-1000 %.
+    void setZoom(int percent);
+    // The image at the current zoom, in screen pixels.
+    QSize zoomedImageSize() const;
+
+    // First visible image column and row, and their largest values.
+    QPoint scrollPosition() const;
+    QPoint scrollMaximum() const;
+
+    bool isModified() const { return modified_; }
+    void setModified(bool modified);
+
+    // The contact sheet's thumbnails, or null when the image has no index.
+    const std::vector<MosaicEntry>* mosaicEntries() const { return mosaic_ ? &*mosaic_ : nullptr; }
+    // The thumbnail under a point of the viewport, or -1; and the file it shows.
+    int mosaicEntryAt(QPoint viewportPoint) const;
+    QString mosaicFile(int entry) const;
+
+    // The save question for unsaved changes; true when the window may close.
+    bool queryClose();
+
+    void showFullScreenView();
+    FullScreenView* fullScreenView() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void imageReplaced();
+    void updateScrollRanges();
+    // The screen offset of the first visible image pixel: scroll position x zoom / 100.
+    QPoint deviceOffset() const;
+
+    ImageWindowHost& host_;
+    ImageDisplay display_;
+    QString path_;
+    uint32_t loadTime_ = 0;
+    int zoom_ = 100;
+    bool modified_ = false;
+    QPoint offset_;
+    std::optional<std::vector<MosaicEntry>> mosaic_;
+    QString hoveredFile_;
+    QPointer<FullScreenView> fullScreen_;
+};

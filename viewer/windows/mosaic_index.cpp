@@ -1,0 +1,129 @@
+#include "viewer/windows/mosaic_index.h"
+
+#include <strings.h>
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string_view>
+
+#include "formats/dispatch.h"
+#include "formats/jpeg.h"
+#include "formats/pcd_overview.h"
+
+namespace {
+
+// The grid of a Photo CD overview sheet.
+constexpr int kCellWidth = 96;
+constexpr int kCellHeight = 64;
+constexpr int kCellsPerRow = 10;
+
+// A line of this many characters or fewer (its line end counted) ends the index table.
+constexpr size_t kShortLine = 5;
+
+bool SameText(const std::string& a, const char* b) { return strcasecmp(a.c_str(), b) == 0; }
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+
+// "images/img0001.pcd" beside the overview; discs mounted with upper-case names hold
+// "IMAGES/IMG0001.PCD" instead.
+std::string PcdPictureName(const std::string& directory, int number) {
+    char name[32];
+    std::snprintf(name, sizeof name, "images/img%04d.pcd", number);
+    std::string relative = name;
+    std::error_code ignored;
+    if (!std::filesystem::exists(directory + relative, ignored))
+        std::transform(relative.begin(), relative.end(), relative.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return relative;
+}
+
+std::vector<MosaicEntry> OverviewGrid(const std::string& directory) {
+    const int count = std::clamp(LoadPcdOverviewCount(), 0, static_cast<int>(kMaxMosaicEntries));
+    std::vector<MosaicEntry> entries;
+    entries.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        const int x = i % kCellsPerRow * kCellWidth;
+        const int y = i / kCellsPerRow * kCellHeight;
+        entries.push_back({x, y, x + kCellWidth, y + kCellHeight, PcdPictureName(directory, i + 1)});
+    }
+    return entries;
+}
+
+// Takes the last blank-separated token off the end of line and parses it as a decimal integer
+// (optional sign, as "%d" reads it). Leaves line ending just before the token.
+std::optional<int> TakeLastInteger(std::string_view& line) {
+    size_t end = line.size();
+    while (end > 0 && IsBlank(line[end - 1])) --end;
+    size_t start = end;
+    while (start > 0 && !IsBlank(line[start - 1])) --start;
+    std::string_view token = line.substr(start, end - start);
+    line = line.substr(0, start);
+    if (!token.empty() && token.front() == '+') token.remove_prefix(1);
+    int value = 0;
+    const auto [next, error] = std::from_chars(token.data(), token.data() + token.size(), value);
+    if (token.empty() || error != std::errc() || next != token.data() + token.size()) return std::nullopt;
+    return value;
+}
+
+// "NAME LEFT TOP RIGHT BOTTOM": the last four integers are the rectangle and everything before them,
+// trimmed, is the name, so names holding spaces keep their cells. Anything else is malformed.
+std::optional<MosaicEntry> ParseIndexLine(std::string_view line) {
+    int rectangle[4];
+    for (int k = 3; k >= 0; --k) {
+        const std::optional<int> value = TakeLastInteger(line);
+        if (!value) return std::nullopt;
+        rectangle[k] = *value;
+    }
+    while (!line.empty() && IsBlank(line.front())) line.remove_prefix(1);
+    while (!line.empty() && IsBlank(line.back())) line.remove_suffix(1);
+    if (line.empty()) return std::nullopt;
+    return MosaicEntry{rectangle[0], rectangle[1], rectangle[2], rectangle[3], std::string(line)};
+}
+
+std::vector<MosaicEntry> ReadIndexTable(std::ifstream& index, int ratio) {
+    std::vector<MosaicEntry> entries;
+    std::string line;
+    std::getline(index, line);  // the title line "*IDX index table"
+    while (entries.size() < kMaxMosaicEntries && std::getline(index, line)) {
+        const bool hadLineEnd = !index.eof();
+        if (!line.empty() && line.back() == '\r') line.pop_back();  // written on a system with CR LF line ends
+        if (line.size() + (hadLineEnd ? 1 : 0) <= kShortLine) break;
+        std::optional<MosaicEntry> entry = ParseIndexLine(line);
+        if (!entry) break;
+        entry->left /= ratio;
+        entry->top /= ratio;
+        entry->right /= ratio;
+        entry->bottom /= ratio;
+        entries.push_back(std::move(*entry));
+    }
+    return entries;
+}
+
+}  // namespace
+
+std::optional<std::vector<MosaicEntry>> LoadMosaicIndex(const std::string& path) {
+    const SplitName split = SplitFileName(path);
+    if (SameText(split.extension, "pcd") && SameText(split.baseName, "overview")) return OverviewGrid(split.directory);
+
+    const std::string indexPath = split.directory + split.baseName + ".idx";
+    std::error_code ignored;
+    if (!std::filesystem::is_regular_file(indexPath, ignored)) return std::nullopt;
+    std::ifstream index(indexPath, std::ios::binary);
+    if (!index) return std::nullopt;
+    // Only the JPEG loader reduces a sheet (by its option "ratio", which it reads as at least 1);
+    // a sheet in any other format was loaded at full size.
+    const int ratio = SameText(split.extension, "jpg") ? std::max(LumoGetIntOptionJpeg("ratio"), 1) : 1;
+    return ReadIndexTable(index, ratio);
+}
+
+int MosaicHitTest(const std::vector<MosaicEntry>& entries, int x, int y) {
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const MosaicEntry& e = entries[i];
+        if (x >= e.left && x <= e.right && y >= e.top && y <= e.bottom) return static_cast<int>(i);
+    }
+    return -1;
+}
