@@ -1,10 +1,13 @@
 #include "platform/profile.h"
 
 #include <fcntl.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -43,13 +46,36 @@ std::map<std::string, std::string, CaseInsensitiveLess>& Overrides() {
     return overrides;
 }
 
-// The file as lines, so that a write changes only the one line it must.
-std::vector<std::string> ReadLines(const std::string& path) {
-    std::vector<std::string> lines;
-    std::ifstream in(path);
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
+// A line of the file and the ending it had ("\n", "\r\n", or none at the end of the file), so that a
+// write gives back every line it does not change byte for byte, CRLF files included.
+struct RawLine {
+    std::string text;
+    std::string ending;
+};
+
+// The file as lines; an empty list when there is no file, nothing when it exists but cannot be
+// read (a write must then fail rather than replace the file with the one key it sets).
+std::optional<std::vector<RawLine>> ReadLines(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        struct stat existing;
+        if (::stat(path.c_str(), &existing) == 0) return std::nullopt;
+        return std::vector<RawLine>{};
+    }
+    std::ostringstream contents;
+    contents << in.rdbuf();
+    if (in.bad()) return std::nullopt;
+    const std::string text = contents.str();
+    std::vector<RawLine> lines;
+    for (size_t start = 0; start < text.size();) {
+        const size_t newline = text.find('\n', start);
+        const size_t next = newline == std::string::npos ? text.size() : newline + 1;
+        RawLine line{text.substr(start, next - start), {}};
+        const size_t endingLength = line.text.ends_with("\r\n") ? 2 : line.text.ends_with('\n') ? 1 : 0;
+        line.ending = line.text.substr(line.text.size() - endingLength);
+        line.text.resize(line.text.size() - endingLength);
+        lines.push_back(std::move(line));
+        start = next;
     }
     return lines;
 }
@@ -79,7 +105,8 @@ std::optional<std::string> ReadValue(const char* section, const char* key) {
         if (found != Overrides().end()) return found->second;
     }
     bool inSection = false;
-    for (const std::string& line : ReadLines(ProfilePath())) {
+    for (const RawLine& raw : ReadLines(ProfilePath()).value_or(std::vector<RawLine>{})) {
+        const std::string& line = raw.text;
         if (auto name = SectionName(line)) {
             inSection = SameName(*name, section);
             continue;
@@ -110,6 +137,58 @@ bool WriteAtomically(const std::string& path, const std::string& contents) {
     return false;
 }
 
+// Sets key in section (a null value removes it): the key's line is replaced in place, a new key
+// goes after the section's last entry, a new section at the end of the file.
+void SetLine(std::vector<RawLine>& lines, const char* section, const char* key, const char* value) {
+    const std::string newLine = value ? std::string(key) + "=" + value : std::string();
+    size_t insertAt = std::string::npos;
+    bool inSection = false;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (auto name = SectionName(lines[i].text)) {
+            if (inSection) break;
+            inSection = SameName(*name, section);
+            if (inSection) insertAt = i + 1;
+            continue;
+        }
+        std::string entryKey, entryValue;
+        if (!inSection) continue;
+        if (SplitEntry(lines[i].text, entryKey, entryValue) && SameName(entryKey, key)) {
+            if (value) lines[i].text = newLine;
+            else lines.erase(lines.begin() + static_cast<long>(i));
+            return;
+        }
+        if (!Trim(lines[i].text).empty()) insertAt = i + 1;
+    }
+    if (!value) return;
+    // New lines end as the file's lines do.
+    std::string ending = "\n";
+    for (const RawLine& line : lines)
+        if (!line.ending.empty()) {
+            ending = line.ending;
+            break;
+        }
+    const bool sectionFound = insertAt != std::string::npos;
+    if (!sectionFound) insertAt = lines.size();
+    if (insertAt > 0 && lines[insertAt - 1].ending.empty()) lines[insertAt - 1].ending = ending;
+    if (!sectionFound) {
+        lines.push_back({std::string("[").append(section).append("]"), ending});
+        insertAt = lines.size();
+    }
+    lines.insert(lines.begin() + static_cast<long>(insertAt), RawLine{newLine, ending});
+}
+
+// Reads the file, lets edit change its lines and writes the result in one atomic step.
+template <typename Edit>
+bool RewriteProfile(const Edit& edit) {
+    const std::string path = ProfilePath();
+    std::optional<std::vector<RawLine>> lines = ReadLines(path);
+    if (!lines) return false;
+    edit(*lines);
+    std::string contents;
+    for (const RawLine& line : *lines) contents += line.text + line.ending;
+    return WriteAtomically(path, contents);
+}
+
 }  // namespace
 
 std::string ProfilePath() {
@@ -122,13 +201,16 @@ std::string ProfilePath() {
 
 int GetProfileIntA(const char* section, const char* key, int defaultValue) {
     const std::optional<std::string> value = ReadValue(section, key);
-    if (!value || value->empty()) return defaultValue;
+    if (!value) return defaultValue;
     const char* p = value->c_str();
     while (*p == ' ' || *p == '\t') ++p;
     const bool negative = *p == '-';
     if (*p == '-' || *p == '+') ++p;
-    long result = 0;
-    for (; std::isdigit(static_cast<unsigned char>(*p)) && result < 0x7fffffffL; ++p) result = result * 10 + (*p - '0');
+    // No digit at all ("yes", "x", "", "-") is no number: the default, not 0.
+    if (!std::isdigit(static_cast<unsigned char>(*p))) return defaultValue;
+    long long result = 0;
+    for (; std::isdigit(static_cast<unsigned char>(*p)); ++p)
+        result = std::min<long long>(result * 10 + (*p - '0'), INT_MAX);  // saturate rather than wrap
     return static_cast<int>(negative ? -result : result);
 }
 
@@ -137,41 +219,13 @@ std::string GetProfileStringA(const char* section, const char* key, const char* 
 }
 
 bool WriteProfileStringA(const char* section, const char* key, const char* value) {
-    const std::string path = ProfilePath();
-    std::vector<std::string> lines = ReadLines(path);
-    const std::string newLine = value ? std::string(key) + "=" + value : std::string();
+    return RewriteProfile([&](std::vector<RawLine>& lines) { SetLine(lines, section, key, value); });
+}
 
-    // Find the section, and the key within it (or the end of the section's entries).
-    size_t sectionStart = lines.size(), insertAt = lines.size();
-    bool inSection = false, replaced = false;
-    for (size_t i = 0; i < lines.size() && !replaced; ++i) {
-        if (auto name = SectionName(lines[i])) {
-            if (inSection) break;
-            inSection = SameName(*name, section);
-            if (inSection) sectionStart = insertAt = i + 1;
-            continue;
-        }
-        std::string entryKey, entryValue;
-        if (!inSection) continue;
-        if (SplitEntry(lines[i], entryKey, entryValue) && SameName(entryKey, key)) {
-            if (value) lines[i] = newLine;
-            else lines.erase(lines.begin() + static_cast<long>(i));
-            replaced = true;
-        } else if (!Trim(lines[i]).empty()) {
-            insertAt = i + 1;
-        }
-    }
-    if (!replaced && value) {
-        if (sectionStart == lines.size() && !inSection) {
-            lines.push_back("[" + std::string(section) + "]");
-            insertAt = lines.size();
-        }
-        lines.insert(lines.begin() + static_cast<long>(insertAt), newLine);
-    }
-
-    std::ostringstream contents;
-    for (const std::string& line : lines) contents << line << '\n';
-    return WriteAtomically(path, contents.str());
+bool WriteProfileStrings(const char* section, const std::vector<std::pair<std::string, std::string>>& entries) {
+    return RewriteProfile([&](std::vector<RawLine>& lines) {
+        for (const auto& [key, value] : entries) SetLine(lines, section, key.c_str(), value.c_str());
+    });
 }
 
 void SetProfileOverride(const std::string& key, const std::string& value) { Overrides()[key] = value; }

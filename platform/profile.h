@@ -4,20 +4,26 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 constexpr const char* kProfileSection = "Lumo";
 
 // Where the profile lives now.
 std::string ProfilePath();
 
-// GetProfileIntA: a missing or empty key gives the default; otherwise the leading
-// blanks, sign and decimal digits of the value ("12abc" gives 12, "abc" gives 0).
+// GetProfileIntA: the leading blanks, sign and decimal digits of the value ("12abc" gives 12,
+// numbers beyond the int range saturate); a missing key, or a value with no digit after the
+// blanks and sign ("abc", "", "-"), gives the default.
 int GetProfileIntA(const char* section, const char* key, int defaultValue);
 // GetProfileStringA without the buffer: the value, or the default when the key is missing.
 std::string GetProfileStringA(const char* section, const char* key, const char* defaultValue);
 // WriteProfileStringA: sets the key (a null value removes it) and rewrites the file atomically,
-// keeping every other section, key and comment. Returns false when the file could not be written.
+// keeping every other line of the file byte for byte (comments, other sections, CRLF endings).
+// Returns false when the file could not be read or written; the file is then left as it was.
 bool WriteProfileStringA(const char* section, const char* key, const char* value);
+// Sets several keys in one atomic rewrite: either all of them are written or none.
+bool WriteProfileStrings(const char* section, const std::vector<std::pair<std::string, std::string>>& entries);
 
 // The "Lumo" section, the one the program reads.
 inline int ProfileInt(const char* key, int defaultValue) { return GetProfileIntA(kProfileSection, key, defaultValue); }

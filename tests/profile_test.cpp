@@ -1,38 +1,29 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
 #include <cstdlib>
 
 #include "platform/profile.h"
-#include "tests/support/lumo_test.h"
+#include "tests/support/profile_fixture.h"
 
 namespace {
 
-class ProfileTest : public LumoTest {
-protected:
-    void SetUp() override {
-        LumoTest::SetUp();
-        path_ = tempPath("WIN.INI");
-        ::setenv("LUMO_PROFILE", path_.c_str(), 1);
-    }
-    void TearDown() override {
-        ::unsetenv("LUMO_PROFILE");
-        ClearProfileOverrides();
-        LumoTest::TearDown();
-    }
-    void writeProfile(const std::string& text) { WriteBytes(path_, std::vector<uint8_t>(text.begin(), text.end())); }
-    std::string profileText() {
-        const std::vector<uint8_t> bytes = ReadBytes(path_);
-        return {bytes.begin(), bytes.end()};
-    }
-    std::string path_;
-};
+using ProfileTest = ProfileFileTest;
 
-TEST_F(ProfileTest, IntegerReadsFollowTheWindowsRules) {
-    writeProfile("[Lumo]\nJpegQuality=90\nLeading=  42abc\nWord=abc\nEmpty=\nNegative=-3\n");
+TEST_F(ProfileTest, IntegerReadsTakeLeadingDigitsElseTheDefault) {
+    writeProfile("[Lumo]\nJpegQuality=90\nLeading=  42abc\nWord=abc\nEmpty=\nNegative=-3\nSignOnly= -x\n"
+                 "Plus=+8\nHuge=99999999999\nHugeNegative=-99999999999\n");
     EXPECT_EQ(ProfileInt("JpegQuality", 75), 90);
     EXPECT_EQ(ProfileInt("jpegquality", 75), 90);  // key names are not case-sensitive
     EXPECT_EQ(ProfileInt("Leading", 1), 42);
-    EXPECT_EQ(ProfileInt("Word", 1), 0);
+    EXPECT_EQ(ProfileInt("Word", 75), 75);  // no digit: the default, not 0
+    EXPECT_EQ(ProfileInt("SignOnly", 75), 75);
     EXPECT_EQ(ProfileInt("Empty", 7), 7);
     EXPECT_EQ(ProfileInt("Negative", 7), -3);
+    EXPECT_EQ(ProfileInt("Plus", 7), 8);
+    EXPECT_EQ(ProfileInt("Huge", 7), INT_MAX);  // saturates instead of wrapping to a small number
+    EXPECT_EQ(ProfileInt("HugeNegative", 7), -INT_MAX);
     EXPECT_EQ(ProfileInt("Missing", 640), 640);
     EXPECT_EQ(GetProfileIntA("Other", "JpegQuality", 5), 5);  // other sections are separate
 }
@@ -50,6 +41,24 @@ TEST_F(ProfileTest, WritesKeepOtherSectionsKeysAndComments) {
     EXPECT_EQ(profileText(),
               "; user settings\n[windows]\nload=\n\n[Lumo]\njpegquality=90\nToolBarVisible=0\n\n[fonts]\nx=1\n");
     EXPECT_EQ(ProfileInt("JpegQuality", 75), 90);
+}
+
+TEST_F(ProfileTest, WritesKeepCrlfLinesAndALastLineWithoutEnding) {
+    writeProfile("; comment\r\n[Lumo]\r\nJpegQuality=75\r\n[other]\r\nx=1");
+    ASSERT_TRUE(WriteProfileStringA("Lumo", "JpegQuality", "90"));
+    ASSERT_TRUE(WriteProfileStringA("Lumo", "GifInterlace", "1"));
+    EXPECT_EQ(profileText(), "; comment\r\n[Lumo]\r\nJpegQuality=90\r\nGifInterlace=1\r\n[other]\r\nx=1");
+    EXPECT_EQ(ProfileInt("GifInterlace", 0), 1);
+
+    writeProfile("[other]\nx=1");  // the new section follows a last line that had no ending
+    ASSERT_TRUE(WriteProfileStringA("Lumo", "A", "2"));
+    EXPECT_EQ(profileText(), "[other]\nx=1\n[Lumo]\nA=2\n");
+}
+
+TEST_F(ProfileTest, SeveralKeysAreWrittenInOneStep) {
+    writeProfile("[Lumo]\nB=0\n");
+    ASSERT_TRUE(WriteProfileStrings("Lumo", {{"A", "1"}, {"B", "2"}, {"C", ""}}));
+    EXPECT_EQ(profileText(), "[Lumo]\nB=2\nA=1\nC=\n");
 }
 
 TEST_F(ProfileTest, WritingCreatesTheSectionAndFolders) {
@@ -84,6 +93,16 @@ TEST_F(ProfileTest, AFailedWriteLeavesTheFileAlone) {
     ::setenv("LUMO_PROFILE", (path_ + "/not-a-folder/WIN.INI").c_str(), 1);
     EXPECT_FALSE(WriteProfileStringA("Lumo", "A", "2"));
     ::setenv("LUMO_PROFILE", path_.c_str(), 1);
+    EXPECT_EQ(profileText(), "[Lumo]\nA=1\n");
+}
+
+// A profile that exists but cannot be read is not replaced by a file holding only the new key.
+TEST_F(ProfileTest, AnUnreadableProfileIsNotReplaced) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
+    writeProfile("[Lumo]\nA=1\n");
+    ::chmod(path_.c_str(), 0200);
+    EXPECT_FALSE(WriteProfileStringA("Lumo", "B", "2"));
+    ::chmod(path_.c_str(), 0600);
     EXPECT_EQ(profileText(), "[Lumo]\nA=1\n");
 }
 
