@@ -13,47 +13,19 @@
 
 namespace {
 
-// A profile key read as an integer and copied into a codec option.
-struct ProfileOption {
-    const char* key;
-    int defaultValue;
-    const char* option;
-};
 using IntOptionSetter = void (*)(const char* name, int value);
-
-// Profile keys per codec and direction, copied into the codec's options before every call.
-[[maybe_unused]] constexpr ProfileOption kJbigLoadOptions[] = {{"JbigMaxsizew", 0, "maxsizew"},
-                                                               {"JbigMaxsizeh", 0, "maxsizeh"}};
-[[maybe_unused]] constexpr ProfileOption kMokLoadOptions[] = {{"MokRatio", 1, "mokratio"}};
-[[maybe_unused]] constexpr ProfileOption kPcdLoadOptions[] = {{"PcdSize", 3, "pcdsize"},
-                                                              {"PcdCrSubsampling", 1, "crsubsampled"}};
-[[maybe_unused]] constexpr ProfileOption kJpegLoadOptions[] = {{"JpegFast", 1, "fast"},
-                                                               {"JpegReadRgb", 1, "readrgb"},
-                                                               {"JpegForceGray", 0, "forcegray"},
-                                                               {"JpegRatio", 1, "ratio"},
-                                                               {"JpegUseFloat", 0, "usefloat"}};
-[[maybe_unused]] constexpr ProfileOption kGifSaveOptions[] = {{"GifInterlace", 0, "interlace"}};
-[[maybe_unused]] constexpr ProfileOption kJbigSaveOptions[] = {{"JbigLayers", 1, "nblayers"},
-                                                               {"JbigLrlmaxw", 640, "lrlmaxw"},
-                                                               {"JbigLrlmaxh", 480, "lrlmaxh"}};
-[[maybe_unused]] constexpr ProfileOption kJpegSaveOptions[] = {{"JpegFast", 1, "fast"},
-                                                               {"JpegQuality", 75, "quality"},
-                                                               {"JpegOptimize", 0, "optimize"},
-                                                               {"JpegCrSubsampling", 2, "crsubsampling"},
-                                                               {"JpegUseFloat", 0, "usefloat"}};
-[[maybe_unused]] constexpr ProfileOption kPsSaveOptions[] = {{"PSLevel2", 0, "level2"}, {"PSEps", 0, "eps"}};
 
 struct LoadRoute {
     const char* extension;
     const char* baseName;  // only files of this base name (any case); null for any
-    std::span<const ProfileOption> options;
+    std::span<const ProfileKey> (*keys)();  // the codec's profile keys, or null
     IntOptionSetter setOption;
     ImagePtr (*load)(const char* fileName);
 };
 
 struct SaveRoute {
     const char* extension;
-    std::span<const ProfileOption> options;
+    std::span<const ProfileKey> (*keys)();  // the codec's profile keys, or null
     IntOptionSetter setOption;
     void (*prepare)(const IMG& image);  // settings beyond plain integer keys, or null
     void (*save)(const IMG* image, const char* fileName);
@@ -61,23 +33,26 @@ struct SaveRoute {
 
 // Extensions are tested in this order; a codec joins with one row.
 const LoadRoute kLoadRoutes[] = {
-    {"gif", nullptr, {}, nullptr, LumoLoadGif},
-    {"bmp", nullptr, {}, nullptr, LumoLoadBmp},
-    {"img", nullptr, {}, nullptr, LumoLoadIMG},
-    {"jpg", nullptr, kJpegLoadOptions, LumoSetIntOptionJpeg, LumoLoadJpeg},
+    {"gif", nullptr, GifProfileKeys, LumoSetIntOptionGif, LumoLoadGif},
+    {"bmp", nullptr, nullptr, nullptr, LumoLoadBmp},
+    {"img", nullptr, nullptr, nullptr, LumoLoadIMG},
+    {"jpg", nullptr, JpegProfileKeys, LumoSetIntOptionJpeg, LumoLoadJpeg},
 };
 
 const SaveRoute kSaveRoutes[] = {
-    {"gif", kGifSaveOptions, LumoSetIntOptionGif, nullptr, LumoSaveGif},
-    {"bmp", {}, nullptr, nullptr, SaveBmp},
-    {"img", {}, nullptr, nullptr, LumoSaveIMG},
-    {"jpg", kJpegSaveOptions, LumoSetIntOptionJpeg, nullptr, LumoSaveJpeg},
+    {"gif", GifProfileKeys, LumoSetIntOptionGif, nullptr, LumoSaveGif},
+    {"bmp", nullptr, nullptr, nullptr, SaveBmp},
+    {"img", nullptr, nullptr, nullptr, LumoSaveIMG},
+    {"jpg", JpegProfileKeys, LumoSetIntOptionJpeg, nullptr, LumoSaveJpeg},
 };
 
 bool SameText(const std::string& a, const char* b) { return strcasecmp(a.c_str(), b) == 0; }
 
-void CopyProfileOptions(std::span<const ProfileOption> options, IntOptionSetter setOption) {
-    for (const ProfileOption& option : options) setOption(option.option, ProfileInt(option.key, option.defaultValue));
+// Copies the codec's keys for this direction from the profile into its options.
+void CopyProfileOptions(std::span<const ProfileKey> (*keys)(), KeyUse direction, IntOptionSetter setOption) {
+    if (!keys) return;
+    for (const ProfileKey& key : keys())
+        if (CopiedWhen(key, direction)) setOption(key.option, ReadProfileKeyInt(key));
 }
 
 void ReportUnknownExtension(const std::string& extension, const char* fileName) {
@@ -115,7 +90,7 @@ ImagePtr LoadImageByExtension(const char* fileName) {
     for (const LoadRoute& route : kLoadRoutes) {
         if (!SameText(split.extension, route.extension)) continue;
         if (route.baseName && !SameText(split.baseName, route.baseName)) continue;
-        CopyProfileOptions(route.options, route.setOption);
+        CopyProfileOptions(route.keys, KeyUse::Load, route.setOption);
         return route.load(fileName);
     }
     ReportUnknownExtension(split.extension, fileName);
@@ -126,7 +101,7 @@ bool SaveImageByExtension(const IMG* image, const char* fileName) {
     const SplitName split = SplitFileName(fileName);
     for (const SaveRoute& route : kSaveRoutes) {
         if (!SameText(split.extension, route.extension)) continue;
-        CopyProfileOptions(route.options, route.setOption);
+        CopyProfileOptions(route.keys, KeyUse::Save, route.setOption);
         if (route.prepare) route.prepare(*image);
         route.save(image, fileName);
         return true;

@@ -15,6 +15,8 @@ constexpr const char* kLoadModule = "LumoLoadGif";
 int interlaceOption = 0;  // non-zero: the saver writes interlaced rows; the loader follows the file
 const NamedOption<int> kIntOptions[] = {{"interlace", &interlaceOption}};
 const OptionRegistry<int> kIntRegistry(kIntOptions, "Unknown Gif option: %s");
+// The user's GIF setting in the profile, and the option the dispatch copies it into.
+constexpr ProfileKey kGifProfileKeys[] = {{"GifInterlace", "0", "0,1", "interlace", KeyUse::Save}};
 
 // Flag bits shared by the screen and image descriptors.
 constexpr uint8_t kColorTablePresent = 0x80;
@@ -203,6 +205,7 @@ void ReadPixels(InputFile& file, int codeSize, IMG& image, bool interlaced) {
 
 void LumoSetIntOptionGif(const char* name, int value) { kIntRegistry.set("LumoSetIntOptionGif", name, value); }
 int LumoGetIntOptionGif(const char* name) { return kIntRegistry.get("LumoGetIntOptionGif", name); }
+std::span<const ProfileKey> GifProfileKeys() { return kGifProfileKeys; }
 
 ImagePtr LumoLoadGif(const char* fileName) {
     InputFile file(fileName, kLoadModule, "Can't open %s");

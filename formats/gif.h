@@ -5,9 +5,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <span>
 
 #include "core/image.h"
 #include "formats/input_file.h"
+#include "formats/profile_key.h"
 
 ImagePtr LumoLoadGif(const char* fileName);
 // The loader over an open file (the fuzz harness reads from memory this way).
@@ -24,3 +26,6 @@ void WriteGif(const IMG* image, const GifByteSink& sink);
 // The option "interlace" (0): non-zero writes the rows in interlaced order.
 void LumoSetIntOptionGif(const char* name, int value);
 int LumoGetIntOptionGif(const char* name);
+
+// The profile key of the GIF setting ("GifInterlace"), with the option it sets.
+std::span<const ProfileKey> GifProfileKeys();

@@ -30,6 +30,18 @@ constexpr OptionRegistry<int> kIntRegistry(kIntOptions, "Unknown JPEG option: %s
 constexpr NamedOption<std::optional<std::string>> kStringOptions[] = {{"comment", &options.comment}};
 const OptionRegistry<std::optional<std::string>> kStringRegistry(kStringOptions, "Unknown JPEG option: %s");
 
+// The user's JPEG settings in the profile, and the options the dispatch copies them into.
+constexpr ProfileKey kJpegProfileKeys[] = {
+    {"JpegQuality", "75", "10-100", "quality", KeyUse::Save, "Quality must be between 10 and 100"},
+    {"JpegFast", "1", "0,1", "fast", KeyUse::LoadAndSave},
+    {"JpegOptimize", "0", "0,1", "optimize", KeyUse::Save},
+    {"JpegCrSubsampling", "2", "1,2", "crsubsampling", KeyUse::Save},
+    {"JpegRatio", "1", "1,2,4,8", "ratio", KeyUse::Load},
+    {"JpegForceGray", "0", "0,1", "forcegray", KeyUse::Load},
+    {"JpegReadRgb", "1", "0,1", "readrgb", KeyUse::Load},
+    {"JpegUseFloat", "0", "0,1", "usefloat", KeyUse::LoadAndSave},
+};
+
 [[noreturn]] void ReportLoadFailure(const std::string& message, const char* path) {
     LumoError("LoadJpeg", "%s (while loading %s)", message.c_str(), path);
 }
@@ -50,6 +62,8 @@ ImagePtr CompressibleCopy(const IMG& image) {
 }  // namespace
 
 const JpegOptions& CurrentJpegOptions() { return options; }
+
+std::span<const ProfileKey> JpegProfileKeys() { return kJpegProfileKeys; }
 
 void LumoSetIntOptionJpeg(const char* name, int value) { kIntRegistry.set("LumoSetIntOptionJpeg", name, value); }
 

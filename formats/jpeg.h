@@ -3,8 +3,11 @@
 // reduced size; saves every kind as a baseline JFIF file (gray or YCbCr) with an optional comment.
 #pragma once
 
+#include <span>
+
 #include "core/image.h"
 #include "formats/input_file.h"
+#include "formats/profile_key.h"
 
 ImagePtr LumoLoadJpeg(const char* path);
 // The loader over an open file (the fuzz harness reads from memory this way).
@@ -20,3 +23,6 @@ int LumoGetIntOptionJpeg(const char* name);
 // The text is copied, so the caller's string need not outlive the call.
 void LumoSetStringOptionJpeg(const char* name, const char* text);
 const char* LumoGetStringOptionJpeg(const char* name);
+
+// The profile keys of the JPEG settings ("JpegQuality", ...), with the options they set.
+std::span<const ProfileKey> JpegProfileKeys();

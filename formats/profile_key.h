@@ -25,5 +25,14 @@ struct ProfileKey {
 
 // True when the row's values are integers (its default is a number).
 bool IsNumericKey(const ProfileKey& key);
-// Null when value is one the key may hold, else the message that refuses it.
+// Null when value is one the key may hold, else the message that refuses it. A numeric key takes
+// only a whole decimal integer ("75abc", "abc" and "" are refused, though the profile reads them).
 std::optional<std::string> CheckProfileValue(const ProfileKey& key, const std::string& value);
+
+// The row's default as a number (numeric keys only).
+int DefaultInt(const ProfileKey& key);
+// A numeric key's value in the profile as the whole system reads it: the leading digits, or the
+// row's default when the key is missing or holds no number.
+int ReadProfileKeyInt(const ProfileKey& key);
+// True when the dispatch copies the key into its codec's option in that direction (Load or Save).
+bool CopiedWhen(const ProfileKey& key, KeyUse direction);

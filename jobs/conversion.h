@@ -3,7 +3,13 @@
 // conversion commands and `lumo convert --to` both convert through here.
 #pragma once
 
+#include <span>
+
 #include "core/image.h"
+#include "formats/profile_key.h"
+
+// The profile keys "Threshold" and "NoDither", rows of the table of settings.
+std::span<const ProfileKey> ConversionProfileKeys();
 
 // Sets the conversion options the target kind uses from the profile.
 void SetConversionOptionsFromProfile(ImageKind target);

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "formats/profile_key.h"
@@ -20,7 +21,12 @@ int SettingInt(const char* key);
 // A key's text as stored, or the row's default when it is missing.
 std::string SettingString(const char* key);
 
+// Null when the key is in the table and may hold the value, else the message that refuses it
+// ("Unknown profile key X", or the row's message such as "Quality must be between 10 and 100").
+std::optional<std::string> CheckSetting(std::string_view key, const std::string& value);
+
 // Checks and writes KEY=VALUE assignments as one change: every assignment is checked first
 // (unknown key, or a value the key's row refuses, with the dialog's message); only when all hold
-// are they written, in order. Yields the first refusal's message, or nothing when all were written.
+// are they written, in one atomic rewrite of the profile under the table's spelling of each key.
+// Yields the first refusal's message (or the failed write's), or nothing when all were written.
 std::optional<std::string> ApplySettings(const std::vector<std::pair<std::string, std::string>>& assignments);

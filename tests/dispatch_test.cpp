@@ -3,6 +3,7 @@
 
 #include "formats/bmp.h"
 #include "formats/dispatch.h"
+#include "formats/jpeg.h"
 #include "platform/message_box.h"
 #include "platform/profile.h"
 #include "tests/support/lumo_test.h"
@@ -86,6 +87,26 @@ TEST_F(DispatchTest, UnknownExtensionsShowAnErrorBoxAndDoNothing) {
 TEST_F(DispatchTest, CodecFailuresUnwindFromTheCodec) {
     const std::string missing = tempPath("missing.bmp");
     EXPECT_LUMO_ERROR(LoadImageByExtension(missing.c_str()), "LumoLoadBmp", "Can't open file " + missing);
+}
+
+TEST_F(DispatchTest, CopiesTheCodecsKeysForTheDirectionItRuns) {
+    const ImagePtr image = MakePatternImage(ImageKind::RGB, 64, 48);
+    const std::string low = tempPath("low.jpg"), high = tempPath("high.jpg");
+    setProfile("JpegQuality", "10");
+    ASSERT_TRUE(SaveImageByExtension(image.get(), low.c_str()));
+    EXPECT_EQ(LumoGetIntOptionJpeg("quality"), 10);
+    setProfile("JpegQuality", "x");  // no number: the key's default, 75
+    setProfile("JpegRatio", "2");
+    ASSERT_TRUE(SaveImageByExtension(image.get(), high.c_str()));
+    EXPECT_EQ(LumoGetIntOptionJpeg("quality"), 75);
+    EXPECT_LT(ReadBytes(low).size(), ReadBytes(high).size());
+
+    // Loading copies the load keys only: the ratio, not the quality.
+    LumoSetIntOptionJpeg("quality", 33);
+    const ImagePtr loaded = LoadImageByExtension(high.c_str());
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(loaded->width, 32);
+    EXPECT_EQ(LumoGetIntOptionJpeg("quality"), 33);
 }
 
 struct TiffRuleCase {

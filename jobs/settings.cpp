@@ -1,0 +1,90 @@
+#include "jobs/settings.h"
+
+#include <strings.h>
+
+#include <cstring>
+#include <span>
+
+#include "core/messages.h"
+#include "formats/gif.h"
+#include "formats/jpeg.h"
+#include "jobs/conversion.h"
+#include "platform/profile.h"
+
+namespace {
+
+// The viewer's own keys: its frame and image windows read them.
+constexpr ProfileKey kViewerProfileKeys[] = {
+    {"ToolBarVisible", "1", "0,1", nullptr, KeyUse::None},
+    {"AutoCascade", "1", "0,1", nullptr, KeyUse::None},
+};
+
+// ---------------------------------------------------------------------------------------------
+// Keys of the codecs still to come: each moves into its codec when the codec lands (as
+// kJpegProfileKeys sits in formats/jpeg.cpp), and the dispatch then copies it from there. They are
+// here now because the option dialogs and `lumo settings` need their defaults and checks.
+// The TIFF keys are words the dispatch's TIFF rule reads itself, so they set no option directly.
+// ---------------------------------------------------------------------------------------------
+constexpr ProfileKey kCodecsToComeProfileKeys[] = {
+    {"TiffCompression", "LZW", "LZW,Packbits,Raw", nullptr, KeyUse::None},
+    {"TiffBWCompression", "", ",FAX3,FAX32D,FAX4", nullptr, KeyUse::None},
+    {"TiffColorCompression", "", ",JPEG", nullptr, KeyUse::None},
+    {"TiffPredictor", "Never", "Never,Smart,Always", nullptr, KeyUse::None},
+    {"PSLevel2", "0", "0,1", "level2", KeyUse::Save},
+    {"PSEps", "0", "0,1", "eps", KeyUse::Save},
+    {"PcdSize", "3", "1-5", "pcdsize", KeyUse::Load},
+    {"PcdCrSubsampling", "1", "0,1", "crsubsampled", KeyUse::Load},
+    {"MokRatio", "1", "1,2,3,4", "mokratio", KeyUse::Load},
+    {"JbigLayers", "1", "1-16", "nblayers", KeyUse::Save, "Resolution layers must be between 1 and 16"},
+    {"JbigLrlmaxw", "640", "0,32-", "lrlmaxw", KeyUse::Save, "Smallest layer can't be smaller than 32x32"},
+    {"JbigLrlmaxh", "480", "0,32-", "lrlmaxh", KeyUse::Save, "Smallest layer can't be smaller than 32x32"},
+    {"JbigMaxsizew", "0", "0,8-", "maxsizew", KeyUse::Load, "Smallest read image must be at least 8x8"},
+    {"JbigMaxsizeh", "0", "0,8-", "maxsizeh", KeyUse::Load, "Smallest read image must be at least 8x8"},
+};
+
+const ProfileKey& RowOf(const char* key) {
+    const ProfileKey* row = FindProfileKey(key);
+    if (!row) LumoError("Settings", "Unknown profile key %s", key);
+    return *row;
+}
+
+}  // namespace
+
+const std::vector<const ProfileKey*>& AllProfileKeys() {
+    // The viewer's keys, the conversion's, then the codecs' (built ones first).
+    static const std::vector<const ProfileKey*> keys = [] {
+        std::vector<const ProfileKey*> all;
+        for (std::span<const ProfileKey> rows : {std::span<const ProfileKey>(kViewerProfileKeys),
+                                                 ConversionProfileKeys(), JpegProfileKeys(), GifProfileKeys(),
+                                                 std::span<const ProfileKey>(kCodecsToComeProfileKeys)})
+            for (const ProfileKey& row : rows) all.push_back(&row);
+        return all;
+    }();
+    return keys;
+}
+
+const ProfileKey* FindProfileKey(std::string_view key) {
+    for (const ProfileKey* row : AllProfileKeys())
+        if (key.size() == std::strlen(row->key) && strncasecmp(row->key, key.data(), key.size()) == 0) return row;
+    return nullptr;
+}
+
+int SettingInt(const char* key) { return ReadProfileKeyInt(RowOf(key)); }
+
+std::string SettingString(const char* key) { return ProfileString(key, RowOf(key).defaultValue); }
+
+std::optional<std::string> CheckSetting(std::string_view key, const std::string& value) {
+    const ProfileKey* row = FindProfileKey(key);
+    if (!row) return "Unknown profile key " + std::string(key);
+    return CheckProfileValue(*row, value);
+}
+
+std::optional<std::string> ApplySettings(const std::vector<std::pair<std::string, std::string>>& assignments) {
+    std::vector<std::pair<std::string, std::string>> entries;
+    for (const auto& [key, value] : assignments) {
+        if (std::optional<std::string> refusal = CheckSetting(key, value)) return refusal;
+        entries.emplace_back(FindProfileKey(key)->key, value);  // stored under the table's spelling
+    }
+    if (!WriteProfileStrings(kProfileSection, entries)) return "Can't write the profile " + ProfilePath();
+    return std::nullopt;
+}
