@@ -1,28 +1,12 @@
-// lumo: the command-line front end: "info" describes files, "convert" converts them.
+// lumo: the command-line front end: "info" describes files, "convert" converts them, "settings"
+// shows or changes the user's settings.
 #include <CLI/CLI.hpp>
 
 #include "cli/convert_command.h"
 #include "cli/info_command.h"
+#include "cli/settings_command.h"
 #include "cli/terminal.h"
 #include "core/memory.h"
-#include "platform/profile.h"
-
-namespace {
-
-// "--set KEY=VALUE" overrides a profile key for this run only.
-bool ApplyProfileOverrides(const std::vector<std::string>& settings) {
-    for (const std::string& setting : settings) {
-        const size_t equals = setting.find('=');
-        if (equals == std::string::npos || equals == 0) {
-            std::fprintf(stderr, "lumo: --set needs KEY=VALUE, not \"%s\"\n", setting.c_str());
-            return false;
-        }
-        SetProfileOverride(setting.substr(0, equals), setting.substr(equals + 1));
-    }
-    return true;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     CLI::App app{"Lumo image converter"};
@@ -60,6 +44,13 @@ int main(int argc, char** argv) {
             "Rescale to WIDTHxHEIGHT (before --to)")
         ->type_name("WxH");
 
+    std::vector<std::string> assignments;
+    CLI::App* settingsCommand =
+        app.add_subcommand("settings", "Show every profile key with its value and default, or set keys");
+    settingsCommand
+        ->add_option("ASSIGNMENT", assignments, "Keys to write, each checked first; none written if one is refused")
+        ->type_name("KEY=VALUE");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& success) {
@@ -69,6 +60,7 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    if (settingsCommand->parsed()) return RunSettings(assignments);
     if (!ApplyProfileOverrides(settings)) return 2;
     InstallTerminalReporting();
     const int status = info->parsed() ? RunInfo(infoFiles) : RunConvert(request);

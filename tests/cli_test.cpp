@@ -1,5 +1,6 @@
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "formats/bmp.h"
@@ -125,6 +126,44 @@ TEST_F(CliTest, ThresholdAndDitherComeFromTheProfile) {
         EXPECT_EQ(bytes[64], level) << "threshold " << threshold;
         EXPECT_EQ(bytes.back(), level) << "threshold " << threshold;
     }
+}
+
+TEST_F(CliTest, SettingsAreWrittenReadBackAndRefusedAsOneChange) {
+    const std::string foreign = "; my notes\r\n[windows]\r\nload=\r\n\r\n[Lumo]\r\nJpegQuality=abc\r\n[fonts]\r\nx=1\r\n";
+    WriteBytes(profile_, std::vector<uint8_t>(foreign.begin(), foreign.end()));
+    const std::string listing = lumo("settings").output;
+    EXPECT_NE(listing.find("\nJpegQuality=abc        (default 75; not a valid value, read as 75)\n"), std::string::npos)
+        << listing;
+    EXPECT_NE(listing.find("\nTiffBWCompression=     (default empty)\n"), std::string::npos) << listing;
+
+    for (const char* refused : {"JpegQuality=90 Threshold=255", "JpegQuality=90 Bogus=1", "JpegQuality=90 JpegQuality"}) {
+        EXPECT_EQ(lumo("settings " + std::string(refused)).status, 2) << refused;
+        EXPECT_EQ(ReadBytes(profile_), std::vector<uint8_t>(foreign.begin(), foreign.end())) << refused;
+    }
+    EXPECT_EQ(lumo("settings JpegQuality=9", true).output, "lumo: Quality must be between 10 and 100\n");
+
+    ASSERT_EQ(lumo("settings jpegquality=90 TiffPredictor=Smart").status, 0);
+    const std::vector<uint8_t> bytes = ReadBytes(profile_);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()),
+              "; my notes\r\n[windows]\r\nload=\r\n\r\n[Lumo]\r\nJpegQuality=90\r\nTiffPredictor=Smart\r\n"
+              "[fonts]\r\nx=1\r\n");
+    const std::string after = lumo("settings").output;
+    EXPECT_NE(after.find("\nJpegQuality=90         (default 75)\n"), std::string::npos) << after;
+    EXPECT_NE(after.find("\nTiffPredictor=Smart    (default Never)\n"), std::string::npos) << after;
+    EXPECT_EQ(std::count(after.begin(), after.end(), '\n'), 27);
+}
+
+TEST_F(CliTest, SetRefusesUnknownKeysAndInvalidValues) {
+    const std::string input = sample(ImageKind::GRAY256, 4, 4, "in.bmp");
+    const std::string output = tempPath("out.jpg");
+    CommandResult refused = lumo("convert --set JpegQuality=5 " + ShellQuote(input) + " -o " + ShellQuote(output), true);
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_EQ(refused.output, "lumo: Quality must be between 10 and 100\n");
+    EXPECT_EQ(lumo("info --set JpegQualty=50 " + ShellQuote(input), true).output,
+              "lumo: Unknown profile key JpegQualty\n");
+    EXPECT_FALSE(std::filesystem::exists(output));
+    EXPECT_EQ(lumo("convert --set jpegquality=50 " + ShellQuote(input) + " -o " + ShellQuote(output)).status, 0);
+    EXPECT_FALSE(std::filesystem::exists(profile_));  // --set lasts one run and writes nothing
 }
 
 TEST_F(CliTest, ShowsAProgressLineOnATerminal) {
