@@ -370,25 +370,16 @@ TEST_F(ImageWindowTest, SaveQuestionGuardsUnsavedChanges) {
     EXPECT_EQ(questions[0].text, QStringLiteral("Save %1 ?").arg(QString::fromStdString(tempPath("edited.bmp"))));
     EXPECT_EQ(windowCount(), 1);
 
-    // Yes cannot save in this build: the user is told and the window stays with its image.
-    answer = Answer::Yes;
-    frame().runCommand(command::Close);
-    settle();
-    EXPECT_EQ(windowCount(), 1);
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].caption, "Info");
-    EXPECT_TRUE(window.isModified());
-
     answer = Answer::No;
     EXPECT_TRUE(subWindow->close());
     settle();
     EXPECT_EQ(windowCount(), 0);
-    EXPECT_EQ(questions.size(), 3u);
+    EXPECT_EQ(questions.size(), 2u);
 
     // Unchanged windows close without a question.
     ImageWindow& plain = open(writeBmp("plain.bmp", ImageKind::BW, 30, 30));
     EXPECT_TRUE(frame().subWindowOf(&plain)->close());
-    EXPECT_EQ(questions.size(), 3u);
+    EXPECT_EQ(questions.size(), 2u);
 }
 
 TEST_F(ImageWindowTest, FullScreenFitsThePictureAndAnyKeyLeaves) {

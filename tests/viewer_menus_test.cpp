@@ -1,125 +1,81 @@
-// The command surface: menu bar, greying, status-line help, accelerators, help mode, recent files, Open.
+// The command surface on the real frame: menu bar, greying, status-line help, accelerators, help
+// mode, recent files, Open, and the one dispatch every command goes through.
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QFile>
 #include <QImage>
-#include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QTest>
 #include <QTextBrowser>
-#include <cstdlib>
-#include <memory>
 
-#include "platform/message_box.h"
-#include "platform/profile.h"
-#include "tests/support/lumo_test.h"
-#include "viewer/commands/command_host.h"
+#include "tests/viewer_support/viewer_fixture.h"
 #include "viewer/commands/command_ids.h"
 #include "viewer/commands/command_surface.h"
-#include "viewer/dialogs/help_window.h"
 #include "viewer/commands/menu_greying.h"
-#include "viewer/dialogs/open_dialog.h"
+#include "viewer/dialogs/file_dialogs.h"
+#include "viewer/dialogs/help_window.h"
+#include "viewer/shell/sign_on_box.h"
+#include "viewer/windows/full_screen_view.h"
 
 namespace {
 
 using namespace command;
 
-// Records what the surface asks of the frame.
-class FakeHost : public CommandHost {
-public:
-    ActiveImageState state;
-    bool toolbar = true;
-    QStringList transient;  // every text shown without being stored
-    int restores = 0;
-    QString stored;
-    QStringList opened;
-    std::vector<int> frameCommands;
-    QStringList titles;
-    std::vector<int> activated;
-    int focusCalls = 0;
-    bool failLoads = false;
-
-    ActiveImageState activeImageState() const override { return state; }
-    bool toolbarVisible() const override { return toolbar; }
-    void showTransientStatus(const QString& text) override { transient.append(text); }
-    void restoreStatus() override { ++restores; }
-    void setStatusText(const QString& text) override { stored = text; }
-    void openFileInNewWindow(const QString& path) override {
-        if (failLoads) LumoError("LumoLoadBmp", "Can't open file %s", path.toUtf8().constData());
-        opened.append(path);
-    }
-    bool runFrameCommand(int id) override {
-        frameCommands.push_back(id);
-        return true;
-    }
-    QStringList imageWindowTitles() const override { return titles; }
-    void activateImageWindow(int index) override { activated.push_back(index); }
-    void focusActiveImageWindow() override { ++focusCalls; }
-};
-
-struct ShownMessage {
-    std::string caption, text;
-};
-
-class ViewerMenusTest : public LumoTest {
+class ViewerMenusTest : public ViewerTest {
 protected:
     void SetUp() override {
-        LumoTest::SetUp();
-        ::setenv("LUMO_PROFILE", tempPath("WIN.INI").c_str(), 1);
-        previousBox_ = SetMessageBoxFunction([this](const char* caption, const char* text, MessageIcon) {
-            messages.push_back({caption, text});
-        });
+        ViewerTest::SetUp();
         previousDialog_ = SetOpenFilesDialog(
             [this](QWidget*, const QString& title, const QStringList& filters, int& filterIndex) {
                 dialogTitle = title;
                 dialogFilters = filters;
                 filterIndexSeen = filterIndex;
-                statusDuringDialog = host.transient.isEmpty() ? QString() : host.transient.last();
+                statusDuringDialog = frame().statusStrip().shownText();
                 if (nextFilterIndex) filterIndex = nextFilterIndex;
                 return chosen;
             });
-        makeSurface();
+        start({});
+        closeSignOn();
     }
 
     void TearDown() override {
-        surface.reset();
-        frame.reset();
         SetOpenFilesDialog(previousDialog_);
-        SetMessageBoxFunction(previousBox_);
-        ::unsetenv("LUMO_PROFILE");
-        LumoTest::TearDown();
+        ViewerTest::TearDown();
     }
 
-    void makeSurface() {
-        surface.reset();
-        frame = std::make_unique<QMainWindow>();
-        surface = std::make_unique<CommandSurface>(frame.get(), host);
+    void closeSignOn() {
+        if (SignOnBox* signOn = viewer().signOnBox()) signOn->close();
+        settle();
     }
+
+    void restart() {
+        stop();
+        start({});
+        closeSignOn();
+    }
+
+    CommandSurface& surface() { return frame().commandSurface(); }
 
     // Opens files through the Open command as if chosen in its dialog.
     void openThroughDialog(const QStringList& paths) {
         chosen = paths;
-        ASSERT_TRUE(surface->dispatch(Open));
+        frame().runCommand(Open);
     }
 
-    QMenu* popup(int index) const { return surface->menuBar()->actions()[index]->menu(); }
-    bool enabled(int id) const { return surface->action(id)->isEnabled(); }
+    QMenu* popup(int index) { return surface().menuBar()->actions()[index]->menu(); }
+    bool enabled(int id) { return surface().action(id)->isEnabled(); }
+    QString shown() { return frame().statusStrip().shownText(); }
 
     void showActiveFrame() {
-        frame->show();
-        frame->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+        frame().activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&frame()));
     }
 
-    HelpWindow* helpWindow() const { return frame->findChild<HelpWindow*>(); }
+    HelpWindow* helpWindow() { return frame().findChild<HelpWindow*>(); }
 
-    FakeHost host;
-    std::unique_ptr<QMainWindow> frame;
-    std::unique_ptr<CommandSurface> surface;
-    std::vector<ShownMessage> messages;
     QStringList chosen;
     QString dialogTitle;
     QStringList dialogFilters;
@@ -128,7 +84,6 @@ protected:
     QString statusDuringDialog;
 
 private:
-    MessageBoxFunction previousBox_;
     OpenFilesDialog previousDialog_;
 };
 
@@ -159,7 +114,7 @@ TEST_F(ViewerMenusTest, MenuBarHoldsThePopupsAndItemsInOrder) {
         {"&Windows", {{410, "&Tile\tShft+F4"}, {420, "&Cascade\tShft+F5"}, {430, "&Arrange Icons"}}},
         {"&Help = F1", {{888, "&Index"}, {0, ""}, {130, "&About..."}}},
     };
-    const QList<QAction*> bar = surface->menuBar()->actions();
+    const QList<QAction*> bar = surface().menuBar()->actions();
     ASSERT_EQ(bar.size(), static_cast<qsizetype>(expected.size() + 1));
     for (size_t p = 0; p < expected.size(); ++p) {
         EXPECT_EQ(bar[p]->text(), expected[p].first);
@@ -173,14 +128,14 @@ TEST_F(ViewerMenusTest, MenuBarHoldsThePopupsAndItemsInOrder) {
             }
             EXPECT_EQ(items[i]->data().toInt(), want.id);
             EXPECT_EQ(items[i]->text(), want.text);
-            EXPECT_EQ(surface->action(want.id), items[i]);
+            EXPECT_EQ(surface().action(want.id), items[i]);
         }
     }
     // The help-mode picture closes the bar; the toolbar item starts checked.
     EXPECT_EQ(bar.last()->data().toInt(), HelpMode);
     EXPECT_FALSE(bar.last()->icon().isNull());
-    EXPECT_EQ(frame->menuBar(), surface->menuBar());
-    EXPECT_TRUE(surface->action(ToolbarVisible)->isChecked());
+    EXPECT_EQ(frame().menuBar(), surface().menuBar());
+    EXPECT_TRUE(surface().action(ToolbarVisible)->isChecked());
 }
 
 // ---- greying ----
@@ -245,99 +200,115 @@ TEST_F(ViewerMenusTest, ItemsFollowTheActiveWindowAndZoom) {
     EXPECT_FALSE(enabled(Zoom100));
     EXPECT_FALSE(enabled(FullScreen));
 
-    host.state = {true, ImageKind::RGB, 150, false};
-    surface->updateMenus();
+    ASSERT_TRUE(frame().openFileInNewWindow(writeBmp("rgb.bmp", ImageKind::RGB, 20, 20)));
+    frame().runCommand(Zoom150);
+    EXPECT_EQ(frame().activeImageWindow()->zoom(), 150);
     EXPECT_TRUE(enabled(Close));
     EXPECT_TRUE(enabled(FullScreen));
     EXPECT_FALSE(enabled(Zoom150));
     for (const int id : {Zoom50, Zoom100, Zoom200}) EXPECT_TRUE(enabled(id)) << id;
+    EXPECT_FALSE(enabled(ToRGB));
+    EXPECT_FALSE(enabled(Save));
 
-    // Commands that are not available yet stay greyed whatever the state.
-    host.state.modified = true;
-    surface->updateMenus();
-    for (const int id : {Save, Rescale, ToBW, JbigOptions, About}) EXPECT_FALSE(enabled(id)) << id;
+    // Commands not built yet stay greyed whatever the state.
+    for (const int id : {Print, Copy, BuildMosaic, BatchConvert}) EXPECT_FALSE(enabled(id)) << id;
 
-    host.toolbar = false;
-    surface->updateMenus();
-    EXPECT_FALSE(surface->action(ToolbarVisible)->isChecked());
+    frame().runCommand(ToolbarVisible);
+    EXPECT_FALSE(surface().action(ToolbarVisible)->isChecked());
 }
 
 TEST_F(ViewerMenusTest, OpeningAMenuBringsTheGreyingUpToDate) {
-    host.state = {true, ImageKind::BW, 200, false};
+    const int before = surface().greyingCount();
     QMenu* view = popup(2);
     view->popup(QPoint(10, 10));
-    EXPECT_TRUE(enabled(Zoom50));
-    EXPECT_FALSE(enabled(Zoom200));
+    EXPECT_EQ(surface().greyingCount(), before + 1);
     view->hide();
 }
 
 // ---- commands ----
 
-class FrameCommandTest : public ViewerMenusTest, public ::testing::WithParamInterface<int> {};
+TEST_F(ViewerMenusTest, WindowCommandsActOnTheActiveWindowAndTheFrame) {
+    ASSERT_TRUE(frame().openFileInNewWindow(writeBmp("one.bmp", ImageKind::GRAY256, 40, 30)));
+    ASSERT_TRUE(frame().openFileInNewWindow(writeBmp("two.bmp", ImageKind::GRAY256, 40, 30)));
+    ImageWindow* active = frame().activeImageWindow();
+    frame().runCommand(Zoom200);
+    EXPECT_EQ(active->zoom(), 200);
+    frame().runCommand(FullScreen);
+    ASSERT_NE(active->fullScreenView(), nullptr);
+    active->fullScreenView()->close();
+    settle();
+    frame().runCommand(Tile);
+    frame().runCommand(Cascade);
+    frame().runCommand(ArrangeIcons);
+    EXPECT_EQ(frame().activeImageWindow(), active);  // the focus goes back to the active window
 
-TEST_P(FrameCommandTest, GoesToTheFrameAndGivesTheFocusBack) {
-    EXPECT_TRUE(surface->dispatch(GetParam()));
-    EXPECT_EQ(host.frameCommands, std::vector<int>{GetParam()});
-    EXPECT_EQ(host.focusCalls, 1);
+    frame().runCommand(Close);
+    settle();
+    EXPECT_EQ(windowCount(), 1);
+    EXPECT_NE(frame().activeImageWindow(), active);
+
+    frame().runCommand(Quit);
+    settle();
+    EXPECT_FALSE(frame().isVisible());
 }
 
-INSTANTIATE_TEST_SUITE_P(Ids, FrameCommandTest,
-                         ::testing::Values(Close, Zoom50, Zoom100, Zoom150, Zoom200, FullScreen, ToolbarVisible, Tile,
-                                           Cascade, ArrangeIcons, Quit));
-
-TEST_F(ViewerMenusTest, CommandsNotAvailableYetDoNothing) {
-    for (const int id : {Save, SaveAs, Print, Scan, Rescale, ToGray256, Copy, Paste, GifOptions, About, Id(12345)})
-        EXPECT_FALSE(surface->dispatch(id)) << id;
-    EXPECT_TRUE(host.frameCommands.empty());
-    EXPECT_TRUE(host.opened.empty());
-    EXPECT_EQ(host.focusCalls, 0);
+TEST_F(ViewerMenusTest, CommandsNotBuiltYetDoNothing) {
+    ASSERT_TRUE(frame().openFileInNewWindow(writeBmp("one.bmp", ImageKind::RGB, 8, 8)));
+    for (const int id : {int(Print), int(Copy), int(Paste), int(BuildMosaic), int(BatchConvert), 12345}) frame().runCommand(id);
+    EXPECT_EQ(windowCount(), 1);
+    EXPECT_TRUE(boxes.empty());
 }
 
 // ---- status-line help ----
 
 TEST_F(ViewerMenusTest, HighlightedItemsExplainThemselves) {
-    surface->action(Zoom150)->hover();
-    EXPECT_EQ(host.transient.last(), "150 % of the original size");
-    surface->action(ToRGB)->hover();  // greyed items explain themselves too
-    EXPECT_EQ(host.transient.last(), "Convert the current image to RGB, 1.7 M color image");
-    surface->action(BuildMosaic)->hover();
-    EXPECT_EQ(host.transient.last(), "Build a \"mosaic\" image, containing reduced image");
-    surface->action(ToolbarVisible)->hover();
-    EXPECT_EQ(host.transient.last(), "Remove Tool Bar");
-    host.toolbar = false;
-    surface->action(ToolbarVisible)->hover();
-    EXPECT_EQ(host.transient.last(), "Display Tool Bar");
-    surface->action(HelpMode)->hover();  // no help text: the strip is cleared
-    EXPECT_EQ(host.transient.last(), "");
-    surface->menuBar()->actions()[1]->hover();
-    EXPECT_EQ(host.transient.last(), "You have selected a menu - please choose an option");
-    EXPECT_EQ(host.stored, "");  // none of this touches the stored status text
+    const QString stored = frame().statusStrip().statusText();
+    surface().action(Zoom150)->hover();
+    EXPECT_EQ(shown(), "150 % of the original size");
+    surface().action(ToRGB)->hover();  // greyed items explain themselves too
+    EXPECT_EQ(shown(), "Convert the current image to RGB, 1.7 M color image");
+    surface().action(BuildMosaic)->hover();
+    EXPECT_EQ(shown(), "Build a \"mosaic\" image, containing reduced image");
+    surface().action(ToolbarVisible)->hover();
+    EXPECT_EQ(shown(), "Remove Tool Bar");
+    frame().setToolbarVisible(false);
+    surface().action(ToolbarVisible)->hover();
+    EXPECT_EQ(shown(), "Display Tool Bar");
+    surface().action(HelpMode)->hover();  // no help text: the strip is cleared
+    EXPECT_EQ(shown(), "");
+    surface().menuBar()->actions()[1]->hover();
+    EXPECT_EQ(shown(), "You have selected a menu - please choose an option");
+    EXPECT_EQ(frame().statusStrip().statusText(), stored);  // none of this touches the stored text
 
     QMenu* file = popup(0);
     file->popup(QPoint(10, 10));
-    const int restores = host.restores;
     file->hide();
-    EXPECT_EQ(host.restores, restores + 1);
+    EXPECT_EQ(shown(), stored);
 }
 
 TEST_F(ViewerMenusTest, WindowsMenuListsTheImageWindows) {
-    host.titles = {"/pictures/a.bmp", "/pictures/b&c.jpg"};
+    const QString first = writeBmp("a.bmp", ImageKind::RGB, 8, 8);
+    const QString second = writeBmp("b&c.bmp", ImageKind::RGB, 8, 8);
+    ASSERT_TRUE(frame().openFileInNewWindow(first));
+    ASSERT_TRUE(frame().openFileInNewWindow(second));
+    frame().activateImageWindow(0);
     QMenu* windows = popup(4);
     windows->popup(QPoint(10, 10));
     const QList<QAction*> items = windows->actions();
     ASSERT_EQ(items.size(), 6);
     EXPECT_TRUE(items[3]->isSeparator());
-    EXPECT_EQ(items[4]->text(), "&1 /pictures/a.bmp");
-    EXPECT_EQ(items[5]->text(), "&2 /pictures/b&&c.jpg");
-    EXPECT_EQ(surface->action(FirstWindowListItem + 1), items[5]);
+    EXPECT_EQ(items[4]->text(), "&1 " + first);
+    EXPECT_EQ(items[5]->text(), "&2 " + QString(second).replace("&", "&&"));
+    EXPECT_EQ(surface().action(FirstWindowListItem + 1), items[5]);
     items[5]->hover();
-    EXPECT_EQ(host.transient.last(), "Take this image as the current image");
+    EXPECT_EQ(shown(), "Take this image as the current image");
     items[5]->trigger();
-    EXPECT_EQ(host.activated, std::vector<int>{1});
+    EXPECT_EQ(frame().activeImageWindow()->filePath(), second);
     windows->hide();
 
     // The list is rebuilt each time the menu opens.
-    host.titles = {"/pictures/c.gif"};
+    frame().runCommand(Close);
+    settle();
     windows->popup(QPoint(10, 10));
     EXPECT_EQ(windows->actions().size(), 5);
     windows->hide();
@@ -361,84 +332,83 @@ TEST_F(ViewerMenusTest, AcceleratorsSendTheirCommands) {
         {QKeySequence(Qt::CTRL | Qt::Key_V), Paste},
     };
     for (const auto& [keys, id] : table)
-        EXPECT_TRUE(surface->action(id)->shortcuts().contains(keys)) << keys.toString().toStdString();
+        EXPECT_TRUE(surface().action(id)->shortcuts().contains(keys)) << keys.toString().toStdString();
 
     showActiveFrame();
-    QTest::keyClick(frame.get(), Qt::Key_F12, Qt::ControlModifier);
+    QTest::keyClick(&frame(), Qt::Key_F12, Qt::ControlModifier);
     EXPECT_EQ(dialogTitle, "Load image");
-    QTest::keyClick(frame.get(), Qt::Key_F4, Qt::ShiftModifier);
-    EXPECT_EQ(host.frameCommands, std::vector<int>{Tile});
 }
 
 TEST_F(ViewerMenusTest, AcceleratorOfAGreyedItemIsNotDelivered) {
     showActiveFrame();
-    QTest::keyClick(frame.get(), Qt::Key_F9);
-    EXPECT_TRUE(host.frameCommands.empty());
-    // A window opened since the last update: the greying is brought up to date before the key counts.
-    host.state = {true, ImageKind::RGB, 100, false};
-    QTest::keyClick(frame.get(), Qt::Key_F9);
-    EXPECT_EQ(host.frameCommands, std::vector<int>{FullScreen});
+    QTest::keyClick(&frame(), Qt::Key_F9);  // no window: full screen is greyed
+    EXPECT_TRUE(boxes.empty());
+    ASSERT_TRUE(frame().openFileInNewWindow(writeBmp("one.bmp", ImageKind::RGB, 8, 8)));
+    showActiveFrame();
+    QTest::keyClick(frame().activeImageWindow(), Qt::Key_F9);
+    EXPECT_NE(frame().activeImageWindow()->fullScreenView(), nullptr);
+    frame().activeImageWindow()->fullScreenView()->close();
 }
 
 // ---- help mode ----
 
 TEST_F(ViewerMenusTest, HelpModeOpensTheTopicInsteadOfRunning) {
+    ASSERT_TRUE(frame().openFileInNewWindow(writeBmp("one.bmp", ImageKind::RGB, 8, 8)));
     showActiveFrame();
-    QTest::keyClick(frame.get(), Qt::Key_F1, Qt::ShiftModifier);
-    ASSERT_TRUE(surface->inHelpMode());
+    QTest::keyClick(&frame(), Qt::Key_F1, Qt::ShiftModifier);
+    ASSERT_TRUE(surface().inHelpMode());
     ASSERT_TRUE(QApplication::overrideCursor());
     EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WhatsThisCursor);
 
-    host.state = {true, ImageKind::RGB, 100, false};
-    surface->updateMenus();
-    surface->action(Zoom150)->trigger();
-    EXPECT_TRUE(host.frameCommands.empty()) << "zoomed in help mode";
-    EXPECT_FALSE(surface->inHelpMode());
+    surface().action(Zoom150)->trigger();
+    EXPECT_EQ(frame().activeImageWindow()->zoom(), 100) << "zoomed in help mode";
+    EXPECT_FALSE(surface().inHelpMode());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     ASSERT_TRUE(helpWindow());
     EXPECT_TRUE(helpWindow()->isVisible());
     EXPECT_EQ(helpWindow()->browser()->source().fragment(), "12");
-    EXPECT_TRUE(messages.empty());
+    EXPECT_TRUE(boxes.empty());
 
     // Out of help mode the same item zooms.
-    surface->action(Zoom150)->trigger();
-    EXPECT_EQ(host.frameCommands, std::vector<int>{Zoom150});
+    surface().action(Zoom150)->trigger();
+    EXPECT_EQ(frame().activeImageWindow()->zoom(), 150);
 }
 
 TEST_F(ViewerMenusTest, HelpModeForACommandWithoutTopic) {
-    surface->enterHelpMode();
-    EXPECT_FALSE(surface->dispatch(JbigOptions));
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].caption, "Info");
-    EXPECT_EQ(messages[0].text, "No help available for this option");
-    EXPECT_FALSE(surface->inHelpMode());
+    surface().enterHelpMode();
+    frame().runCommand(JbigOptions);  // the dialog does not open
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, "Info");
+    EXPECT_EQ(boxes[0].text, "No help available for this option");
+    EXPECT_FALSE(surface().inHelpMode());
     EXPECT_EQ(helpWindow(), nullptr);
 
     // A window chosen from the list is still activated after the message.
-    host.titles = {"a.bmp"};
-    surface->enterHelpMode();
-    EXPECT_FALSE(surface->dispatch(FirstWindowListItem));
-    EXPECT_EQ(messages.size(), 2u);
-    EXPECT_EQ(host.activated, std::vector<int>{0});
+    ASSERT_TRUE(frame().openFileInNewWindow(writeBmp("a.bmp", ImageKind::RGB, 8, 8)));
+    ASSERT_TRUE(frame().openFileInNewWindow(writeBmp("b.bmp", ImageKind::RGB, 8, 8)));
+    surface().enterHelpMode();
+    frame().runCommand(FirstWindowListItem);
+    EXPECT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(frame().activeImageWindow()->filePath(), QString::fromStdString(tempPath("a.bmp")));
 }
 
 TEST_F(ViewerMenusTest, HelpItemOnTheBarEntersHelpModeAndEscLeavesIt) {
     showActiveFrame();
-    surface->action(HelpMode)->trigger();
-    EXPECT_TRUE(surface->inHelpMode());
-    EXPECT_EQ(host.stored, "Choisissez une commande du menu ou un outil pour avoir l'aide correspondante");
-    QTest::keyClick(frame.get(), Qt::Key_Escape);
-    EXPECT_FALSE(surface->inHelpMode());
+    surface().action(HelpMode)->trigger();
+    EXPECT_TRUE(surface().inHelpMode());
+    EXPECT_EQ(frame().statusStrip().statusText(),
+              "Choisissez une commande du menu ou un outil pour avoir l'aide correspondante");
+    QTest::keyClick(&frame(), Qt::Key_Escape);
+    EXPECT_FALSE(surface().inHelpMode());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    EXPECT_TRUE(host.frameCommands.empty());
 }
 
 TEST_F(ViewerMenusTest, F1OpensTheHelpIndex) {
     showActiveFrame();
-    QTest::keyClick(frame.get(), Qt::Key_F1);
+    QTest::keyClick(&frame(), Qt::Key_F1);
     ASSERT_TRUE(helpWindow());
     EXPECT_EQ(helpWindow()->browser()->source().fragment(), "index");
-    EXPECT_FALSE(surface->inHelpMode());
+    EXPECT_FALSE(surface().inHelpMode());
     EXPECT_FALSE(helpWindow()->browser()->toPlainText().isEmpty());
 }
 
@@ -459,36 +429,41 @@ TEST_F(ViewerMenusTest, HelpFileHasATopicForEveryContext) {
 // ---- recent files and Open ----
 
 TEST_F(ViewerMenusTest, OpenLoadsEveryChosenFileAndListsIt) {
-    openThroughDialog({"/p/one.jpg", "/p/two.bmp", "/p/three.gif"});
+    const QString one = writeBmp("one.bmp", ImageKind::RGB, 8, 8);
+    const QString two = writeBmp("two.bmp", ImageKind::BW, 8, 8);
+    const QString three = writeBmp("three.bmp", ImageKind::GRAY16, 8, 8);
+    openThroughDialog({one, two, three});
     EXPECT_EQ(statusDuringDialog, "Chargement");
     EXPECT_EQ(dialogTitle, "Load image");
     ASSERT_EQ(dialogFilters.size(), 9);
     EXPECT_EQ(dialogFilters[0], "Graphic Files (*.jpg *.tif *.bmp *.gif *.pcd *.fax *.bie *.mok)");
     EXPECT_EQ(dialogFilters[3], "BMP  (*.bmp)");
     EXPECT_EQ(dialogFilters[7], "JBIG     (*.bie)");
-    EXPECT_EQ(host.opened, QStringList({"/p/one.jpg", "/p/two.bmp", "/p/three.gif"}));
-    EXPECT_EQ(surface->recentFiles(), QStringList({"/p/three.gif", "/p/two.bmp", "/p/one.jpg"}));
-    EXPECT_GT(host.restores, 0);
+    EXPECT_EQ(frame().imageWindowTitles(), QStringList({one, two, three}));
+    EXPECT_EQ(surface().recentFiles(), QStringList({three, two, one}));
+    EXPECT_EQ(shown(), frame().statusStrip().statusText());  // "Chargement" is gone
 
     // The filter the user left selected is offered again.
-    EXPECT_EQ(filterIndexSeen, 1);
     nextFilterIndex = 4;
     openThroughDialog({});
+    nextFilterIndex = 0;
     openThroughDialog({});
     EXPECT_EQ(filterIndexSeen, 4);
-    EXPECT_EQ(host.opened.size(), 3);
+    EXPECT_EQ(windowCount(), 3);
 }
 
 TEST_F(ViewerMenusTest, RecentFileListRules) {
-    for (const char* name : {"/p/1.jpg", "/p/2.jpg", "/p/3.jpg", "/p/4.jpg", "/p/5.jpg", "/p/6.jpg"})
-        openThroughDialog({name});
-    const QStringList five = {"/p/6.jpg", "/p/5.jpg", "/p/4.jpg", "/p/3.jpg", "/p/2.jpg"};
-    EXPECT_EQ(surface->recentFiles(), five);
+    QStringList paths;
+    for (const char* name : {"1.bmp", "2.bmp", "3.bmp", "4.bmp", "5.bmp", "6.bmp", "4.BMP"})
+        paths.append(writeBmp(name, ImageKind::BW, 8, 8));
+    for (int i = 0; i < 6; ++i) openThroughDialog({paths[i]});
+    const QStringList five = {paths[5], paths[4], paths[3], paths[2], paths[1]};
+    EXPECT_EQ(surface().recentFiles(), five);
 
-    openThroughDialog({"/p/4.jpg"});  // already listed: the order stays
-    EXPECT_EQ(surface->recentFiles(), five);
-    openThroughDialog({"/p/4.JPG"});  // another name
-    EXPECT_EQ(surface->recentFiles(), QStringList({"/p/4.JPG", "/p/6.jpg", "/p/5.jpg", "/p/4.jpg", "/p/3.jpg"}));
+    openThroughDialog({paths[3]});  // already listed: the order stays
+    EXPECT_EQ(surface().recentFiles(), five);
+    openThroughDialog({paths[6]});  // another name
+    EXPECT_EQ(surface().recentFiles(), QStringList({paths[6], paths[5], paths[4], paths[3], paths[2]}));
 
     // The menu shows them after a separator, newest first, ids 10000 upwards.
     const QList<QAction*> items = popup(0)->actions();
@@ -496,50 +471,59 @@ TEST_F(ViewerMenusTest, RecentFileListRules) {
     EXPECT_TRUE(items[14]->isSeparator());
     for (int i = 0; i < 5; ++i) {
         EXPECT_EQ(items[15 + i]->data().toInt(), FirstRecentFile + i);
-        EXPECT_EQ(items[15 + i]->text(), surface->recentFiles()[i]);
+        EXPECT_EQ(items[15 + i]->text(), surface().recentFiles()[i]);
     }
-    surface->action(FirstRecentFile + 2)->hover();
-    EXPECT_EQ(host.transient.last(), "Load this image");
+    surface().action(FirstRecentFile + 2)->hover();
+    EXPECT_EQ(shown(), "Load this image");
 
     // Choosing an entry opens it without reordering the list.
-    host.opened.clear();
-    surface->action(FirstRecentFile + 3)->trigger();
-    EXPECT_EQ(host.opened, QStringList({"/p/4.jpg"}));
-    EXPECT_EQ(surface->recentFiles()[0], "/p/4.JPG");
+    const int windows = windowCount();
+    surface().action(FirstRecentFile + 3)->trigger();
+    EXPECT_EQ(windowCount(), windows + 1);
+    EXPECT_EQ(frame().activeImageWindow()->filePath(), paths[3]);
+    EXPECT_EQ(surface().recentFiles()[0], paths[6]);
 }
 
 TEST_F(ViewerMenusTest, RecentFilesSurviveTheProfile) {
     const QString longPath = "/" + QString(300, 'd') + "/picture & friends.jpg";
-    surface->addRecentFile("/p/first.bmp");
-    surface->addRecentFile(longPath);
-    surface->saveRecentFiles();
+    surface().addRecentFile("/p/first.bmp");
+    surface().addRecentFile(longPath);
+    surface().saveRecentFiles();
     EXPECT_EQ(ProfileString("OldFile0", "none"), longPath.toStdString());
     EXPECT_EQ(ProfileString("OldFile1", "none"), "/p/first.bmp");
     EXPECT_EQ(ProfileString("OldFile2", "none"), "none");
 
-    makeSurface();
-    EXPECT_EQ(surface->recentFiles(), QStringList({longPath, "/p/first.bmp"}));
-    EXPECT_EQ(surface->action(FirstRecentFile)->text(), QString(longPath).replace("&", "&&"));
+    restart();
+    EXPECT_EQ(surface().recentFiles(), QStringList({longPath, "/p/first.bmp"}));
+    EXPECT_EQ(surface().action(FirstRecentFile)->text(), QString(longPath).replace("&", "&&"));
 
     // Loading stops at the first missing entry.
     WriteProfileStringA(kProfileSection, "OldFile1", "none");
     WriteProfileStringA(kProfileSection, "OldFile2", "/p/third.bmp");
-    makeSurface();
-    EXPECT_EQ(surface->recentFiles(), QStringList({longPath}));
+    restart();
+    EXPECT_EQ(surface().recentFiles(), QStringList({longPath}));
 }
 
-TEST_F(ViewerMenusTest, FailedLoadAbandonsTheCommandButNotTheViewer) {
-    surface->addRecentFile("/p/broken.bmp");
-    host.failLoads = true;
-    surface->action(FirstRecentFile)->trigger();  // the menu's recovery point takes the failure
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_EQ(errors[0].text, "Can't open file /p/broken.bmp");
+// A file that fails is reported and gets no window; the other chosen files open, and only they
+// enter the recent-file list.
+TEST_F(ViewerMenusTest, FailedFileIsLeftOutAndTheOthersOpen) {
+    const QString missing = QString::fromStdString(tempPath("missing.bmp"));
+    const QString good = writeBmp("good.bmp", ImageKind::RGB, 8, 8);
+    writeText("broken.bmp", "BM not a bitmap");
+    const QString broken = QString::fromStdString(tempPath("broken.bmp"));
+    openThroughDialog({missing, good, broken});
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_NE(boxes[0].text.find("Can't open file"), std::string::npos) << boxes[0].text;
+    EXPECT_EQ(boxes[1].text.rfind("Lumo Error:", 0), 0u) << boxes[1].text;
+    EXPECT_EQ(frame().imageWindowTitles(), QStringList({good}));
+    EXPECT_EQ(surface().recentFiles(), QStringList({good}));
 
-    chosen = {"/p/a.bmp", "/p/b.bmp"};
-    surface->action(Open)->trigger();
-    EXPECT_EQ(surface->recentFiles(), QStringList({"/p/broken.bmp"}));  // nothing that failed was listed
-    EXPECT_EQ(errors.size(), 2u);
-    EXPECT_FALSE(surface->inHelpMode());
+    // From the recent-file list as well, and the viewer runs on.
+    surface().addRecentFile(missing);
+    surface().action(FirstRecentFile)->trigger();
+    EXPECT_EQ(boxes.size(), 3u);
+    EXPECT_EQ(windowCount(), 1);
+    EXPECT_FALSE(surface().inHelpMode());
 }
 
 }  // namespace

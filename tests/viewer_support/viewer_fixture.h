@@ -68,6 +68,10 @@ protected:
         settle();
         return viewer_->frame();
     }
+    void stop() {
+        viewer_.reset();
+        settle();
+    }
     bool started() const { return viewer_ != nullptr; }
     Viewer& viewer() { return *viewer_; }
     FrameWindow& frame() { return viewer_->frame(); }

@@ -48,4 +48,7 @@ enum Id : int {
     FirstWindowListItem = 20000,  // the Windows menu's list of image windows
     LastWindowListItem = 21000,
 };
+
+inline bool IsRecentFileId(int id) { return id >= FirstRecentFile && id <= LastRecentFile; }
+inline bool IsWindowListId(int id) { return id >= FirstWindowListItem && id <= LastWindowListItem; }
 }  // namespace command

@@ -13,20 +13,18 @@
 
 #include "core/messages.h"
 #include "platform/message_box.h"
-#include "viewer/commands/command_host.h"
 #include "viewer/commands/command_ids.h"
 #include "viewer/commands/command_table.h"
 #include "viewer/commands/help_mode.h"
 #include "viewer/dialogs/help_window.h"
 #include "viewer/commands/menu_greying.h"
-#include "viewer/dialogs/open_dialog.h"
 #include "viewer/commands/recent_files.h"
+#include "viewer/shell/frame_window.h"
 
 namespace {
 
-bool InRange(int id, int first, int last) { return id >= first && id <= last; }
-bool IsRecentFileId(int id) { return InRange(id, command::FirstRecentFile, command::LastRecentFile); }
-bool IsWindowListId(int id) { return InRange(id, command::FirstWindowListItem, command::LastWindowListItem); }
+using command::IsRecentFileId;
+using command::IsWindowListId;
 
 // A path or title shown as it stands in a menu, where '&' would mark a mnemonic.
 QString MenuLiteral(QString text) { return text.replace(QLatin1Char('&'), QStringLiteral("&&")); }
@@ -49,19 +47,17 @@ private:
 }  // namespace
 
 struct CommandSurface::Impl {
-    Impl(CommandSurface& surface, QMainWindow* frame, CommandHost& host)
+    Impl(CommandSurface& surface, FrameWindow& frame)
         : self(surface),
           frame(frame),
-          host(host),
-          helpMode(frame),
+          helpMode(&frame),
           acceleratorWatcher([this](QObject* watched, QEvent* event) { refreshBeforeAccelerator(watched, event); }),
           menuBarWatcher([this](QObject*, QEvent* event) {
-              if (event->type() == QEvent::Leave && !popupOpen()) this->host.restoreStatus();
+              if (event->type() == QEvent::Leave && !popupOpen()) this->frame.restoreStatus();
           }) {}
 
     CommandSurface& self;
-    QPointer<QMainWindow> frame;
-    CommandHost& host;
+    FrameWindow& frame;
     QPointer<QMenuBar> bar;       // owned by the frame
     std::map<int, QAction*> commandActions;  // one per id of the command table
     QMenu* fileMenu = nullptr;    // holds the recent-file list at its end
@@ -72,7 +68,7 @@ struct CommandSurface::Impl {
     RecentFiles recent;
     HelpMode helpMode;
     QPointer<HelpWindow> helpWindow;  // made on first use, owned by the frame
-    int openFilterIndex = 1;          // the Open dialog's filter, kept for the whole run
+    int greyings = 0;                 // how often the greying was worked out
     QList<QKeyCombination> acceleratorKeys;
     EventWatcher acceleratorWatcher;
     EventWatcher menuBarWatcher;
@@ -87,15 +83,10 @@ struct CommandSurface::Impl {
     bool popupOpen() const;
     void rebuildRecentItems();
     void rebuildWindowList();
-    void runFromMenu(int id);
-    bool runCommand(int id);
-    bool helpForCommand(int id);
-    bool activateListedWindow(int id);
-    void openImages();
 };
 
 void CommandSurface::Impl::buildMenuBar() {
-    bar = new QMenuBar(frame);
+    bar = new QMenuBar(&frame);
     QList<QMenu*> popups;
     for (const MenuPopup& popup : MainMenu()) {
         QMenu* menu = bar->addMenu(QString::fromLatin1(popup.title));
@@ -106,7 +97,7 @@ void CommandSurface::Impl::buildMenuBar() {
                 menu->addAction(makeCommandAction(id, menu));
         }
         QObject::connect(menu, &QMenu::aboutToShow, &self, [this] { self.updateMenus(); });
-        QObject::connect(menu, &QMenu::aboutToHide, &self, [this] { host.restoreStatus(); });
+        QObject::connect(menu, &QMenu::aboutToHide, &self, [this] { frame.restoreStatus(); });
         QObject::connect(menu, &QMenu::hovered, &self, [this](QAction* action) { showItemHelp(action); });
         popups.append(menu);
     }
@@ -119,7 +110,7 @@ void CommandSurface::Impl::buildMenuBar() {
     bar->addAction(help);
     QObject::connect(bar, &QMenuBar::hovered, &self, [this](QAction* action) { showItemHelp(action); });
     bar->installEventFilter(&menuBarWatcher);
-    frame->setMenuBar(bar);
+    frame.setMenuBar(bar);
 }
 
 QAction* CommandSurface::Impl::makeCommandAction(int id, QObject* parent) {
@@ -135,7 +126,7 @@ QAction* CommandSurface::Impl::makeCommandAction(int id, QObject* parent) {
 QAction* CommandSurface::Impl::makeListAction(const QString& text, int id, QObject* parent) {
     auto* action = new QAction(text, parent);
     action->setData(id);
-    QObject::connect(action, &QAction::triggered, &self, [this, id] { runFromMenu(id); });
+    QObject::connect(action, &QAction::triggered, &self, [this, id] { frame.runCommand(id); });
     return action;
 }
 
@@ -159,13 +150,14 @@ void CommandSurface::Impl::refreshBeforeAccelerator(QObject* watched, QEvent* ev
     const QKeyCombination pressed(key->modifiers() & ~Qt::KeypadModifier, Qt::Key(key->key()));
     if (!acceleratorKeys.contains(pressed)) return;
     const auto* widget = qobject_cast<QWidget*>(watched);
-    if (frame && widget && widget->window() == frame) self.updateMenus();
+    if (widget && widget->window() == &frame) self.updateMenus();
 }
 
 void CommandSurface::Impl::applyGreying(const ActiveImageState& state, bool toolbarVisible) {
+    ++greyings;
     const bool clipboardHasImage = ClipboardHoldsImage();
     for (const auto& [id, action] : commandActions) {
-        const bool available = FindCommand(id)->route != CommandRoute::Later;
+        const bool available = FindCommand(id)->run != nullptr;
         action->setEnabled(available && CommandAllowed(id, state, clipboardHasImage));
     }
     commandActions.at(command::ToolbarVisible)->setChecked(toolbarVisible);
@@ -174,13 +166,13 @@ void CommandSurface::Impl::applyGreying(const ActiveImageState& state, bool tool
 void CommandSurface::Impl::showItemHelp(QAction* action) {
     if (!action) return;
     if (action->isSeparator()) {
-        host.showTransientStatus(QString());
+        frame.showTransientStatus(QString());
     } else if (action->menu()) {
-        host.showTransientStatus(QString::fromLatin1(kPopupHelpText));
+        frame.showTransientStatus(QString::fromLatin1(kPopupHelpText));
     } else {
         bool isId = false;
         const int id = action->data().toInt(&isId);
-        host.showTransientStatus(isId ? self.commandHelpText(id) : QString());
+        frame.showTransientStatus(isId ? self.commandHelpText(id) : QString());
     }
 }
 
@@ -213,7 +205,7 @@ void CommandSurface::Impl::rebuildWindowList() {
         action->deleteLater();
     }
     windowListActions.clear();
-    const QStringList titles = host.imageWindowTitles();
+    const QStringList titles = frame.imageWindowTitles();
     if (titles.isEmpty()) return;
     windowListActions.append(windowsMenu->addSeparator());
     const int count = std::min<int>(titles.size(), command::LastWindowListItem - command::FirstWindowListItem + 1);
@@ -226,82 +218,21 @@ void CommandSurface::Impl::rebuildWindowList() {
     }
 }
 
-// The recovery point of commands chosen from the menus or by keys: a library error has been shown by
-// the error hook; the command is abandoned and the viewer runs on with its windows.
-void CommandSurface::Impl::runFromMenu(int id) {
-    try {
-        self.dispatch(id);
-    } catch (const LumoFailure&) {
-    } catch (const std::exception& failure) {
-        ShowMessageBox("Error", failure.what(), MessageIcon::Error);
-    }
-}
-
-bool CommandSurface::Impl::runCommand(int id) {
-    if (IsRecentFileId(id)) {
-        const int index = id - command::FirstRecentFile;
-        if (index >= recent.paths().size()) return false;
-        const QString path = recent.paths()[index];
-        host.openFileInNewWindow(path);  // the list keeps its order
-        return true;
-    }
-    if (IsWindowListId(id)) return activateListedWindow(id);
-    const CommandInfo* info = FindCommand(id);
-    if (!info || info->route == CommandRoute::Later) return false;
-    if (info->route == CommandRoute::Frame) return host.runFrameCommand(id);
-    switch (id) {
-    case command::Open:
-        openImages();
-        return true;
-    case command::HelpMode:
-        host.setStatusText(QString::fromLatin1(kHelpModePrompt));
-        self.enterHelpMode();
-        return true;
-    case command::HelpIndex:
-        self.showHelp(0);
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool CommandSurface::Impl::helpForCommand(int id) {
-    self.leaveHelpMode();
-    const int context = CommandSurface::helpContext(id);
+bool CommandSurface::helpForCommand(int id) {
+    leaveHelpMode();
+    const int context = helpContext(id);
     if (context >= 0) {
-        self.showHelp(context);
-        host.focusActiveImageWindow();
+        showHelp(context);
+        impl_->frame.focusActiveImageWindow();
         return true;
     }
     ShowMessageBox("Info", kNoHelpText, MessageIcon::Information);
     // The command then gets the frame's default handling, which still activates a listed window.
-    if (IsWindowListId(id)) activateListedWindow(id);
+    if (IsWindowListId(id)) impl_->frame.activateImageWindow(id - command::FirstWindowListItem);
     return false;
 }
 
-bool CommandSurface::Impl::activateListedWindow(int id) {
-    const int index = id - command::FirstWindowListItem;
-    if (index >= host.imageWindowTitles().size()) return false;
-    host.activateImageWindow(index);
-    return true;
-}
-
-void CommandSurface::Impl::openImages() {
-    host.showTransientStatus(QString::fromLatin1(kLoadingText));
-    struct RestoreStatus {
-        CommandHost& host;
-        ~RestoreStatus() { host.restoreStatus(); }
-    } restoreAtEnd{host};
-    const QStringList paths =
-        AskFilesToOpen(frame, QStringLiteral("Load image"), DialogNameFilters(OpenFileFilters()), openFilterIndex);
-    for (const QString& path : paths) {
-        host.openFileInNewWindow(path);
-        self.addRecentFile(path);
-    }
-}
-
-CommandSurface::CommandSurface(QMainWindow* frame, CommandHost& host)
-    : impl_(std::make_unique<Impl>(*this, frame, host)) {
+CommandSurface::CommandSurface(FrameWindow& frame) : impl_(std::make_unique<Impl>(*this, frame)) {
     impl_->buildMenuBar();
     impl_->installAccelerators();
     impl_->recent.load();
@@ -313,19 +244,9 @@ CommandSurface::CommandSurface(QMainWindow* frame, CommandHost& host)
 
 CommandSurface::~CommandSurface() = default;
 
-bool CommandSurface::dispatch(int id) {
-    if (impl_->helpMode.active()) return impl_->helpForCommand(id);
-    const QPointer<CommandSurface> alive(this);  // Quit may take the frame and this surface with it
-    const bool handled = impl_->runCommand(id);
-    if (!alive) return handled;
-    if (handled) impl_->host.focusActiveImageWindow();
-    updateMenus();
-    return handled;
-}
-
 void CommandSurface::updateMenus() {
     if (!impl_->bar) return;
-    impl_->applyGreying(impl_->host.activeImageState(), impl_->host.toolbarVisible());
+    impl_->applyGreying(impl_->frame.activeImageState(), impl_->frame.toolbarVisible());
 }
 
 QString CommandSurface::commandHelpText(int id) const {
@@ -334,7 +255,7 @@ QString CommandSurface::commandHelpText(int id) const {
     const CommandInfo* info = FindCommand(id);
     if (!info || info->helpString == 0) return {};
     const int string =
-        id == command::ToolbarVisible && !impl_->host.toolbarVisible() ? kToolbarHiddenHelp : info->helpString;
+        id == command::ToolbarVisible && !impl_->frame.toolbarVisible() ? kToolbarHiddenHelp : info->helpString;
     return QString::fromLatin1(StringResource(string));
 }
 
@@ -348,7 +269,7 @@ void CommandSurface::leaveHelpMode() { impl_->helpMode.leave(); }
 bool CommandSurface::inHelpMode() const { return impl_->helpMode.active(); }
 
 void CommandSurface::showHelp(int context) {
-    if (!impl_->helpWindow) impl_->helpWindow = new HelpWindow(impl_->frame);
+    if (!impl_->helpWindow) impl_->helpWindow = new HelpWindow(&impl_->frame);
     impl_->helpWindow->showContext(context);
 }
 
@@ -369,3 +290,5 @@ QAction* CommandSurface::action(int id) const {
 }
 
 QMenuBar* CommandSurface::menuBar() const { return impl_->bar; }
+
+int CommandSurface::greyingCount() const { return impl_->greyings; }

@@ -1,6 +1,7 @@
-// The viewer's command surface: the menu bar "MAINMENU" built from the command table, the
-// accelerators "ACC_LUMO", greying, status-line help for the highlighted item, the help mode and
-// help window, the recent-file list in the File menu, and the Open command.
+// The viewer's command surface: the menu bar "MAINMENU" built from the command table with one
+// action per command (each sends its id to the frame's dispatch), the accelerators "ACC_LUMO",
+// greying, status-line help for the highlighted item, the help mode and help window, and the
+// recent-file list in the File menu.
 #pragma once
 
 #include <QObject>
@@ -8,25 +9,22 @@
 #include <QStringList>
 #include <memory>
 
+class FrameWindow;
 class QAction;
-class QMainWindow;
-class QMenu;
 class QMenuBar;
-class CommandHost;
 
 class CommandSurface : public QObject {
     Q_OBJECT
 public:
     // Builds the menu bar into frame (frame->setMenuBar) and loads the recent-file list from the profile.
-    CommandSurface(QMainWindow* frame, CommandHost& host);
+    explicit CommandSurface(FrameWindow& frame);
     ~CommandSurface() override;
 
-    // Runs a command by id as the menus do: in help mode opens its help topic instead.
-    // Yields true when the id was handled.
-    bool dispatch(int id);
-
-    // Greys and checks the items from the host's state (run before a menu opens, and after changes).
+    // Greys and checks the items from the frame's state (run before a menu opens, and once after
+    // every command or change of the active window).
     void updateMenus();
+    // How often the greying was worked out (tests count it per command).
+    int greyingCount() const;
 
     // The status-line help text of a command id ("Load an image", ...), empty when there is none.
     QString commandHelpText(int id) const;
@@ -36,6 +34,9 @@ public:
     void enterHelpMode();
     void leaveHelpMode();
     bool inHelpMode() const;
+    // What a command does in help mode: leaves the mode and opens the command's help topic, or says
+    // there is none. True when a topic was shown.
+    bool helpForCommand(int id);
     // Opens the help window at a context (0 = the index).
     void showHelp(int context);
 

@@ -3,55 +3,57 @@
 #include <algorithm>
 
 #include "viewer/commands/command_ids.h"
+#include "viewer/commands/help_commands.h"
+#include "viewer/commands/image_commands.h"
+#include "viewer/commands/option_commands.h"
+#include "viewer/commands/window_commands.h"
 
 namespace {
 
 using namespace command;
-constexpr CommandRoute S = CommandRoute::Surface;
-constexpr CommandRoute F = CommandRoute::Frame;
-constexpr CommandRoute L = CommandRoute::Later;
+constexpr CommandHandler kNotBuilt = nullptr;  // printing, clipboard, sheets and batch come later
 
 const CommandInfo kCommands[] = {
-    {Open, "&Open image\tCtrl+F12", 5, 1, S},
-    {Save, "&Save\tShft+F12", 11, 2, L},
-    {SaveAs, "S&ave as...\tF12", 12, 3, L},
-    {Print, "&Print...\tCtrl+Shft+F12", 10, 4, L},
-    {Close, "&Close\tCtrl+F4", 13, 5, F},
-    {CloseAll, "C&lose All", 69, 20, L},
-    {Revert, "&Revert File", 70, 22, L},
-    {Scan, "Sca&n...", 3, 28, L},
-    {BuildMosaic, "Build a &Mosaic File", 62, 7, L},
-    {BatchConvert, "Convert Files (&Batch)", 67, 8, L},
-    {Quit, "&Quit\tAlt+F4", 7, 9, F},
-    {Rescale, "&Rescale", 61, 10, L},
-    {ToBW, "-> B/W", 55, 11, L},
-    {ToGray16, "-> Grayscale 16", 56, 11, L},
-    {ToGray256, "-> Grayscale 256", 57, 11, L},
-    {ToColor16, "-> 16 color", 58, 11, L},
-    {ToColor256, "-> 256 color", 59, 11, L},
-    {ToRGB, "-> 16.7 M color", 60, 11, L},
-    {Copy, "Copy\tCtrl-X", 41, 19, L},
-    {Paste, "Paste\tCtrl-V", 36, 6, L},
-    {Zoom50, "Zoom 50 %", 51, 12, F},
-    {Zoom100, "Zoom 100 %", 52, 12, F},
-    {Zoom150, "Zoom 150 %", 53, 12, F},
-    {Zoom200, "Zoom 200 %", 54, 12, F},
-    {FullScreen, "Show &Full Screen\tF9", 68, 13, F},
-    {ToolbarVisible, "&Toolbar visible", kToolbarShownHelp, 14, F},  // 27 while the toolbar is hidden
-    {JpegOptions, "&JPEG", 63, 15, L},
-    {TiffOptions, "&TIFF", 64, 16, L},
-    {GifOptions, "&GIF", 73, 25, L},
-    {PostScriptOptions, "&PostScript", 65, 17, L},
-    {PhotoCdOptions, "Photo &CD", 71, 23, L},
-    {JbigOptions, "J&BIG", 4, -1, L},
-    {MokOptions, "M&OK", 72, 24, L},
-    {OtherOptions, "&Other", 66, 18, L},
-    {Tile, "&Tile\tShft+F4", 23, -1, F},
-    {Cascade, "&Cascade\tShft+F5", 24, -1, F},
-    {ArrangeIcons, "&Arrange Icons", 25, -1, F},
-    {HelpIndex, "&Index", 9, -1, S},
-    {About, "&About...", 6, -1, L},
-    {HelpMode, "", 0, -1, S},  // the help bitmap on the menu bar
+    {Open, "&Open image\tCtrl+F12", 5, 1, OpenImages},
+    {Save, "&Save\tShft+F12", 11, 2, SaveImage},
+    {SaveAs, "S&ave as...\tF12", 12, 3, SaveImageAs},
+    {Print, "&Print...\tCtrl+Shft+F12", 10, 4, kNotBuilt},
+    {Close, "&Close\tCtrl+F4", 13, 5, CloseActiveWindow},
+    {CloseAll, "C&lose All", 69, 20, CloseAllWindows},
+    {Revert, "&Revert File", 70, 22, RevertImage},
+    {Scan, "Sca&n...", 3, 28, ShowScanInfo},
+    {BuildMosaic, "Build a &Mosaic File", 62, 7, kNotBuilt},
+    {BatchConvert, "Convert Files (&Batch)", 67, 8, kNotBuilt},
+    {Quit, "&Quit\tAlt+F4", 7, 9, QuitViewer},
+    {Rescale, "&Rescale", 61, 10, RescaleImage},
+    {ToBW, "-> B/W", 55, 11, ConvertImage},
+    {ToGray16, "-> Grayscale 16", 56, 11, ConvertImage},
+    {ToGray256, "-> Grayscale 256", 57, 11, ConvertImage},
+    {ToColor16, "-> 16 color", 58, 11, ConvertImage},
+    {ToColor256, "-> 256 color", 59, 11, ConvertImage},
+    {ToRGB, "-> 16.7 M color", 60, 11, ConvertImage},
+    {Copy, "Copy\tCtrl-X", 41, 19, kNotBuilt},
+    {Paste, "Paste\tCtrl-V", 36, 6, kNotBuilt},
+    {Zoom50, "Zoom 50 %", 51, 12, ZoomImage, 50},
+    {Zoom100, "Zoom 100 %", 52, 12, ZoomImage, 100},
+    {Zoom150, "Zoom 150 %", 53, 12, ZoomImage, 150},
+    {Zoom200, "Zoom 200 %", 54, 12, ZoomImage, 200},
+    {FullScreen, "Show &Full Screen\tF9", 68, 13, ShowFullScreen},
+    {ToolbarVisible, "&Toolbar visible", kToolbarShownHelp, 14, ToggleToolbar},  // 27 while the toolbar is hidden
+    {JpegOptions, "&JPEG", 63, 15, EditOptions},
+    {TiffOptions, "&TIFF", 64, 16, EditOptions},
+    {GifOptions, "&GIF", 73, 25, EditOptions},
+    {PostScriptOptions, "&PostScript", 65, 17, EditOptions},
+    {PhotoCdOptions, "Photo &CD", 71, 23, EditOptions},
+    {JbigOptions, "J&BIG", 4, -1, EditOptions},
+    {MokOptions, "M&OK", 72, 24, EditOptions},
+    {OtherOptions, "&Other", 66, 18, EditOptions},
+    {Tile, "&Tile\tShft+F4", 23, -1, TileWindows},
+    {Cascade, "&Cascade\tShft+F5", 24, -1, CascadeWindows},
+    {ArrangeIcons, "&Arrange Icons", 25, -1, ArrangeWindowIcons},
+    {HelpIndex, "&Index", 9, -1, ShowHelpIndex},
+    {About, "&About...", 6, -1, ShowAbout},
+    {HelpMode, "", 0, -1, EnterHelpMode},  // the help bitmap on the menu bar
 };
 
 constexpr int kSeparator = 0;

@@ -1,22 +1,24 @@
-// The viewer's commands as data: menu texts, status-line help, help topics and who carries each
-// command out; the menu bar "MAINMENU"; the accelerator table "ACC_LUMO"; the string table.
+// The viewer's commands as data: menu texts, status-line help, help topics and the handler of each
+// command; the menu bar "MAINMENU"; the accelerator table "ACC_LUMO"; the string table.
 #pragma once
 
 #include <span>
 
-// Who carries a command out.
-enum class CommandRoute {
-    Surface,  // the command surface itself: Open, the help mode, the help index
-    Frame,    // CommandHost::runFrameCommand: close, zoom, full screen, toolbar, window arrangement, quit
-    Later,    // not available yet: its item stays greyed and the command does nothing
-};
+class FrameWindow;
+struct CommandInfo;
+
+// The code that carries a command out, on the frame and its active image window. Handlers live in
+// the file of their command family (window, image, option, help commands, ...); library errors
+// arrive as LumoFailure at the frame's one recovery point.
+using CommandHandler = void (*)(FrameWindow& frame, const CommandInfo& command);
 
 struct CommandInfo {
-    int id;                // command id (viewer/command_ids.h)
+    int id;                // command id (viewer/commands/command_ids.h)
     const char* menuText;  // with its mnemonic and, after a tab, the key names the menu shows
     int helpString;        // string-table id of the status-line help, 0 for none
     int helpContext;       // topic of the help file, -1 for none
-    CommandRoute route;
+    CommandHandler run;    // null: not available in this build (the item stays greyed)
+    int zoom = 0;          // the percent a zoom command sets, 0 for other commands
 };
 
 // Every command of the menus and the menu-bar help item, or null for an unknown id.

@@ -5,10 +5,8 @@
 #include <QMimeData>
 
 #include "viewer/commands/command_ids.h"
+#include "viewer/commands/command_table.h"
 
-namespace {
-
-// The kind a conversion command produces, or nothing for other commands.
 std::optional<ImageKind> ConversionTarget(int id) {
     switch (id) {
     case command::ToBW: return ImageKind::BW;
@@ -21,24 +19,12 @@ std::optional<ImageKind> ConversionTarget(int id) {
     }
 }
 
-// The zoom percentage a zoom command sets, or 0 for other commands.
-int ZoomOf(int id) {
-    switch (id) {
-    case command::Zoom50: return 50;
-    case command::Zoom100: return 100;
-    case command::Zoom150: return 150;
-    case command::Zoom200: return 200;
-    default: return 0;
-    }
-}
-
-}  // namespace
-
 bool CommandAllowed(int id, const ActiveImageState& state, bool clipboardHasImage) {
     if (id == command::Paste) return clipboardHasImage;
     if (const std::optional<ImageKind> target = ConversionTarget(id))
         return state.hasWindow && state.kind && *state.kind != *target;
-    if (const int zoom = ZoomOf(id)) return state.hasWindow && state.zoom != zoom;
+    const CommandInfo* info = FindCommand(id);
+    if (info && info->zoom) return state.hasWindow && state.zoom != info->zoom;
     switch (id) {
     case command::Save:
     case command::Revert: return state.hasWindow && state.modified;

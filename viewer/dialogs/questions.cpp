@@ -4,7 +4,22 @@
 
 namespace {
 
-Answer AskWithMessageBox(QWidget* parent, const QString& caption, const QString& text) {
+// Empty while the message boxes answer.
+QuestionFunction& Override() {
+    static QuestionFunction function;
+    return function;
+}
+
+}  // namespace
+
+QuestionFunction SetQuestionFunction(QuestionFunction function) {
+    QuestionFunction previous = std::move(Override());
+    Override() = std::move(function);
+    return previous;
+}
+
+Answer AskYesNoCancel(QWidget* parent, const QString& caption, const QString& text) {
+    if (Override()) return Override()(parent, caption, text);
     const QMessageBox::StandardButton button = QMessageBox::question(
         parent, caption, text, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
     if (button == QMessageBox::Yes) return Answer::Yes;
@@ -12,19 +27,8 @@ Answer AskWithMessageBox(QWidget* parent, const QString& caption, const QString&
     return Answer::Cancel;  // also the window's close button and Esc
 }
 
-QuestionFunction& CurrentFunction() {
-    static QuestionFunction function = AskWithMessageBox;
-    return function;
-}
-
-}  // namespace
-
-QuestionFunction SetQuestionFunction(QuestionFunction function) {
-    QuestionFunction previous = std::move(CurrentFunction());
-    CurrentFunction() = function ? std::move(function) : QuestionFunction(AskWithMessageBox);
-    return previous;
-}
-
-Answer AskYesNoCancel(QWidget* parent, const QString& caption, const QString& text) {
-    return CurrentFunction()(parent, caption, text);
+bool AskYesNo(QWidget* parent, const QString& caption, const QString& text) {
+    if (Override()) return Override()(parent, caption, text) == Answer::Yes;
+    return QMessageBox::question(parent, caption, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) ==
+           QMessageBox::Yes;
 }

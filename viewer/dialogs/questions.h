@@ -1,5 +1,5 @@
-// The yes/no/cancel questions the viewer asks (the save question on close). Tests answer them
-// through SetQuestionFunction instead of a modal box.
+// The questions the viewer asks (the save question on close, the revert question). Tests answer
+// them through SetQuestionFunction instead of a modal box.
 #pragma once
 
 #include <QString>
@@ -12,6 +12,8 @@ enum class Answer { Yes, No, Cancel };
 using QuestionFunction = std::function<Answer(QWidget* parent, const QString& caption, const QString& text)>;
 
 // Installs the function that answers questions and returns the previous one; an empty function
-// restores the message box.
+// restores the message boxes.
 QuestionFunction SetQuestionFunction(QuestionFunction function);
 Answer AskYesNoCancel(QWidget* parent, const QString& caption, const QString& text);
+// A question with Yes and No only; closing the box counts as No.
+bool AskYesNo(QWidget* parent, const QString& caption, const QString& text);

@@ -6,7 +6,6 @@
 #include "core/memory.h"
 #include "core/messages.h"
 #include "viewer/shell/frame_window.h"
-#include "viewer/commands/recovery.h"
 #include "viewer/shell/sign_on_box.h"
 #include "viewer/shell/status_strip.h"
 #include "viewer/shell/toolbar_glyphs.h"
@@ -107,12 +106,6 @@ ViewerApplication::ViewerApplication(int& argc, char** argv) : QApplication(argc
     setApplicationName(QStringLiteral("Lumo"));
     setWindowIcon(LumoIcon());
     SetMessageBoxFunction(ShowQtMessageBox);
-}
-
-bool ViewerApplication::notify(QObject* receiver, QEvent* event) {
-    bool result = false;
-    RunRecoverable([&] { result = QApplication::notify(receiver, event); });
-    return result;
 }
 
 int RunViewer(ViewerApplication& application) {

@@ -56,13 +56,10 @@ private:
     QPointer<SignOnBox> signOn_;
 };
 
-// The application object of wlumo. Commands and file openings recover from library errors
-// themselves; an error that escapes an event handler anyway is stopped here, so the viewer
-// goes on with its windows.
+// The application object of wlumo: its name, icon and the Qt message box for the library.
 class ViewerApplication : public QApplication {
 public:
     ViewerApplication(int& argc, char** argv);
-    bool notify(QObject* receiver, QEvent* event) override;
 };
 
 // Runs the viewer until its frame closes; returns the exit status (2 for a usage error).

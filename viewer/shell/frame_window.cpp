@@ -8,18 +8,22 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMimeData>
+#include <QPointer>
 #include <QScreen>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "core/messages.h"
 #include "platform/message_box.h"
 #include "platform/profile.h"
 #include "platform/system_info.h"
 #include "viewer/commands/command_ids.h"
 #include "viewer/commands/command_surface.h"
+#include "viewer/commands/image_commands.h"
 #include "viewer/windows/image_info.h"
 #include "viewer/windows/mdi_layout.h"
+#include "viewer/commands/command_table.h"
 #include "viewer/commands/recovery.h"
 #include "viewer/shell/status_strip.h"
 #include "viewer/shell/toolbar_glyphs.h"
@@ -31,14 +35,16 @@ FrameWindow::FrameWindow() {
     setAcceptDrops(true);
     toolbarVisible_ = ProfileInt("ToolBarVisible", 1) != 0;
     createWidgets();
-    surface_ = std::make_unique<CommandSurface>(this, *this);
+    surface_ = std::make_unique<CommandSurface>(*this);
     connectToolbar();
-    connect(mdiArea_, &QMdiArea::subWindowActivated, this, [this] { activeWindowChanged(); });
+    connect(mdiArea_, &QMdiArea::subWindowActivated, this, [this] {
+        infoChanged_ = true;
+        refreshCommandState();
+    });
     status_->setProgressEndHandler([this] { refreshImageInfoStatus(); });
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         resize(screen->availableSize() * 3 / 4);
-    updateToolbar();
-    refreshImageInfoStatus();
+    refreshCommandState();
 }
 
 FrameWindow::~FrameWindow() {
@@ -93,15 +99,21 @@ void FrameWindow::refreshImageInfoStatus() {
                                 window ? window->loadTime() : 0, ReadMemoryStatus()));
 }
 
-void FrameWindow::openFileInNewWindow(const QString& path) {
-    RunRecoverable([&] {
-        auto window = std::make_unique<ImageWindow>(*this);
-        if (window->loadFile(path)) addImageWindow(std::move(window));
+bool FrameWindow::openFileInNewWindow(const QString& path) {
+    bool opened = false;
+    runAction([&] {
+        auto window = std::make_unique<ImageWindow>();
+        connectImageWindow(window.get());  // the load's status texts reach the status line
+        if (!window->loadFile(path)) return;
+        addImageWindow(std::move(window));
+        opened = true;
     });
+    return opened;
 }
 
 ImageWindow* FrameWindow::openImageInNewWindow(ImagePtr image) {
-    auto window = std::make_unique<ImageWindow>(*this);
+    auto window = std::make_unique<ImageWindow>();
+    connectImageWindow(window.get());
     window->setImage(std::move(image));
     window->setWindowTitle(QStringLiteral("New %1").arg(++untitledCount_));
     return addImageWindow(std::move(window));
@@ -118,8 +130,29 @@ ImageWindow* FrameWindow::addImageWindow(std::unique_ptr<ImageWindow> window) {
     if (othersOpen && ProfileInt("AutoCascade", 1) != 0) customCascade();
     mdiArea_->setActiveSubWindow(subWindow);
     imageWindow->setFocus();
-    activeWindowChanged();
+    infoChanged_ = true;
+    refreshCommandState();
     return imageWindow;
+}
+
+// The window's requests reach the frame as signals; those that run library code go through the
+// recovery point like any command.
+void FrameWindow::connectImageWindow(ImageWindow* window) {
+    connect(window, &ImageWindow::changed, this, [this, window] { imageWindowChanged(window); });
+    connect(window, &ImageWindow::transientStatus, this, &FrameWindow::showTransientStatus);
+    connect(window, &ImageWindow::statusRestored, this, &FrameWindow::restoreStatus);
+    connect(window, &ImageWindow::openFileRequested, this, &FrameWindow::openFileInNewWindow);
+    connect(window, &ImageWindow::zoomStepRequested, this,
+            [this, window](int step) { runAction([&] { window->setZoom(window->zoom() + step); }); });
+    connect(window, &ImageWindow::helpModeRequested, this, [this](bool enter) {
+        if (enter)
+            surface_->enterHelpMode();
+        else
+            surface_->leaveHelpMode();
+    });
+    connect(window, &ImageWindow::saveRequested, this,
+            [this](ImageWindow* target, bool* saved) { *saved = SaveWindowBeforeClosing(*this, *target); },
+            Qt::DirectConnection);
 }
 
 ImageWindow* FrameWindow::activeImageWindow() const {
@@ -163,13 +196,24 @@ void FrameWindow::focusActiveImageWindow() {
     if (ImageWindow* window = activeImageWindow()) window->setFocus();
 }
 
-void FrameWindow::activeWindowChanged() {
-    updateToolbar();
-    refreshImageInfoStatus();
+void FrameWindow::imageWindowChanged(const ImageWindow* window) {
+    if (window != activeImageWindow()) return;
+    infoChanged_ = true;
+    refreshCommandState();
 }
 
-void FrameWindow::imageWindowChanged(ImageWindow& window) {
-    if (&window == activeImageWindow()) activeWindowChanged();
+void FrameWindow::refreshCommandState() {
+    if (actionDepth_ > 0) return;  // the command under way refreshes once when it ends
+    surface_->updateMenus();
+    // Open is always there; Save and Print follow their menu items.
+    toolbar_->setButtonEnabled(command::Open, true);
+    toolbar_->setButtonEnabled(command::Save, commandAvailable(command::Save));
+    toolbar_->setButtonEnabled(command::Print, commandAvailable(command::Print));
+    toolbar_->setVisible(toolbarVisible_);
+    if (infoChanged_) {
+        infoChanged_ = false;
+        refreshImageInfoStatus();
+    }
 }
 
 bool FrameWindow::commandAvailable(int id) const {
@@ -177,20 +221,9 @@ bool FrameWindow::commandAvailable(int id) const {
     return action && action->isEnabled();
 }
 
-// Open is always there; Save needs unsaved changes and Print an image window, and both need their
-// command to exist in this build (the menus grey what is not built).
-void FrameWindow::updateToolbar() {
-    if (surface_) surface_->updateMenus();
-    const ImageWindow* active = activeImageWindow();
-    toolbar_->setButtonEnabled(command::Open, true);
-    toolbar_->setButtonEnabled(command::Save, active && active->isModified() && commandAvailable(command::Save));
-    toolbar_->setButtonEnabled(command::Print, active && commandAvailable(command::Print));
-    toolbar_->setVisible(toolbarVisible_);
-}
-
 void FrameWindow::setToolbarVisible(bool visible) {
     toolbarVisible_ = visible;
-    updateToolbar();
+    refreshCommandState();
 }
 
 void FrameWindow::customCascade() {
@@ -203,53 +236,50 @@ void FrameWindow::customCascade() {
 void FrameWindow::pumpFrameMessages() { QCoreApplication::processEvents(); }
 
 void FrameWindow::runCommand(int id) {
-    RunRecoverable([&] { surface_->dispatch(id); });
-}
-
-bool FrameWindow::runFrameCommand(int id) {
-    ImageWindow* active = activeImageWindow();
-    bool handled = true;
-    RunRecoverable([&] {
-        switch (id) {
-            case command::Close:
-                if (QMdiSubWindow* subWindow = subWindowOf(active)) subWindow->close();
-                break;
-            case command::Zoom50:
-            case command::Zoom100:
-            case command::Zoom150:
-            case command::Zoom200: {
-                static constexpr int kZoomOf[] = {50, 100, 150, 200};
-                if (active) active->setZoom(kZoomOf[(id - command::Zoom50) / 5]);
-                break;
-            }
-            case command::FullScreen:
-                if (active) active->showFullScreenView();
-                break;
-            case command::ToolbarVisible: setToolbarVisible(!toolbarVisible_); break;
-            case command::Tile: mdiArea_->tileSubWindows(); break;
-            case command::Cascade: customCascade(); break;
-            case command::ArrangeIcons: ArrangeIcons(*mdiArea_); break;
-            case command::Quit: QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection); break;
-            default: handled = false; break;
+    const QPointer<FrameWindow> alive(this);  // Quit may take the frame with it
+    runAction([&] {
+        if (surface_->inHelpMode()) {
+            surface_->helpForCommand(id);
+            return;
         }
+        runHandler(id);
+        if (alive) focusActiveImageWindow();
     });
-    return handled;
 }
 
-void FrameWindow::enterHelpMode() { surface_->enterHelpMode(); }
-void FrameWindow::leaveHelpMode() { surface_->leaveHelpMode(); }
-
-bool FrameWindow::saveImageWindow(ImageWindow& window) {
-    mdiArea_->setActiveSubWindow(subWindowOf(&window));
-    activeWindowChanged();
-    if (commandAvailable(command::Save)) {
-        runCommand(command::Save);
-        return !window.isModified();
+void FrameWindow::runHandler(int id) {
+    if (command::IsRecentFileId(id)) {
+        const QStringList paths = surface_->recentFiles();
+        const int index = id - command::FirstRecentFile;
+        if (index < paths.size()) openFileInNewWindow(paths[index]);  // the list keeps its order
+        return;
     }
-    // Without a way to save, closing would lose the changes: the window stays open.
-    ShowMessageBox("Info", "Saving is not available in this version of Lumo: the image stays open.",
-                   MessageIcon::Information);
-    return false;
+    if (command::IsWindowListId(id)) {
+        activateImageWindow(id - command::FirstWindowListItem);
+        return;
+    }
+    const CommandInfo* info = FindCommand(id);
+    if (info && info->run) info->run(*this, *info);
+}
+
+// The one recovery point of the viewer. A library error has been shown by the error hook when
+// LumoFailure arrives here; the work is abandoned (what it built is released by its owners) and
+// the viewer goes on with its windows.
+bool FrameWindow::runAction(const std::function<void()>& work) {
+    const QPointer<FrameWindow> alive(this);
+    bool completed = false;
+    ++actionDepth_;
+    try {
+        work();
+        completed = true;
+    } catch (const LumoFailure&) {
+    } catch (const std::bad_alloc&) {
+        ReportOutOfMemory();
+    }
+    if (!alive) return completed;
+    --actionDepth_;
+    refreshCommandState();
+    return completed;
 }
 
 // Every image window is asked, topmost first; the first refusal keeps the program running.
@@ -266,9 +296,9 @@ void FrameWindow::closeEvent(QCloseEvent* event) {
 
 void FrameWindow::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape)
-        leaveHelpMode();
+        surface_->leaveHelpMode();
     else if (event->key() == Qt::Key_F1 && (event->modifiers() & Qt::ShiftModifier))
-        enterHelpMode();
+        surface_->enterHelpMode();
     QMainWindow::keyPressEvent(event);
 }
 

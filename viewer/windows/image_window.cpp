@@ -13,25 +13,16 @@
 #include "platform/system_info.h"
 #include "viewer/windows/full_screen_view.h"
 #include "viewer/dialogs/questions.h"
-#include "viewer/commands/recovery.h"
 #include "viewer/windows/screen_depth.h"
+#include "viewer/windows/wait_cursor.h"
 
 namespace {
 
 int CeilDiv(long long a, long long b) { return static_cast<int>((a + b - 1) / b); }
 
-// The wait cursor for as long as a load runs, however it ends.
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
-
 }  // namespace
 
-ImageWindow::ImageWindow(ImageWindowHost& host, QWidget* parent) : QAbstractScrollArea(parent), host_(host) {
+ImageWindow::ImageWindow(QWidget* parent) : QAbstractScrollArea(parent) {
     setFrameShape(QFrame::NoFrame);
     setFocusPolicy(Qt::StrongFocus);
     // Every pixel of the viewport is painted (white beyond the image), and scrolling moves what is
@@ -48,6 +39,23 @@ ImageWindow::ImageWindow(ImageWindowHost& host, QWidget* parent) : QAbstractScro
 
 ImageWindow::~ImageWindow() = default;
 
+bool ImageWindow::reloadFile() {
+    if (!loadFile(path_)) return false;
+    setScrollPosition({0, 0});
+    return true;
+}
+
+void ImageWindow::setFilePath(const QString& path) {
+    path_ = path;
+    setWindowTitle(path);
+    emit changed();
+}
+
+void ImageWindow::setScrollPosition(QPoint position) {
+    horizontalScrollBar()->setValue(position.x());
+    verticalScrollBar()->setValue(position.y());
+}
+
 bool ImageWindow::loadFile(const QString& path) {
     const QByteArray fileName = QFile::encodeName(path);
     WaitCursor wait;
@@ -58,7 +66,7 @@ bool ImageWindow::loadFile(const QString& path) {
     if (!image) return false;
     std::optional<std::vector<MosaicEntry>> mosaic = LoadMosaicIndex(fileName.toStdString());
     display_.setImage(std::move(image), ScreenDepth(), zoom_,
-                      [this](const QString& text) { host_.showTransientStatus(text); });
+                      [this](const QString& text) { emit transientStatus(text); });
     path_ = path;
     setWindowTitle(path);
     loadTime_ = elapsed;
@@ -68,13 +76,13 @@ bool ImageWindow::loadFile(const QString& path) {
     return true;
 }
 
-void ImageWindow::setImage(ImagePtr picture) {
+void ImageWindow::setImage(ImagePtr picture, bool keepSheetCells) {
     const auto sizeOf = [](const IMG* shown) { return shown ? QSize(shown->width, shown->height) : QSize(); };
     const QSize oldSize = sizeOf(image());
     display_.setImage(std::move(picture), ScreenDepth(), zoom_,
-                      [this](const QString& text) { host_.showTransientStatus(text); });
+                      [this](const QString& text) { emit transientStatus(text); });
     // A conversion keeps the sheet's geometry and its thumbnails; a picture of another size does not.
-    if (sizeOf(image()) != oldSize || !image()) mosaic_.reset();
+    if (!keepSheetCells || sizeOf(image()) != oldSize || !image()) mosaic_.reset();
     imageReplaced();
 }
 
@@ -83,13 +91,13 @@ void ImageWindow::imageReplaced() {
     updateScrollRanges();
     offset_ = deviceOffset();
     viewport()->update();
-    host_.imageWindowChanged(*this);
+    emit changed();
 }
 
 void ImageWindow::setModified(bool modified) {
     if (modified_ == modified) return;
     modified_ = modified;
-    host_.imageWindowChanged(*this);
+    emit changed();
 }
 
 void ImageWindow::setZoom(int percent) {
@@ -99,7 +107,7 @@ void ImageWindow::setZoom(int percent) {
     updateScrollRanges();
     offset_ = deviceOffset();
     viewport()->update();
-    host_.imageWindowChanged(*this);
+    emit changed();
 }
 
 QSize ImageWindow::zoomedImageSize() const {
@@ -191,7 +199,7 @@ void ImageWindow::keyPressEvent(QKeyEvent* event) {
     const bool control = modifiers & Qt::ControlModifier;
     const bool keypad = modifiers & Qt::KeypadModifier;
     switch (event->key()) {
-        case Qt::Key_Escape: host_.leaveHelpMode(); break;
+        case Qt::Key_Escape: emit helpModeRequested(false); break;
         case Qt::Key_PageUp: vertical->setValue(control ? 0 : vertical->value() - kPageStep); break;
         case Qt::Key_PageDown:
             vertical->setValue(control ? vertical->maximum() : vertical->value() + kPageStep);
@@ -208,14 +216,14 @@ void ImageWindow::keyPressEvent(QKeyEvent* event) {
                 event->ignore();
                 return;
             }
-            RunRecoverable([&] { setZoom(zoom_ + (event->key() == Qt::Key_Plus ? kZoomKeyStep : -kZoomKeyStep)); });
+            emit zoomStepRequested(event->key() == Qt::Key_Plus ? kZoomKeyStep : -kZoomKeyStep);
             break;
         case Qt::Key_F1:
             if (!(modifiers & Qt::ShiftModifier)) {
                 event->ignore();
                 return;
             }
-            host_.enterHelpMode();
+            emit helpModeRequested(true);
             break;
         default: event->ignore(); return;
     }
@@ -241,24 +249,28 @@ void ImageWindow::mouseMoveEvent(QMouseEvent* event) {
         const QString file = mosaicFile(entry);
         if (file != hoveredFile_) {
             hoveredFile_ = file;
-            host_.showTransientStatus(QStringLiteral("Double Click here to load ") + file);
+            emit transientStatus(QStringLiteral("Double Click here to load ") + file);
         }
     } else if (!hoveredFile_.isEmpty()) {
         hoveredFile_.clear();
-        host_.restoreStatus();
+        emit statusRestored();
     }
 }
 
 void ImageWindow::mouseDoubleClickEvent(QMouseEvent* event) {
     const int entry = mosaicEntryAt(event->position().toPoint());
     if (entry < 0) return QAbstractScrollArea::mouseDoubleClickEvent(event);
-    host_.openFileInNewWindow(mosaicFile(entry));
+    emit openFileRequested(mosaicFile(entry));
 }
 
 bool ImageWindow::queryClose() {
     if (!modified_) return true;
     switch (AskYesNoCancel(this, QStringLiteral("Save ?"), QStringLiteral("Save %1 ?").arg(windowTitle()))) {
-        case Answer::Yes: return host_.saveImageWindow(*this);
+        case Answer::Yes: {
+            bool saved = false;
+            emit saveRequested(this, &saved);
+            return saved;
+        }
         case Answer::No: return true;
         case Answer::Cancel: break;
     }

@@ -1,6 +1,7 @@
 // An image window: owns one image and what is made from it for display, shows it at a zoom of
 // 10 to 1000 % with scroll positions counted in image pixels, asks before closing with unsaved
 // changes, and on a contact sheet names the thumbnail under the mouse and opens it on double-click.
+// It tells the frame about changes and requests through its signals; it never calls the frame.
 #pragma once
 
 #include <QAbstractScrollArea>
@@ -15,22 +16,6 @@
 #include "viewer/windows/mosaic_index.h"
 
 class FullScreenView;
-class ImageWindow;
-
-// What an image window needs from the frame.
-class ImageWindowHost {
-public:
-    virtual ~ImageWindowHost() = default;
-    virtual void showTransientStatus(const QString& text) = 0;
-    virtual void restoreStatus() = 0;
-    // The window's image, zoom or modified flag changed: the status line, toolbar and menus follow.
-    virtual void imageWindowChanged(ImageWindow& window) = 0;
-    virtual void openFileInNewWindow(const QString& path) = 0;
-    virtual void enterHelpMode() = 0;
-    virtual void leaveHelpMode() = 0;
-    // Saves the window's image as the Save command does; true when it was saved.
-    virtual bool saveImageWindow(ImageWindow& window) = 0;
-};
 
 class ImageWindow : public QAbstractScrollArea {
     Q_OBJECT
@@ -41,20 +26,26 @@ public:
     static constexpr int kLineStep = 32;  // image pixels per scroll-bar arrow or Up/Down key
     static constexpr int kPageStep = 96;  // image pixels per page
 
-    explicit ImageWindow(ImageWindowHost& host, QWidget* parent = nullptr);
+    explicit ImageWindow(QWidget* parent = nullptr);
     ~ImageWindow() override;
 
     // Loads a file into the window (wait cursor, load time, contact-sheet index, display for the
     // screen depth) and makes path its title. False when the file gave no image; a library error
     // arrives as LumoFailure. Either way the window keeps what it showed before.
     bool loadFile(const QString& path);
-    // Shows another image (a conversion's result, a pasted picture) and releases the old one; the
-    // load time stays, the contact-sheet thumbnails stay only while the size does.
-    void setImage(ImagePtr picture);
+    // Loads the window's own file again (Revert): scroll positions go to 0, the zoom stays and the
+    // modified flag is cleared. The window keeps its image when the load fails.
+    bool reloadFile();
+    // Shows another image (a conversion's result, a rescaled or pasted picture) and releases the
+    // old one; the zoom, the load time and, within the new ranges, the scroll positions stay. The
+    // contact-sheet thumbnails stay when keepSheetCells is set and the size is the same.
+    void setImage(ImagePtr picture, bool keepSheetCells = true);
 
     const IMG* image() const { return display_.image(); }
     const ImageDisplay& display() const { return display_; }
     const QString& filePath() const { return path_; }
+    // The file the image now belongs to (after Save as): path and title.
+    void setFilePath(const QString& path);
     uint32_t loadTime() const { return loadTime_; }
 
     int zoom() const { return zoom_; }
@@ -69,6 +60,8 @@ public:
 
     bool isModified() const { return modified_; }
     void setModified(bool modified);
+    // Scrolls to a first visible image column and row (kept within the scroll ranges).
+    void setScrollPosition(QPoint position);
 
     // The contact sheet's thumbnails, or null when the image has no index.
     const std::vector<MosaicEntry>* mosaicEntries() const { return mosaic_ ? &*mosaic_ : nullptr; }
@@ -81,6 +74,21 @@ public:
 
     void showFullScreenView();
     FullScreenView* fullScreenView() const;
+
+signals:
+    // The image, zoom, title or modified flag changed: the status line, toolbar and menus follow.
+    void changed();
+    // A text for the status line shown at once but not stored, and back to the stored text.
+    void transientStatus(const QString& text);
+    void statusRestored();
+    // The user asks for a file in a new window (a contact-sheet thumbnail double-clicked).
+    void openFileRequested(const QString& path);
+    // The zoom keys: a step of the zoom in percent.
+    void zoomStepRequested(int step);
+    void helpModeRequested(bool enter);
+    // The save question was answered Yes: the receiver saves the window as Save does and sets
+    // *saved (connected directly, so the answer is there when the signal returns).
+    void saveRequested(ImageWindow* window, bool* saved);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -97,7 +105,6 @@ private:
     // The screen offset of the first visible image pixel: scroll position x zoom / 100.
     QPoint deviceOffset() const;
 
-    ImageWindowHost& host_;
     ImageDisplay display_;
     QString path_;
     uint32_t loadTime_ = 0;

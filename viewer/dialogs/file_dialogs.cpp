@@ -1,4 +1,4 @@
-#include "viewer/dialogs/open_dialog.h"
+#include "viewer/dialogs/file_dialogs.h"
 
 #include <QFileDialog>
 
@@ -29,10 +29,9 @@ const FileFilter kSaveFilters[] = {
 
 // Qt's own file dialog, not the desktop's: its name filters match without regard to case, so
 // "PHOTO.JPG" is listed under "*.jpg" as it is on the system the file lists come from.
-QStringList QtOpenFilesDialog(QWidget* parent, const QString& title, const QStringList& filters, int& filterIndex) {
-    QFileDialog dialog(parent, title);
+// Yields the chosen files, none when cancelled; filterIndex follows the filter left selected.
+QStringList RunQtFileDialog(QFileDialog& dialog, const QStringList& filters, int& filterIndex) {
     dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setNameFilters(filters);
     if (filterIndex >= 1 && filterIndex <= filters.size()) dialog.selectNameFilter(filters[filterIndex - 1]);
     if (dialog.exec() != QDialog::Accepted) return {};
@@ -41,8 +40,30 @@ QStringList QtOpenFilesDialog(QWidget* parent, const QString& title, const QStri
     return dialog.selectedFiles();
 }
 
+QStringList QtOpenFilesDialog(QWidget* parent, const QString& title, const QStringList& filters, int& filterIndex) {
+    QFileDialog dialog(parent, title);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    return RunQtFileDialog(dialog, filters, filterIndex);
+}
+
+// Qt's save dialog asks before replacing an existing file.
+QString QtSaveFileDialog(QWidget* parent, const SaveFileRequest& request, int& filterIndex) {
+    QFileDialog dialog(parent, request.title);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(request.defaultSuffix);
+    if (!request.proposedName.isEmpty()) dialog.selectFile(request.proposedName);
+    const QStringList chosen = RunQtFileDialog(dialog, request.filters, filterIndex);
+    return chosen.isEmpty() ? QString() : chosen.first();
+}
+
 OpenFilesDialog& CurrentDialog() {
     static OpenFilesDialog dialog = QtOpenFilesDialog;
+    return dialog;
+}
+
+SaveFileDialog& CurrentSaveDialog() {
+    static SaveFileDialog dialog = QtSaveFileDialog;
     return dialog;
 }
 
@@ -75,4 +96,14 @@ OpenFilesDialog SetOpenFilesDialog(OpenFilesDialog dialog) {
 
 QStringList AskFilesToOpen(QWidget* parent, const QString& title, const QStringList& filters, int& filterIndex) {
     return CurrentDialog()(parent, title, filters, filterIndex);
+}
+
+SaveFileDialog SetSaveFileDialog(SaveFileDialog dialog) {
+    SaveFileDialog previous = std::move(CurrentSaveDialog());
+    CurrentSaveDialog() = dialog ? std::move(dialog) : SaveFileDialog(QtSaveFileDialog);
+    return previous;
+}
+
+QString AskFileToSave(QWidget* parent, const SaveFileRequest& request, int& filterIndex) {
+    return CurrentSaveDialog()(parent, request, filterIndex);
 }

@@ -1,4 +1,4 @@
-// The file lists of the Open and Save dialogs and the replaceable Open dialog.
+// The file lists of the Open and Save dialogs, and the two dialogs (replaceable, so tests answer them).
 #pragma once
 
 #include <QString>
@@ -27,3 +27,17 @@ using OpenFilesDialog =
 // Replaces the dialog (tests answer it); an empty function restores the file dialog. Yields the previous one.
 OpenFilesDialog SetOpenFilesDialog(OpenFilesDialog dialog);
 QStringList AskFilesToOpen(QWidget* parent, const QString& title, const QStringList& filters, int& filterIndex);
+
+// Asks for the path to save under, proposing proposedName (a path or a bare name, or empty) and
+// adding defaultSuffix to a name typed without extension. filterIndex as for Open. Yields the
+// chosen path, empty when cancelled.
+struct SaveFileRequest {
+    QString title;
+    QStringList filters;
+    QString proposedName;
+    QString defaultSuffix;
+};
+using SaveFileDialog = std::function<QString(QWidget* parent, const SaveFileRequest& request, int& filterIndex)>;
+
+SaveFileDialog SetSaveFileDialog(SaveFileDialog dialog);
+QString AskFileToSave(QWidget* parent, const SaveFileRequest& request, int& filterIndex);
