@@ -1,5 +1,21 @@
-#include "viewer/shell/frame_window.h"
 
+
+#include "core/messages.h"
+#include "jobs/settings.h"
+#include "platform/message_box.h"
+#include "platform/profile.h"
+#include "platform/system_info.h"
+#include "viewer/commands/command_ids.h"
+#include "viewer/commands/command_surface.h"
+#include "viewer/commands/command_table.h"
+#include "viewer/commands/image_commands.h"
+#include "viewer/commands/recovery.h"
+#include "viewer/shell/frame_window.h"
+#include "viewer/shell/status_strip.h"
+#include "viewer/shell/toolbar_glyphs.h"
+#include "viewer/shell/toolbar_strip.h"
+#include "viewer/windows/image_info.h"
+#include "viewer/windows/mdi_layout.h"
 #include <QAction>
 #include <QCoreApplication>
 #include <QDragEnterEvent>
@@ -14,26 +30,11 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "core/messages.h"
-#include "platform/message_box.h"
-#include "platform/profile.h"
-#include "platform/system_info.h"
-#include "viewer/commands/command_ids.h"
-#include "viewer/commands/command_surface.h"
-#include "viewer/commands/image_commands.h"
-#include "viewer/windows/image_info.h"
-#include "viewer/windows/mdi_layout.h"
-#include "viewer/commands/command_table.h"
-#include "viewer/commands/recovery.h"
-#include "viewer/shell/status_strip.h"
-#include "viewer/shell/toolbar_glyphs.h"
-#include "viewer/shell/toolbar_strip.h"
-
 FrameWindow::FrameWindow() {
     setWindowTitle(QStringLiteral("Lumo v1.2e"));
     setWindowIcon(LumoIcon());
     setAcceptDrops(true);
-    toolbarVisible_ = ProfileInt("ToolBarVisible", 1) != 0;
+    toolbarVisible_ = SettingInt("ToolBarVisible") != 0;
     createWidgets();
     surface_ = std::make_unique<CommandSurface>(*this);
     connectToolbar();
@@ -127,7 +128,7 @@ ImageWindow* FrameWindow::addImageWindow(std::unique_ptr<ImageWindow> window) {
     subWindow->setAttribute(Qt::WA_DeleteOnClose);
     subWindow->setWindowIcon(LumoIcon());
     subWindow->showMaximized();
-    if (othersOpen && ProfileInt("AutoCascade", 1) != 0) customCascade();
+    if (othersOpen && SettingInt("AutoCascade") != 0) customCascade();
     mdiArea_->setActiveSubWindow(subWindow);
     imageWindow->setFocus();
     infoChanged_ = true;
