@@ -15,7 +15,6 @@ struct ConvertOptions {
     int threshold;    // gray level from which (plain) or above which (dithered) a pixel is white
     int dither;       // non-zero: error diffusion for BW and for the quantizer
 };
-const ConvertOptions& CurrentConvertOptions();
 
 // One value per source index or level (bit, nibble or byte).
 using LevelTable = std::array<uint8_t, 256>;

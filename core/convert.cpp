@@ -1,10 +1,12 @@
 #include "core/convert.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/conversion_steps.h"
 #include "core/options.h"
 #include "core/quantize.h"
+#include "core/quantize_exact.h"
 
 namespace {
 
@@ -97,9 +99,32 @@ ImagePtr Color16ToColor256(const IMG& image) {
 ImagePtr Gray256ToGray16(const IMG& image) { return MapLevels(image, LinearLevels(256, 1, 16), GRAY, 4); }
 ImagePtr Gray16ToGray256(const IMG& image) { return MapLevels(image, LinearLevels(16, 17, 1), GRAY, 8); }
 
-}  // namespace
+// RGB to a palette kind: a picture whose colours fit the palette keeps them exactly (white stays
+// white, no dithering); any other goes through the median cut.
+ImagePtr QuantizeRGB(const IMG& rgb, int bits) {
+    if (ImagePtr exact = PaletteOfExactColours(rgb, bits)) return exact;
+    return LumoQuantize(&rgb, bits, options.dither);
+}
 
-const ConvertOptions& CurrentConvertOptions() { return options; }
+// GRAY256 to COLOR16 goes through GRAY16, which moves every level that is not a multiple of 17.
+// A picture of at most 16 levels, one of them such a level, keeps its levels instead: they make the
+// palette in the order they first appear.
+ImagePtr Gray256ToColor16(const IMG& gray) {
+    const auto levels = DistinctValues(gray, 16);
+    const auto keptByGrayPalette = [](uint8_t level) { return level % 17 == 0; };
+    if (!levels || std::all_of(levels->begin(), levels->end(), keptByGrayPalette))
+        return GrayToPaletteKind(*Gray256ToGray16(gray));
+    PalettePtr palette = BlankPalette(16);
+    LevelTable indices{};
+    for (size_t i = 0; i < levels->size(); ++i) {
+        const int level = (*levels)[i];
+        LumoSetPaletteEntry(palette.get(), static_cast<int>(i), level, level, level);
+        indices[level] = static_cast<uint8_t>(i);
+    }
+    return MapLevels(gray, indices, COLOR, 4, std::move(palette));
+}
+
+}  // namespace
 
 void LumoSetIntOptionConvert(const char* name, int value) {
     kConvertRegistry.set("LumoSetIntOptionConvert", name, value);
@@ -129,6 +154,8 @@ ImagePtr LumoToGRAY16(const IMG* image) {
         case ImageKind::RGB: return Gray256ToGray16(*LumoToGRAY256(image));
         case ImageKind::GRAY16: break;
     }
+    // Under "LumoToGRAY256": the two gray conversions share that module name in their messages,
+    // which users and the callers' message checks know by that text.
     RefuseSameKind(*image, ImageKind::GRAY16, "LumoToGRAY256");
     return nullptr;
 }
@@ -155,9 +182,9 @@ ImagePtr LumoToCOLOR16(const IMG* image) {
     switch (KindOf(*image)) {
         case ImageKind::BW: return BlackWhiteToPaletteKind(*image, 4);
         case ImageKind::GRAY16: return GrayToPaletteKind(*image);
-        case ImageKind::GRAY256: return GrayToPaletteKind(*Gray256ToGray16(*image));
-        case ImageKind::COLOR256: return LumoQuantize(LumoToRGB(image).get(), 4, options.dither);
-        case ImageKind::RGB: return LumoQuantize(image, 4, options.dither);
+        case ImageKind::GRAY256: return Gray256ToColor16(*image);
+        case ImageKind::COLOR256: return QuantizeRGB(*LumoToRGB(image), 4);
+        case ImageKind::RGB: return QuantizeRGB(*image, 4);
         case ImageKind::COLOR16: break;
     }
     RefuseSameKind(*image, ImageKind::COLOR16, "LumoToCOLOR16");
@@ -170,7 +197,7 @@ ImagePtr LumoToCOLOR256(const IMG* image) {
         case ImageKind::GRAY16: return GrayToPaletteKind(*Gray16ToGray256(*image));
         case ImageKind::GRAY256: return GrayToPaletteKind(*image);
         case ImageKind::COLOR16: return Color16ToColor256(*image);
-        case ImageKind::RGB: return LumoQuantize(image, 8, options.dither);
+        case ImageKind::RGB: return QuantizeRGB(*image, 8);
         case ImageKind::COLOR256: break;
     }
     RefuseSameKind(*image, ImageKind::COLOR256, "LumoToCOLOR256");

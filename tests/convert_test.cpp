@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/quantize.h"
 #include "tests/support/colour_pictures.h"
 #include "tests/support/lumo_test.h"
 
@@ -178,6 +179,98 @@ TEST_F(ConvertTest, PalettesBuiltGoingUpKeepPixelValuesAndBlankTheUnusedEntries)
     EXPECT_EQ(std::vector<uint8_t>(gray16->bits, gray16->bits + PixelBytes(*gray16)),
               std::vector<uint8_t>(grayPalette->bits, grayPalette->bits + PixelBytes(*grayPalette)));
     EXPECT_EQ(grayPalette->palette[3 * 15], 255);
+}
+
+// Pictures whose colours fit the palette keep them ------------------------------------------
+
+// Colour i of a picture of count colours, all distinct for i < 512, none a median-cut centre.
+uint32_t FitColour(int i) { return static_cast<uint32_t>((i & 255) << 16 | ((i >> 8) * 100 + 3) << 8 | (255 - (i & 255))); }
+
+// A 37 x 11 picture of count colours: pixel n (row by row from the top) has colour (7 n) % count,
+// so the colours first appear in that order and not sorted.
+ImagePtr PictureOfColours(int count) {
+    ImagePtr rgb = MakeUniformRGB(37, 11, 0, 0, 0);
+    for (int n = 0; n < 37 * 11; ++n) SetPixel(*rgb, n % 37, n / 37, FitColour(n * 7 % count));
+    return rgb;
+}
+
+struct FitCase {
+    int colours;
+    int bits;
+};
+
+class FittingColoursTest : public ConvertTest, public ::testing::WithParamInterface<std::tuple<FitCase, int>> {};
+
+TEST_P(FittingColoursTest, ThePaletteIsThePicturesColoursInOrderOfFirstAppearance) {
+    const auto& [c, dither] = GetParam();
+    LumoSetIntOptionConvert("dither", dither);
+    ImagePtr rgb = PictureOfColours(c.colours);
+    ImagePtr result = ConvertTo(*rgb, c.bits == 8 ? ImageKind::COLOR256 : ImageKind::COLOR16);
+    for (int i = 0; i < (1 << c.bits); ++i) {
+        int red, green, blue;
+        LumoGetPaletteEntry(result->palette, i, &red, &green, &blue);
+        const uint32_t expected = i < c.colours ? FitColour(i * 7 % c.colours) : 0;
+        ASSERT_EQ(static_cast<uint32_t>(red << 16 | green << 8 | blue), expected) << "entry " << i;
+    }
+    for (int y = 0; y < rgb->height; ++y)
+        for (int x = 0; x < rgb->width; ++x)
+            ASSERT_EQ(ShownColour(*result, x, y), ShownColour(*rgb, x, y)) << "at " << x << ", " << y;
+    EXPECT_EQ(progress.front(), -1);
+    EXPECT_EQ(progress.back(), -2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pictures, FittingColoursTest,
+                         ::testing::Combine(::testing::Values(FitCase{3, 8}, FitCase{256, 8}, FitCase{3, 4},
+                                                              FitCase{16, 4}),
+                                            ::testing::Values(0, 1)),
+                         [](const auto& info) {
+                             const FitCase& c = std::get<0>(info.param);
+                             return std::to_string(c.colours) + "ColoursTo" + (c.bits == 8 ? "COLOR256" : "COLOR16") +
+                                    (std::get<1>(info.param) ? "Dithered" : "");
+                         });
+
+TEST_F(ConvertTest, OneColourTooManyGoesThroughTheMedianCut) {
+    for (int dither : {0, 1}) {
+        LumoSetIntOptionConvert("dither", dither);
+        ImagePtr rgb257 = PictureOfColours(257);
+        ImagePtr color256 = LumoToCOLOR256(rgb257.get());
+        ImagePtr medianCut = LumoQuantize(rgb257.get(), 8, dither);
+        EXPECT_TRUE(SamePixels(*medianCut, *color256));
+        EXPECT_EQ(std::vector<uint8_t>(color256->palette, color256->palette + 768),
+                  std::vector<uint8_t>(medianCut->palette, medianCut->palette + 768));
+        ImagePtr rgb17 = PictureOfColours(17);
+        EXPECT_TRUE(SamePixels(*LumoQuantize(rgb17.get(), 4, dither), *LumoToCOLOR16(rgb17.get())));
+    }
+}
+
+TEST_F(ConvertTest, WhiteStaysWhiteInPaletteKinds) {
+    ImagePtr rgbWhite = MakeUniformRGB(3, 2, 255, 255, 255);
+    for (ImageKind kind : {ImageKind::COLOR16, ImageKind::COLOR256})
+        EXPECT_EQ(ShownColour(*ConvertTo(*rgbWhite, kind), 2, 1), 0xFFFFFFu) << KindName(kind);
+}
+
+// Other sources whose values fit sixteen entries: a few gray levels that GRAY16 would move, and a
+// COLOR256 picture of a few colours (which goes through RGB).
+TEST_F(ConvertTest, FewLevelsAndFewPaletteColoursKeepThemGoingToCOLOR16) {
+    ImagePtr gray = MakeUniformGray(7, 3, 200);
+    SetPixel(*gray, 1, 0, 10);
+    SetPixel(*gray, 4, 2, 255);
+    ImagePtr color256 = MakeNoiseImage(ImageKind::COLOR256, 7, 3, 4);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 7; ++x) SetPixel(*color256, x, y, (x + y) % 3 * 40);
+    for (const IMG* source : {gray.get(), color256.get()}) {
+        ImagePtr result = LumoToCOLOR16(source);
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < 7; ++x) ASSERT_EQ(ShownColour(*result, x, y), ShownColour(*source, x, y));
+        EXPECT_EQ(std::count(result->palette + 9, result->palette + 48, 0), 39) << "three entries used";
+    }
+    int level = 0;
+    LumoGetPaletteEntry(LumoToCOLOR16(gray.get())->palette, 1, &level, &level, &level);
+    EXPECT_EQ(level, 10) << "levels in order of first appearance";
+
+    // Levels that are multiples of 17 keep the gray palette, index = level / 17.
+    ImagePtr even = MakeUniformGray(3, 1, 34);
+    EXPECT_EQ(PixelAt(*LumoToCOLOR16(even.get()), 0, 0), 2u);
 }
 
 // Gray levels from colour: each route's formula against a plain reading of it ------------
