@@ -396,6 +396,7 @@ TEST_F(ImageWindowTest, FullScreenFitsThePictureAndAnyKeyLeaves) {
     FullScreenView* view = window.fullScreenView();
     ASSERT_NE(view, nullptr);
     EXPECT_TRUE(view->isVisible());
+    EXPECT_EQ(view->geometry(), window.screen()->geometry());
     const QRect target = view->pictureRect();
     EXPECT_EQ(target.size(), QSize(40, 30));
     const QImage pixels = view->grab().toImage().convertToFormat(QImage::Format_RGB32);

@@ -330,6 +330,7 @@ TEST_F(ViewerMenusTest, AcceleratorsSendTheirCommands) {
         {QKeySequence(Qt::Key_F9), FullScreen},
         {QKeySequence(Qt::CTRL | Qt::Key_X), Copy},
         {QKeySequence(Qt::CTRL | Qt::Key_V), Paste},
+        {QKeySequence(Qt::CTRL | Qt::Key_F4), Close},
     };
     for (const auto& [keys, id] : table)
         EXPECT_TRUE(surface().action(id)->shortcuts().contains(keys)) << keys.toString().toStdString();
@@ -337,6 +338,12 @@ TEST_F(ViewerMenusTest, AcceleratorsSendTheirCommands) {
     showActiveFrame();
     QTest::keyClick(&frame(), Qt::Key_F12, Qt::ControlModifier);
     EXPECT_EQ(dialogTitle, "Load image");
+
+    ASSERT_TRUE(frame().openFileInNewWindow(writeBmp("one.bmp", ImageKind::RGB, 8, 8)));
+    showActiveFrame();
+    QTest::keyClick(frame().activeImageWindow(), Qt::Key_F4, Qt::ControlModifier);
+    settle();
+    EXPECT_EQ(windowCount(), 0);
 }
 
 TEST_F(ViewerMenusTest, AcceleratorOfAGreyedItemIsNotDelivered) {
@@ -447,7 +454,9 @@ TEST_F(ViewerMenusTest, OpenLoadsEveryChosenFileAndListsIt) {
     nextFilterIndex = 4;
     openThroughDialog({});
     nextFilterIndex = 0;
-    openThroughDialog({});
+    openThroughDialog({});  // cancelled: "Chargement" goes again
+    EXPECT_EQ(statusDuringDialog, "Chargement");
+    EXPECT_EQ(shown(), frame().statusStrip().statusText());
     EXPECT_EQ(filterIndexSeen, 4);
     EXPECT_EQ(windowCount(), 3);
 }

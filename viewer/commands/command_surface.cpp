@@ -132,11 +132,13 @@ QAction* CommandSurface::Impl::makeListAction(const QString& text, int id, QObje
 
 void CommandSurface::Impl::installAccelerators() {
     std::map<int, QList<QKeySequence>> keysOfCommand;
-    for (const Accelerator& accelerator : AcceleratorTable()) {
-        const QKeySequence keys = QKeySequence::fromString(QString::fromLatin1(accelerator.keys), QKeySequence::PortableText);
-        keysOfCommand[accelerator.id].append(keys);
-        acceleratorKeys.append(keys[0]);
-    }
+    for (const auto table : {AcceleratorTable(), DocumentWindowKeys()})
+        for (const Accelerator& accelerator : table) {
+            const QKeySequence keys =
+                QKeySequence::fromString(QString::fromLatin1(accelerator.keys), QKeySequence::PortableText);
+            keysOfCommand[accelerator.id].append(keys);
+            acceleratorKeys.append(keys[0]);
+        }
     // Shortcuts of greyed items are not delivered, as accelerators of greyed menu items are not.
     for (const auto& [id, keys] : keysOfCommand) commandActions.at(id)->setShortcuts(keys);
     qApp->installEventFilter(&acceleratorWatcher);

@@ -79,6 +79,8 @@ const Accelerator kAccelerators[] = {
     {"Shift+Ins", Paste},     {"F9", FullScreen},    {"Ctrl+X", Copy},      {"Ctrl+V", Paste},
 };
 
+const Accelerator kDocumentWindowKeys[] = {{"Ctrl+F4", Close}};
+
 struct StringEntry {
     int id;
     const char* text;
@@ -142,6 +144,8 @@ const CommandInfo* FindCommand(int id) {
 std::span<const MenuPopup> MainMenu() { return kMainMenu; }
 
 std::span<const Accelerator> AcceleratorTable() { return kAccelerators; }
+
+std::span<const Accelerator> DocumentWindowKeys() { return kDocumentWindowKeys; }
 
 const char* StringResource(int id) {
     for (const StringEntry& entry : kStrings)

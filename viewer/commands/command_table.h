@@ -38,6 +38,9 @@ struct Accelerator {
     int id;
 };
 std::span<const Accelerator> AcceleratorTable();
+// The keys a multiple-document frame handles itself beside "ACC_LUMO": Ctrl+F4 closes the active
+// image window, as the File menu's "&Close\tCtrl+F4" says.
+std::span<const Accelerator> DocumentWindowKeys();
 
 // A text of the string table, or null when the id has none.
 const char* StringResource(int id);

@@ -22,6 +22,7 @@
 #include <QDropEvent>
 #include <QGuiApplication>
 #include <QMdiArea>
+#include <QMenu>
 #include <QMdiSubWindow>
 #include <QMimeData>
 #include <QPointer>
@@ -127,6 +128,10 @@ ImageWindow* FrameWindow::addImageWindow(std::unique_ptr<ImageWindow> window) {
     QMdiSubWindow* subWindow = mdiArea_->addSubWindow(imageWindow);
     subWindow->setAttribute(Qt::WA_DeleteOnClose);
     subWindow->setWindowIcon(LumoIcon());
+    // The sub-window's own menu carries Close on Ctrl+F4 too; two actions on one key would cancel
+    // each other out, so the key is left to the frame's Close command.
+    if (QMenu* systemMenu = subWindow->systemMenu())
+        for (QAction* action : systemMenu->actions()) action->setShortcuts({});
     subWindow->showMaximized();
     if (othersOpen && SettingInt("AutoCascade") != 0) customCascade();
     mdiArea_->setActiveSubWindow(subWindow);

@@ -19,7 +19,8 @@ QString ImageInfoText(const IMG* image, int zoom, uint32_t loadTimeMs, const Mem
     QString text = QString::asprintf("%d x %d %s (zoom=%d %%) - %ld Ko free - Ressources left: %d %%", image->width,
                                      image->height, qPrintable(KindText(KindOf(*image))), zoom,
                                      memory.freeKilobytes, memory.resourcesPercent);
-    // Hundredths with their leading zero: 1050 ms reads 1.05 s, not 1.50 s.
-    if (loadTimeMs != 0) text += QString::asprintf(" (Loaded in %u.%02us)", loadTimeMs / 1000, loadTimeMs % 1000 / 10);
+    // Hundredths with their leading zero: 1050 ms reads 1.05 s, not 1.50 s. A load quicker than a
+    // hundredth of a second (or a picture that was not loaded) gets no suffix rather than "0.00s".
+    if (loadTimeMs >= 10) text += QString::asprintf(" (Loaded in %u.%02us)", loadTimeMs / 1000, loadTimeMs % 1000 / 10);
     return text;
 }

@@ -11,6 +11,6 @@
 QString KindText(ImageKind kind);
 
 // "%d x %d %s (zoom=%d %%) - %ld Ko free - Ressources left: %d %%", followed by
-// " (Loaded in S.HHs)" when the image was loaded from a file; without an image
+// " (Loaded in S.HHs)" when the image was loaded from a file in 10 ms or more; without an image
 // "%ld Ko free - Ressources left: %d %%".
 QString ImageInfoText(const IMG* image, int zoom, uint32_t loadTimeMs, const MemoryStatus& memory);

@@ -288,7 +288,11 @@ void ImageWindow::showFullScreenView() {
     const IMG* picture = display_.displayImage();
     if (!picture || fullScreen_) return;
     fullScreen_ = new FullScreenView(*picture, QSize(image()->width, image()->height), this);
-    fullScreen_->showFullScreen();
+    // A frameless window over the whole screen, which covers it whether or not a window manager
+    // runs to honour a full-screen request.
+    fullScreen_->setGeometry(screen()->geometry());
+    fullScreen_->show();
+    fullScreen_->raise();
     fullScreen_->activateWindow();
     fullScreen_->setFocus();
 }
