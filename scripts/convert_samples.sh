@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The main job: describe the bundled sample pictures and convert them with the lumo command.
+# Describes the bundled sample pictures and converts them to IMG files with the lumo command:
+# scripts/convert_samples.sh [BUILD_DIR] (the command-line counterpart of run_viewer.sh).
 set -euo pipefail
 build=${1:-build}
 out="$build/converted"
