@@ -11,12 +11,13 @@
 
 namespace {
 
-// The state the workers share through an anonymous shared mapping.
+// The state the workers share through an anonymous shared mapping; the status array lies in the
+// same mapping, right after this record, so the pointer holds in every forked worker.
 struct SharedState {
     std::atomic<size_t> nextTask;
     std::atomic<size_t> finished;
     std::atomic<bool> stop;
-    std::atomic<unsigned char> status[1];  // taskCount entries follow
+    std::atomic<unsigned char>* status;  // one TaskStatus per task
 };
 
 bool RunOne(SharedState& shared, size_t i, const WorkerPlan& plan, const std::function<bool(size_t)>& task) {
@@ -42,14 +43,14 @@ void WorkLoop(SharedState& shared, const WorkerPlan& plan, const std::function<b
 
 std::vector<TaskStatus> RunTasks(const WorkerPlan& plan, const std::function<bool(size_t)>& task,
                                  const std::function<void(size_t)>& onProgress) {
-    const size_t bytes = sizeof(SharedState) + plan.taskCount;
+    const size_t bytes = sizeof(SharedState) + plan.taskCount * sizeof(std::atomic<unsigned char>);
     void* memory = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     if (memory == MAP_FAILED) {
         std::perror("lumo: mmap");
         std::exit(1);
     }
     auto* shared = new (memory) SharedState{};
-    for (size_t i = 0; i < plan.taskCount; ++i) new (&shared->status[i]) std::atomic<unsigned char>(0);
+    shared->status = new (static_cast<char*>(memory) + sizeof(SharedState)) std::atomic<unsigned char>[plan.taskCount]{};
 
     const int workers = plan.workers < 1 ? 1 : plan.workers;
     if (workers == 1) {
@@ -66,7 +67,8 @@ std::vector<TaskStatus> RunTasks(const WorkerPlan& plan, const std::function<boo
             }
             if (pid > 0) children.push_back(pid);
         }
-        // Redraw the progress while the workers run; a worker that dies leaves its task Failed.
+        // Redraw the progress while the workers run. A worker that dies leaves its task Running
+        // (not counted as finished, and not stopping the others, which go on with the remaining tasks).
         size_t running = children.size();
         while (running > 0) {
             int status = 0;

@@ -23,17 +23,6 @@ constexpr OptionRegistry<int> kGlobalRegistry(kGlobalOptions, "Unknown option: %
 
 thread_local std::string lastTiffError;
 
-std::string FormatMessage(const char* format, va_list args) {
-    va_list copy;
-    va_copy(copy, args);
-    const int length = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    if (length <= 0) return {};
-    std::string text(static_cast<size_t>(length), '\0');
-    std::vsnprintf(text.data(), text.size() + 1, format, args);
-    return text;
-}
-
 void CallHook(LumoHook hook, const char* module, const char* format, va_list args) {
     if (!hook) return;
     va_list copy;
@@ -45,12 +34,12 @@ void CallHook(LumoHook hook, const char* module, const char* format, va_list arg
 void ShowDefault(const char* captionPrefix, const char* module, const char* format, va_list args,
                  MessageIcon icon) {
     const std::string caption = module ? std::string(captionPrefix) + " in module " + module : captionPrefix;
-    ShowMessageBox(caption.c_str(), FormatMessage(format, args).c_str(), icon);
+    ShowMessageBox(caption.c_str(), LumoFormatMessage(format, args).c_str(), icon);
 }
 
 // libtiff's error handler: keep the message for the codec, which reports it once the call returns.
 void RecordTiffError(const char* module, const char* format, va_list args) {
-    lastTiffError = FormatMessage(format, args);
+    lastTiffError = LumoFormatMessage(format, args);
     if (module && *module) lastTiffError = std::string(module) + ": " + lastTiffError;
 }
 
@@ -62,9 +51,28 @@ void ForwardTiffWarning(const char* module, const char* format, va_list args) {
 
 void LumoError(const char* module, const char* format, ...) {
     va_list args;
+std::string LumoFormatMessage(const char* format, va_list args) {
+    va_list copy;
+    va_copy(copy, args);
+    const int length = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    if (length <= 0) return {};
+    std::string text(static_cast<size_t>(length), '\0');
+    va_copy(copy, args);
+    std::vsnprintf(text.data(), text.size() + 1, format, copy);
+    va_end(copy);
+    return text;
+}
+
+std::string LumoReportText(const char* kind, const char* module, const char* format, va_list args) {
+    const std::string message = LumoFormatMessage(format, args);
+    if (module && *module) return "Lumo " + std::string(kind) + ":" + message + " (module " + module + ")";
+    return "Lumo " + std::string(kind) + ": " + message;
+}
+
     va_start(args, format);
     CallHook(errorHook, module, format, args);
-    std::string text = FormatMessage(format, args);
+    std::string text = LumoFormatMessage(format, args);
     va_end(args);
     throw LumoFailure(module ? module : "", text);
 }

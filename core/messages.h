@@ -44,6 +44,12 @@ void LumoSetIntOption(const char* name, int value);
 int LumoGetIntOption(const char* name);
 inline bool LumoVerbose() { return LumoGetIntOption("verbose") != 0; }
 
+// The text of a printf format and its arguments; args stays usable by the caller.
+std::string LumoFormatMessage(const char* format, va_list args);
+// The one-line report of a hook: "Lumo Error:text (module M)", or "Lumo Error: text" without a
+// module; kind is "Error" or "Warning".
+std::string LumoReportText(const char* kind, const char* module, const char* format, va_list args);
+
 // The default hooks: the message goes to the platform message box, captioned
 // "Lumo Error in module %s" / "Lumo Warning in module %s".
 void LumoDefaultErrorHook(const char* module, const char* format, va_list args);

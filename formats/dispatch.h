@@ -29,6 +29,3 @@ struct TiffSaveSettings {
     int predictor = -1;    // "predictor" to set (0 or 1), or -1 to leave it
 };
 TiffSaveSettings DecideTiffCompression(const IMG& image);
-
-// The program's name and version, written into the files that carry one ("Software" tag).
-constexpr const char* kSoftwareName = "Lumo 1.2e";

@@ -61,8 +61,6 @@ ImagePtr CompressibleCopy(const IMG& image) {
 
 }  // namespace
 
-const JpegOptions& CurrentJpegOptions() { return options; }
-
 std::span<const ProfileKey> JpegProfileKeys() { return kJpegProfileKeys; }
 
 void LumoSetIntOptionJpeg(const char* name, int value) { kIntRegistry.set("LumoSetIntOptionJpeg", name, value); }

@@ -18,5 +18,3 @@ struct JpegOptions {
     int thumbnailMode = 0;     // loading: pick the denominator from the file size and the targets
     std::optional<std::string> comment = "Created by Lumo";  // saving: COM marker text; none when unset
 };
-
-const JpegOptions& CurrentJpegOptions();

@@ -1,5 +1,8 @@
 #include <tiffio.h>
 
+#include <cstdarg>
+#include <string>
+
 #include "core/messages.h"
 #include "core/options.h"
 #include "platform/message_box.h"
@@ -42,6 +45,26 @@ TEST_F(MessagesTest, DefaultHooksShowCaptionedMessageBoxes) {
     SetMessageBoxFunction(previousBox);
     EXPECT_EQ(boxes, (std::vector<std::string>{"Lumo Error in module FlipImage|Can't alloc Xchange buffer",
                                                "Lumo Warning|3 left"}));
+}
+
+// The report text of a hook, followed by the message formatted again from the same arguments.
+std::string ReportTwice(const char* kind, const char* module, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::string report = LumoReportText(kind, module, format, args);
+    report += "|" + LumoFormatMessage(format, args);
+    va_end(args);
+    return report;
+}
+
+TEST_F(MessagesTest, ReportTextNamesKindAndModuleAndLeavesTheArgumentsUsable) {
+    EXPECT_EQ(ReportTwice("Error", "LumoLoadGif", "Bad %s at %d", "code", 9),
+              "Lumo Error:Bad code at 9 (module LumoLoadGif)|Bad code at 9");
+    EXPECT_EQ(ReportTwice("Warning", nullptr, "%d left", 3), "Lumo Warning: 3 left|3 left");
+    EXPECT_EQ(ReportTwice("Warning", "", "%s", ""), "Lumo Warning: |");
+    const std::string path(300, 'p');  // longer than the old 200-character buffers: kept whole
+    EXPECT_EQ(ReportTwice("Error", "m", "Can't open %s", path.c_str()),
+              "Lumo Error:Can't open " + path + " (module m)|Can't open " + path);
 }
 
 TEST_F(MessagesTest, ProgressReachesTheHookOnlyWhenShown) {

@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPointer>
-#include <cstdio>
 
 #include "viewer/shell/status_strip.h"
 
@@ -15,12 +14,12 @@ QPointer<StatusStrip>& CurrentStrip() {
 }
 
 void ErrorHook(const char* module, const char* format, va_list args) {
-    const std::string text = ViewerReportText("Error", module, format, args);
+    const std::string text = LumoReportText("Error", module, format, args);
     ShowMessageBox("Error", text.c_str(), MessageIcon::Error);
 }
 
 void WarningHook(const char* module, const char* format, va_list args) {
-    const std::string text = ViewerReportText("Warning", module, format, args);
+    const std::string text = LumoReportText("Warning", module, format, args);
     if (StatusStrip* strip = CurrentStrip())
         strip->setStatusText(QString::fromLocal8Bit(text.c_str()));
     else
@@ -32,17 +31,6 @@ void ProgressHook(int value) {
 }
 
 }  // namespace
-
-std::string ViewerReportText(const char* kind, const char* module, const char* format, va_list args) {
-    va_list copy;
-    va_copy(copy, args);
-    const int length = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    std::string message(length > 0 ? static_cast<size_t>(length) : 0, '\0');
-    if (length > 0) std::vsnprintf(message.data(), message.size() + 1, format, args);
-    if (module && *module) return "Lumo " + std::string(kind) + ":" + message + " (module " + module + ")";
-    return "Lumo " + std::string(kind) + ": " + message;
-}
 
 void ShowQtMessageBox(const char* caption, const char* text, MessageIcon icon) {
     QMessageBox::Icon qtIcon = QMessageBox::Critical;

@@ -28,6 +28,3 @@ private:
 
 // The platform message box as a modal Qt message box without owner (the program installs it at start).
 void ShowQtMessageBox(const char* caption, const char* text, MessageIcon icon);
-
-// "Lumo Error:%s (module %s)" or, without a module, "Lumo Error: %s" (and the same for warnings).
-std::string ViewerReportText(const char* kind, const char* module, const char* format, va_list args);
