@@ -1,29 +1,58 @@
 #include "formats/input_file.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "core/messages.h"
 
-InputFile::InputFile(const char* fileName, const char* module, const char* cantOpen) : name_(fileName) {
-    file_ = std::fopen(fileName, "rb");
-    struct stat info;
-    // A directory opens on Linux but cannot be read: treat it as a file that cannot be opened.
-    if (!file_ || ::fstat(fileno(file_), &info) != 0 || !S_ISREG(info.st_mode)) {
-        if (file_) std::fclose(file_);
-        file_ = nullptr;
+namespace {
+
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
-        LumoError(module, cantOpen, fileName);
+[[noreturn]] void Fail(const char* module, const char* format, const char* fileName) {
+    LumoError(module, format, fileName);
+}
 #pragma GCC diagnostic pop
+
+}  // namespace
+
+InputFile::InputFile(const char* fileName, const char* module, const char* cantOpen) : name_(fileName) {
+    // Opening a FIFO for reading waits for a writer, and opening a device may act on it: look first,
+    // and open without waiting in case the name changed in between.
+    struct stat info;
+    if (::stat(fileName, &info) != 0) Fail(module, cantOpen, fileName);
+    if (!S_ISREG(info.st_mode)) Fail(module, "Not a regular file: %s", fileName);
+    const int fd = ::open(fileName, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) Fail(module, cantOpen, fileName);
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        Fail(module, "Not a regular file: %s", fileName);
+    }
+    file_ = ::fdopen(fd, "rb");
+    if (!file_) {
+        ::close(fd);
+        Fail(module, cantOpen, fileName);
     }
     size_ = static_cast<size_t>(info.st_size);
 }
 
-InputFile::InputFile(const uint8_t* data, size_t size, const char* name) : size_(size), name_(name) {
+InputFile::InputFile(const uint8_t* data, size_t size, const char* name) : name_(name) { openMemory(data, size); }
+
+InputFile::InputFile(std::FILE* stream, const char* name, const char* module) : name_(name) {
+    char block[1 << 16];
+    size_t count;
+    while ((count = std::fread(block, 1, sizeof block, stream)) > 0) contents_.append(block, count);
+    if (std::ferror(stream)) Fail(module, "Error reading %s", name);
+    openMemory(reinterpret_cast<const uint8_t*>(contents_.data()), contents_.size());
+}
+
+void InputFile::openMemory(const uint8_t* data, size_t size) {
+    size_ = size;
     // fmemopen refuses a zero-sized buffer in some C libraries; an empty file reads as empty anyway.
     static const uint8_t empty = 0;
     file_ = ::fmemopen(const_cast<uint8_t*>(size ? data : &empty), size ? size : 1, "rb");
-    if (!file_) LumoError("InputFile", "Can't open file %s", name);
+    if (!file_) LumoError("InputFile", "Can't open file %s", name_.c_str());
     if (size == 0) std::fgetc(file_);
 }
 

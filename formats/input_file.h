@@ -8,10 +8,16 @@
 
 class InputFile {
 public:
-    // Opens a file; reports cantOpen (a format taking the file name) with module when it cannot.
+    // Opens a regular file; reports cantOpen (a format taking the file name) with module when it
+    // cannot, and "Not a regular file: %s" for a folder, FIFO, device or socket, without waiting on
+    // it (a FIFO with no writer, /dev/zero).
     InputFile(const char* fileName, const char* module, const char* cantOpen = "Can't open file %s");
     // Reads a block of memory as if it were a file named name (the block must outlive the object).
     InputFile(const uint8_t* data, size_t size, const char* name);
+    // Reads a stream the caller opened (standard input when the command line asks for it), whatever it
+    // is: its bytes up to the end are taken in first, so that sizes and seeks work as for a file. The
+    // stream stays open. A read error is reported "Error reading %s" with module.
+    InputFile(std::FILE* stream, const char* name, const char* module);
     ~InputFile();
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
@@ -31,7 +37,10 @@ public:
     std::FILE* stream() { return file_; }
 
 private:
+    void openMemory(const uint8_t* data, size_t size);
+
     std::FILE* file_ = nullptr;
+    std::string contents_;  // what was read from a caller's stream
     size_t size_ = 0;
     std::string name_;
 };

@@ -1,37 +1,40 @@
-// The one way every saver writes a file: the bytes go to a temporary file beside the
-// target, which replaces the target only once the whole file was written and closed.
-// A saver that fails (or throws) leaves an existing target exactly as it was.
+// The one way every saver writes a file: the bytes go to a temporary file in the target's folder,
+// which replaces the target only once the whole file was written and closed (platform/replace_file.h:
+// a save that is killed leaves no temporary, a symbolic link is written through, a replaced file
+// keeps its mode and owner). A saver that fails (or throws) leaves an existing target exactly as it was.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
+#include "platform/replace_file.h"
+
 class OutputFile {
 public:
-    // Creates the temporary file; reports cantOpen (a format taking the file name) with module when it cannot.
+    // Creates the temporary file; reports cantOpen (a format taking the file name) with module when it
+    // cannot, and "Permission denied: %s" for an existing file that may not be written (one without
+    // any write bit is refused to root too, as cp refuses it to its owner).
     OutputFile(const char* fileName, const char* module, const char* cantOpen = "Can't open file %s");
     // Removes the temporary file unless commit() succeeded.
-    ~OutputFile();
+    ~OutputFile() = default;
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
     // Writes count bytes; a failed write is reported "Error writing file %s" (module).
     void write(const void* source, size_t count);
     void putByte(uint8_t byte) { write(&byte, 1); }
-    // Flushes, closes and renames the temporary file over the target; every failure is reported.
+    // Flushes, closes and puts the temporary file in place of the target; every failure is reported.
     void commit();
 
     // The stream, for libraries that write to a FILE* themselves (check it with commit()).
-    std::FILE* stream() { return file_; }
+    std::FILE* stream() { return replacement_.stream(); }
     const std::string& targetName() const { return target_; }
 
 private:
     [[noreturn]] void fail(const char* format);
 
     std::string target_;
-    std::string temporary_;
     std::string module_;
-    std::FILE* file_ = nullptr;
-    bool replacing_ = false;  // an existing file is replaced: make the new one durable before the rename
+    ReplacementFile replacement_;
 };

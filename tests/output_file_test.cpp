@@ -1,10 +1,17 @@
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <csignal>
-
+#include <cstring>
 #include <filesystem>
+#include <random>
+#include <thread>
 
+#include "formats/bmp.h"
 #include "formats/input_file.h"
 #include "formats/output_file.h"
 #include "tests/support/lumo_test.h"
@@ -17,9 +24,186 @@ protected:
         std::vector<std::string> names;
         for (const auto& entry : std::filesystem::directory_iterator(tempDir()))
             names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
         return names;
     }
+    // Runs body in a child process (as another user when uid is given) and yields its exit status.
+    template <typename Body>
+    static int InChild(const Body& body, uid_t uid = static_cast<uid_t>(-1)) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            if (uid != static_cast<uid_t>(-1) && (::setgid(uid) != 0 || ::setuid(uid) != 0)) ::_exit(99);
+            ::_exit(body());
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
+    }
+    // The message of the error a save reports, or "" when it succeeds.
+    static std::string SaveError(const std::string& target, const char* bytes) {
+        try {
+            OutputFile out(target.c_str(), "SaveTest");
+            out.write(bytes, std::strlen(bytes));
+            out.commit();
+        } catch (const LumoFailure& failure) {
+            return failure.text();
+        }
+        return {};
+    }
+    std::string text(const std::string& path) {
+        const std::vector<uint8_t> bytes = ReadBytes(path);
+        return {bytes.begin(), bytes.end()};
+    }
 };
+
+// Saves of a large picture killed at random moments: afterwards the folder holds the target alone,
+// with the complete old or the complete new picture, and no temporary file.
+struct KillCase {
+    const char* name;
+    int signal;
+    bool namedTemporaries;  // as on a file system without unnamed files: removed by the signal handler
+    int width, height, kills;
+};
+
+class SaveKillTest : public OutputFileTest, public ::testing::WithParamInterface<KillCase> {};
+
+TEST_P(SaveKillTest, AKilledSaveLeavesOneCompleteFile) {
+    const KillCase& param = GetParam();
+    const ImagePtr pictures[2] = {MakePatternImage(ImageKind::RGB, param.width, param.height, 1),
+                                  MakePatternImage(ImageKind::RGB, param.width, param.height, 2)};
+    const std::string target = tempPath("big.bmp");
+    const auto save = [&](int which) {
+        return InChild([&] {
+            ReplacementFile::UseNamedTemporaries(param.namedTemporaries);
+            SaveBmp(pictures[which].get(), target.c_str());
+            return 0;
+        });
+    };
+    // Both versions saved whole once: their bytes, and how long a save of the larger file takes.
+    std::vector<uint8_t> versions[2];
+    auto duration = std::chrono::steady_clock::duration::zero();
+    for (int which : {1, 0}) {
+        const auto start = std::chrono::steady_clock::now();
+        ASSERT_EQ(save(which), 0);
+        duration = std::max(duration, std::chrono::steady_clock::now() - start);
+        versions[which] = ReadBytes(target);
+    }
+    const unsigned seed = std::random_device{}();
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<long> moment(0, std::chrono::duration_cast<std::chrono::microseconds>(duration).count());
+    for (int kill = 0; kill < param.kills; ++kill) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ReplacementFile::UseNamedTemporaries(param.namedTemporaries);
+            SaveBmp(pictures[kill % 2].get(), target.c_str());
+            ::_exit(0);
+        }
+        const long delay = moment(random);
+        std::this_thread::sleep_for(std::chrono::microseconds(delay));
+        ::kill(child, param.signal);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ASSERT_EQ(folderEntries(), std::vector<std::string>{"big.bmp"}) << "kill " << kill << " after " << delay
+                                                                          << " us, seed " << seed;
+        const std::vector<uint8_t> now = ReadBytes(target);
+        EXPECT_TRUE(now == versions[0] || now == versions[1]) << "kill " << kill << " after " << delay << " us";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kills, SaveKillTest,
+    ::testing::Values(KillCase{"SigkillDuringUnnamedSave", SIGKILL, false, 6000, 2000, 20},  // a 36 MB BMP
+                      KillCase{"SigtermDuringNamedSave", SIGTERM, true, 2000, 2000, 10},
+                      KillCase{"SigintDuringNamedSave", SIGINT, true, 2000, 1000, 5}),
+    [](const ::testing::TestParamInfo<KillCase>& info) { return std::string(info.param.name); });
+
+TEST_F(OutputFileTest, NamedTemporariesWorkAsUnnamedOnes) {
+    const std::string target = tempPath("named.bin");
+    ReplacementFile::UseNamedTemporaries(true);
+    const std::string error = SaveError(target, "named");
+    bool abandonedClean = false;
+    try {
+        OutputFile out(target.c_str(), "SaveTest");
+        out.write("half", 4);
+        abandonedClean = folderEntries().size() == 2;  // the named temporary is there while writing
+    } catch (const LumoFailure&) {
+    }
+    ReplacementFile::UseNamedTemporaries(false);
+    EXPECT_EQ(error, "");
+    EXPECT_TRUE(abandonedClean);
+    EXPECT_EQ(text(target), "named");
+    EXPECT_EQ(folderEntries(), std::vector<std::string>{"named.bin"});
+}
+
+// A file without any write bit is refused even to root, as cp refuses it to its owner; a file the user
+// may not write is refused although the folder would let the rename replace it.
+TEST_F(OutputFileTest, ReadOnlyTargetsAreRefused) {
+    const std::string target = tempPath("read-only.bin");
+    WriteBytes(target, {'o', 'l', 'd'});
+    ::chmod(target.c_str(), 0444);
+    EXPECT_EQ(SaveError(target, "new"), "Permission denied: " + target);
+    EXPECT_EQ(text(target), "old");
+    EXPECT_EQ(folderEntries(), std::vector<std::string>{"read-only.bin"});
+
+    ::chmod(target.c_str(), 0644);  // writable by its owner only
+    ::chmod(tempDir().c_str(), 0777);
+    if (::geteuid() == 0) {
+        EXPECT_EQ(InChild([&] { return SaveError(target, "new") == "Permission denied: " + target ? 0 : 1; }, 65534),
+                  0);
+        EXPECT_EQ(text(target), "old");
+    }
+    EXPECT_EQ(SaveError(target, "new"), "");  // its owner may
+    EXPECT_EQ(text(target), "new");
+}
+
+TEST_F(OutputFileTest, ReplacedFilesKeepModeAndOwner) {
+    if (::geteuid() != 0) GTEST_SKIP() << "only root may give a file to another user";
+    const std::string target = tempPath("owned.bin");
+    WriteBytes(target, {1});
+    ::chown(target.c_str(), 65534, 65534);
+    ::chmod(target.c_str(), 0604);
+    EXPECT_EQ(SaveError(target, "new"), "");
+    struct stat info;
+    ASSERT_EQ(::stat(target.c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, 65534u);
+    EXPECT_EQ(info.st_gid, 65534u);
+    EXPECT_EQ(info.st_mode & 07777, 0604u);
+}
+
+// A symbolic link is written through: the link stays, the file it points to gets the new contents
+// (its temporary beside that file), and a dangling link creates the file it names.
+TEST_F(OutputFileTest, SymbolicLinksAreWrittenThrough) {
+    std::filesystem::create_directory(tempDir() / "real");
+    std::filesystem::create_directory(tempDir() / "links");
+    const std::string real = tempPath("real/picture.bmp");
+    WriteBytes(real, {'o', 'l', 'd'});
+    ::chmod(real.c_str(), 0640);
+    const std::string link = tempPath("links/picture.bmp");
+    ASSERT_EQ(::symlink("../real/picture.bmp", link.c_str()), 0);
+    const std::string chain = tempPath("links/chain.bmp");
+    ASSERT_EQ(::symlink("picture.bmp", chain.c_str()), 0);
+
+    EXPECT_EQ(SaveError(chain, "new"), "");
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_TRUE(std::filesystem::is_symlink(chain));
+    EXPECT_EQ(text(real), "new");
+    struct stat info;
+    ASSERT_EQ(::stat(real.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+    EXPECT_EQ(std::filesystem::directory_iterator(tempDir() / "real")->path().filename(), "picture.bmp");
+
+    const std::string dangling = tempPath("links/dangling.bmp");
+    ASSERT_EQ(::symlink("../real/created.bmp", dangling.c_str()), 0);
+    EXPECT_EQ(SaveError(dangling, "made"), "");
+    EXPECT_TRUE(std::filesystem::is_symlink(dangling));
+    EXPECT_EQ(text(tempPath("real/created.bmp")), "made");
+
+    ::chmod(real.c_str(), 0444);  // the rule applies to the file the link points to
+    EXPECT_EQ(SaveError(link, "again"), "Permission denied: " + link);
+    const std::string loop = tempPath("links/loop.bmp");
+    ASSERT_EQ(::symlink("loop.bmp", loop.c_str()), 0);
+    EXPECT_EQ(SaveError(loop, "x"), "Can't open file " + loop);
+}
 
 TEST_F(OutputFileTest, TheTargetAppearsOnlyOnCommit) {
     const std::string target = tempPath("out.bin");
@@ -108,7 +292,41 @@ TEST_F(OutputFileTest, InputFileReadsFilesAndMemoryAlike) {
 
     EXPECT_LUMO_ERROR(InputFile(tempPath("missing").c_str(), "LumoLoadBmp"), "LumoLoadBmp",
                       "Can't open file " + tempPath("missing"));
-    EXPECT_THROW(InputFile(tempDir().c_str(), "LumoLoadBmp"), LumoFailure);
+}
+
+// A FIFO without a writer, an endless device and a folder are refused at once instead of blocking
+// or reading forever.
+TEST_F(OutputFileTest, InputFileRefusesWhatIsNotARegularFile) {
+    const std::string fifo = tempPath("pipe.bmp");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const auto start = std::chrono::steady_clock::now();
+    for (const std::string& path : {fifo, std::string("/dev/zero"), tempDir().string()})
+        EXPECT_LUMO_ERROR(InputFile(path.c_str(), "LumoLoadBmp"), "LumoLoadBmp", "Not a regular file: " + path);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+}
+
+// A stream the caller opened (standard input) is read whatever it is, with sizes and skips as for a file.
+TEST_F(OutputFileTest, InputFileReadsAnOpenStream) {
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    std::thread writer([&] {
+        std::vector<char> bytes(100000);
+        for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i % 251);
+        EXPECT_EQ(::write(ends[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+        ::close(ends[1]);
+    });
+    std::FILE* stream = ::fdopen(ends[0], "rb");
+    {
+        InputFile file(stream, "standard input", "LoadTest");
+        EXPECT_EQ(file.size(), 100000u);
+        EXPECT_EQ(file.skip(99999), 99999u);
+        EXPECT_EQ(file.getByte(), 99999 % 251);
+        EXPECT_EQ(file.getByte(), -1);
+        EXPECT_EQ(file.name(), "standard input");
+    }
+    writer.join();
+    EXPECT_EQ(std::fgetc(stream), EOF);  // still open: the caller closes it
+    std::fclose(stream);
 }
 
 }  // namespace
