@@ -10,12 +10,16 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cerrno>
 #include <cstring>
-#include <fstream>
+#include <ctime>
 #include <map>
+#include <mutex>
 #include <optional>
-#include <sstream>
 #include <vector>
+
+#include "platform/message_box.h"
+#include "platform/replace_file.h"
 
 namespace {
 
@@ -53,19 +57,8 @@ struct RawLine {
     std::string ending;
 };
 
-// The file as lines; an empty list when there is no file, nothing when it exists but cannot be
-// read (a write must then fail rather than replace the file with the one key it sets).
-std::optional<std::vector<RawLine>> ReadLines(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        struct stat existing;
-        if (::stat(path.c_str(), &existing) == 0) return std::nullopt;
-        return std::vector<RawLine>{};
-    }
-    std::ostringstream contents;
-    contents << in.rdbuf();
-    if (in.bad()) return std::nullopt;
-    const std::string text = contents.str();
+// Lines of a file's text, each with its ending.
+std::vector<RawLine> SplitLines(const std::string& text) {
     std::vector<RawLine> lines;
     for (size_t start = 0; start < text.size();) {
         const size_t newline = text.find('\n', start);
@@ -78,6 +71,85 @@ std::optional<std::vector<RawLine>> ReadLines(const std::string& path) {
         start = next;
     }
     return lines;
+}
+
+// A profile is a few kilobytes; anything larger is not read (it would be parsed for nothing, or is
+// not a profile at all).
+constexpr off_t kMaxProfileSize = 1 << 20;
+
+// What stat says about the file: when all of it is unchanged, the contents are taken to be unchanged
+// (see ProfileCache::trusted for writes too close together for the clock to tell apart).
+struct FileState {
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+    timespec changed{};
+
+    explicit FileState(const struct stat* info = nullptr) {
+        if (!info) return;
+        exists = true;
+        device = info->st_dev;
+        inode = info->st_ino;
+        size = info->st_size;
+        modified = info->st_mtim;
+        changed = info->st_ctim;
+    }
+    bool operator==(const FileState& other) const {
+        const auto same = [](const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; };
+        return exists == other.exists && device == other.device && inode == other.inode && size == other.size &&
+               same(modified, other.modified) && same(changed, other.changed);
+    }
+};
+
+FileState StatProfile(const std::string& path) {
+    struct stat info;
+    return FileState(::stat(path.c_str(), &info) == 0 ? &info : nullptr);
+}
+
+// The profile's text as one read found it: empty when there is no file, nothing when it exists but
+// is not read (not a regular file, over the size limit, unreadable); then warning says why, if the
+// user should be told.
+struct ProfileText {
+    FileState state;
+    std::optional<std::string> text;
+    std::string warning;
+};
+
+// Reads the profile without ever waiting: a FIFO or device is refused before it is opened (and the
+// open does not block should the name change in between), and at most the size limit is read.
+ProfileText ReadProfileText(const std::string& path) {
+    ProfileText result;
+    const auto refuse = [&](const char* why) {
+        result.text.reset();
+        result.warning = "The profile " + path + why + ": default settings are used";
+        return result;
+    };
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0) {
+        result.text = std::string();
+        return result;
+    }
+    result.state = FileState(&info);
+    if (!S_ISREG(info.st_mode)) return refuse(" is not a regular file");
+    if (info.st_size > kMaxProfileSize) return refuse(" is larger than 1 MiB");
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return result;
+    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    result.state = FileState(&info);
+    // One byte past the limit tells a file that grew since the stat.
+    std::string text;
+    char block[1 << 16];
+    ssize_t count = 0;
+    while (regular && text.size() <= static_cast<size_t>(kMaxProfileSize) &&
+           ((count = ::read(fd, block, sizeof block)) > 0 || (count < 0 && errno == EINTR)))
+        if (count > 0) text.append(block, static_cast<size_t>(count));
+    ::close(fd);
+    if (!regular) return refuse(" is not a regular file");
+    if (text.size() > static_cast<size_t>(kMaxProfileSize)) return refuse(" is larger than 1 MiB");
+    if (count == 0) result.text = std::move(text);  // read to the end; a read error leaves nothing
+    return result;
 }
 
 std::optional<std::string> SectionName(const std::string& line) {
@@ -99,22 +171,88 @@ bool SplitEntry(const std::string& line, std::string& key, std::string& value) {
     return true;
 }
 
+std::string LowerCase(std::string text) {
+    for (char& letter : text) letter = static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
+    return text;
+}
+
+// Where the values of a parsed profile are found: section and key in lower case, as names compare.
+std::string EntryName(const std::string& section, const std::string& key) {
+    return LowerCase(section) + '\n' + LowerCase(key);
+}
+
+int64_t Nanoseconds(const timespec& time) { return int64_t{time.tv_sec} * 1000000000 + time.tv_nsec; }
+
+// The profile as last read, so that a key costs a stat instead of a read and parse of the whole file.
+struct ParsedProfile {
+    std::string path;
+    FileState state;
+    // Two writes within one tick of the file system's clock can leave everything stat shows alike
+    // (same size, inode and times). A file changed less than a second before it was read is therefore
+    // read again at the next use, until its last change is safely in the past.
+    bool trusted = false;
+    std::map<std::string, std::string> values;  // EntryName -> the first value of that key in the file
+};
+
+ParsedProfile Parse(const std::string& path, const ProfileText& loaded, const timespec& readStart) {
+    ParsedProfile parsed{path, loaded.state, false, {}};
+    parsed.trusted = !loaded.state.exists || Nanoseconds(loaded.state.modified) + 1000000000 < Nanoseconds(readStart);
+    std::optional<std::string> section;
+    for (const RawLine& raw : SplitLines(loaded.text.value_or(std::string()))) {
+        if (auto name = SectionName(raw.text)) {
+            section = std::move(name);
+            continue;
+        }
+        std::string key, value;
+        if (section && SplitEntry(raw.text, key, value)) parsed.values.emplace(EntryName(*section, key), value);
+    }
+    return parsed;
+}
+
+// Every thread reads the settings (the batch converter's workers too): the parsed profile, and the
+// warning last given, are shared under one lock.
+std::mutex profileMutex;
+std::optional<ParsedProfile> parsedProfile;
+
+// The warning to give about a profile that is not read: once for each state of the file, not at every
+// key. The caller shows it after releasing the lock (a message box may run an event loop that reads
+// the profile again).
+std::string TakeWarning(const ProfileText& loaded) {
+    static std::string lastWarning;
+    static FileState lastState;
+    if (loaded.warning.empty() || (loaded.warning == lastWarning && loaded.state == lastState)) return {};
+    lastWarning = loaded.warning;
+    lastState = loaded.state;
+    return loaded.warning;
+}
+
+void ShowWarning(const std::string& warning) {
+    if (!warning.empty()) ShowMessageBox("Warning", warning.c_str(), MessageIcon::Exclamation);
+}
+
 std::optional<std::string> ReadValue(const char* section, const char* key) {
     if (SameName(section, kProfileSection)) {
         auto found = Overrides().find(key);
         if (found != Overrides().end()) return found->second;
     }
-    bool inSection = false;
-    for (const RawLine& raw : ReadLines(ProfilePath()).value_or(std::vector<RawLine>{})) {
-        const std::string& line = raw.text;
-        if (auto name = SectionName(line)) {
-            inSection = SameName(*name, section);
-            continue;
+    const std::string path = ProfilePath();
+    std::string warning;
+    std::optional<std::string> value;
+    {
+        std::lock_guard lock(profileMutex);
+        if (!parsedProfile || parsedProfile->path != path || !parsedProfile->trusted ||
+            !(StatProfile(path) == parsedProfile->state)) {
+            timespec readStart;
+            ::clock_gettime(CLOCK_REALTIME, &readStart);
+            const ProfileText loaded = ReadProfileText(path);
+            warning = TakeWarning(loaded);
+            parsedProfile = Parse(path, loaded, readStart);
         }
-        std::string entryKey, value;
-        if (inSection && SplitEntry(line, entryKey, value) && SameName(entryKey, key)) return value;
+        const auto found = parsedProfile->values.find(EntryName(section, key));
+        if (found != parsedProfile->values.end()) value = found->second;
     }
-    return std::nullopt;
+    ShowWarning(warning);
+    return value;
 }
 
 void MakeParentDirectories(const std::string& path) {
@@ -122,19 +260,13 @@ void MakeParentDirectories(const std::string& path) {
         ::mkdir(path.substr(0, slash).c_str(), 0755);
 }
 
+// Writes through a symbolic link, refuses a read-only file, keeps mode and owner, and leaves no
+// temporary behind (platform/replace_file.h).
 bool WriteAtomically(const std::string& path, const std::string& contents) {
     MakeParentDirectories(path);
-    std::string temporary = path + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) return false;
-    struct stat existing;
-    ::fchmod(fd, ::stat(path.c_str(), &existing) == 0 ? existing.st_mode & 07777 : 0644);
-    bool ok = ::write(fd, contents.data(), contents.size()) == static_cast<ssize_t>(contents.size());
-    ok = ::fsync(fd) == 0 && ok;
-    ok = ::close(fd) == 0 && ok;
-    if (ok && ::rename(temporary.c_str(), path.c_str()) == 0) return true;
-    ::unlink(temporary.c_str());
-    return false;
+    ReplacementFile file;
+    if (file.open(path) != ReplaceStatus::Ready) return false;
+    return std::fwrite(contents.data(), 1, contents.size(), file.stream()) == contents.size() && file.commit();
 }
 
 // Sets key in section (a null value removes it): the key's line is replaced in place, a new key
@@ -177,16 +309,28 @@ void SetLine(std::vector<RawLine>& lines, const char* section, const char* key, 
     lines.insert(lines.begin() + static_cast<long>(insertAt), RawLine{newLine, ending});
 }
 
-// Reads the file, lets edit change its lines and writes the result in one atomic step.
+// Reads the file, lets edit change its lines and writes the result in one atomic step. A profile
+// that is not read (not a regular file, too large, unreadable) is not replaced.
 template <typename Edit>
 bool RewriteProfile(const Edit& edit) {
     const std::string path = ProfilePath();
-    std::optional<std::vector<RawLine>> lines = ReadLines(path);
-    if (!lines) return false;
-    edit(*lines);
-    std::string contents;
-    for (const RawLine& line : *lines) contents += line.text + line.ending;
-    return WriteAtomically(path, contents);
+    std::string warning;
+    bool written = false;
+    {
+        std::lock_guard lock(profileMutex);
+        const ProfileText loaded = ReadProfileText(path);
+        warning = TakeWarning(loaded);
+        if (loaded.text) {
+            std::vector<RawLine> lines = SplitLines(*loaded.text);
+            edit(lines);
+            std::string contents;
+            for (const RawLine& line : lines) contents += line.text + line.ending;
+            written = WriteAtomically(path, contents);
+        }
+        parsedProfile.reset();  // read afresh at the next use, whatever this write did
+    }
+    ShowWarning(warning);
+    return written;
 }
 
 }  // namespace

@@ -1,9 +1,13 @@
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <climits>
 #include <cstdlib>
+#include <filesystem>
 
+#include "platform/message_box.h"
 #include "platform/profile.h"
 #include "tests/support/profile_fixture.h"
 
@@ -104,6 +108,104 @@ TEST_F(ProfileTest, AnUnreadableProfileIsNotReplaced) {
     EXPECT_FALSE(WriteProfileStringA("Lumo", "B", "2"));
     ::chmod(path_.c_str(), 0600);
     EXPECT_EQ(profileText(), "[Lumo]\nA=1\n");
+}
+
+}  // namespace
+
+namespace {
+
+// Counts the message boxes shown while it lives.
+class MessageBoxCounter {
+public:
+    MessageBoxCounter() : previous_(SetMessageBoxFunction([this](const char*, const char* text, MessageIcon) {
+                              texts.push_back(text);
+                          })) {}
+    ~MessageBoxCounter() { SetMessageBoxFunction(std::move(previous_)); }
+    std::vector<std::string> texts;
+
+private:
+    MessageBoxFunction previous_;
+};
+
+// Profiles that are not read: a FIFO with no writer (which used to hang every read), and a file over
+// 1 MiB (re-read for every key). Reads give the defaults at once with one warning, writes are refused
+// and leave the file as it was.
+TEST_F(ProfileTest, ProfilesThatAreNotReadGiveDefaultsAndOneWarning) {
+    ::unlink(path_.c_str());
+    ASSERT_EQ(::mkfifo(path_.c_str(), 0600), 0);
+    {
+        MessageBoxCounter boxes;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(ProfileInt("JpegQuality", 75), 75);
+        EXPECT_EQ(ProfileString("TiffCompression", "LZW"), "LZW");
+        EXPECT_FALSE(WriteProfileStringA("Lumo", "JpegQuality", "90"));
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+        EXPECT_EQ(boxes.texts, std::vector<std::string>{"The profile " + path_ +
+                                                        " is not a regular file: default settings are used"});
+    }
+    ::unlink(path_.c_str());
+
+    std::string large = "[Lumo]\nJpegQuality=90\n";
+    large.resize((1 << 20) + 1, ';');
+    writeProfile(large);
+    MessageBoxCounter boxes;
+    EXPECT_EQ(ProfileInt("JpegQuality", 75), 75);
+    EXPECT_EQ(ProfileInt("JpegRatio", 1), 1);
+    EXPECT_FALSE(WriteProfileStringA("Lumo", "JpegQuality", "50"));
+    EXPECT_EQ(profileText(), large);
+    EXPECT_EQ(boxes.texts,
+              std::vector<std::string>{"The profile " + path_ + " is larger than 1 MiB: default settings are used"});
+
+    large.resize(1 << 20);  // at the limit it is read
+    writeProfile(large);
+    EXPECT_EQ(ProfileInt("JpegQuality", 75), 90);
+}
+
+// The file is parsed once and read again only when it changes, so a large profile costs little per
+// key; yet a change made right after a read, in place and of the same size, is seen at the next read.
+TEST_F(ProfileTest, ReadsAreCachedUntilTheFileChanges) {
+    std::string text = "[Lumo]\nJpegQuality=75\n";
+    for (int i = 0; text.size() < 1000000; ++i) text += "Key" + std::to_string(i) + "=" + std::to_string(i) + "\n";
+    writeProfile(text);
+    const timespec hourAgo[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path_.c_str(), hourAgo, 0), 0);
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 1000; ++i) ASSERT_EQ(ProfileInt("Key99", 0), 99);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));  // ~5 s when re-read each time
+
+    writeProfile("[Lumo]\nA=1\n");
+    EXPECT_EQ(ProfileInt("A", 0), 1);
+    for (const char* value : {"2", "3"}) {
+        const std::string same = std::string("[Lumo]\nA=") + value + "\n";
+        const int fd = ::open(path_.c_str(), O_WRONLY);
+        ASSERT_EQ(::pwrite(fd, same.data(), same.size(), 0), static_cast<ssize_t>(same.size()));
+        ::close(fd);
+        EXPECT_EQ(ProfileInt("A", 0), std::stoi(value));
+    }
+    ASSERT_TRUE(WriteProfileStringA("Lumo", "A", "4"));  // our own write
+    EXPECT_EQ(ProfileInt("A", 0), 4);
+}
+
+// Writes follow the same rules as saves: a read-only profile is refused (to root too), a symbolic link
+// is written through, and the file keeps its mode and CRLF lines.
+TEST_F(ProfileTest, WritesRefuseReadOnlyProfilesAndFollowLinks) {
+    writeProfile("[Lumo]\r\nA=1\r\n");
+    ::chmod(path_.c_str(), 0444);
+    EXPECT_FALSE(WriteProfileStringA("Lumo", "A", "2"));
+    EXPECT_EQ(profileText(), "[Lumo]\r\nA=1\r\n");
+
+    ::chmod(path_.c_str(), 0604);
+    const std::string link = tempPath("link.ini");
+    ASSERT_EQ(::symlink("WIN.INI", link.c_str()), 0);
+    ::setenv("LUMO_PROFILE", link.c_str(), 1);
+    ASSERT_TRUE(WriteProfileStringA("Lumo", "B", "2"));
+    EXPECT_EQ(ProfileInt("B", 0), 2);
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(profileText(), "[Lumo]\r\nA=1\r\nB=2\r\n");
+    struct stat info;
+    ASSERT_EQ(::stat(path_.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0604u);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tempDir()), {}), 2);  // no temporary left
 }
 
 }  // namespace
