@@ -53,6 +53,7 @@ struct KindSize {
     int width;
     int height;
 };
+void PrintTo(const KindSize& c, std::ostream* os) { *os << KindName(c.kind) << " " << c.width << "x" << c.height; }
 class BmpKindTest : public BmpTest, public ::testing::WithParamInterface<KindSize> {};
 
 TEST_P(BmpKindTest, SavedFilesReadBackHereAndInReferenceDecoders) {
@@ -91,6 +92,7 @@ struct ToolCase {
     int height;
     int expectedKind;  // ImageKind, or -1 when the tool picks
 };
+void PrintTo(const ToolCase& c, std::ostream* os) { *os << c.name; }
 class BmpToolTest : public BmpTest, public ::testing::WithParamInterface<ToolCase> {};
 
 TEST_P(BmpToolTest, LoadsWhatTheWriterDecodes) {
@@ -154,6 +156,7 @@ struct LayoutCase {
     BmpFields fields;
     bool pillowAgrees;
 };
+void PrintTo(const LayoutCase& c, std::ostream* os) { *os << c.name; }
 class BmpLayoutTest : public BmpTest, public ::testing::WithParamInterface<LayoutCase> {};
 
 BmpFields WithPattern(BmpFields f, unsigned seed = 5) {
@@ -222,6 +225,7 @@ struct RleCase {
     std::vector<uint8_t> codes;
     std::vector<std::string> picture;
 };
+void PrintTo(const RleCase& c, std::ostream* os) { *os << c.name; }
 class BmpRleTest : public BmpTest, public ::testing::WithParamInterface<RleCase> {};
 
 TEST_P(BmpRleTest, DecodesCodes) {
@@ -305,6 +309,7 @@ struct TableCase {
     uint32_t colorsUsed;
     ImageKind kind;
 };
+void PrintTo(const TableCase& c, std::ostream* os) { *os << c.name; }
 class BmpTableTest : public BmpTest, public ::testing::WithParamInterface<TableCase> {};
 
 TEST_P(BmpTableTest, KindAndColoursFollowTheTable) {
@@ -439,6 +444,7 @@ TEST_F(BmpTest, MissingFileCannotBeOpened) {
 
 TEST_F(BmpTest, TruncatedRowsAreZeroAndNamed) {
     ImagePtr image = MakePatternImage(ImageKind::RGB, 5, 4);
+void PrintTo(const BadCase& c, std::ostream* os) { *os << c.name; }
     SaveBmp(image.get(), tempPath("t.bmp").c_str());
     std::vector<uint8_t> bytes = ReadBytes(tempPath("t.bmp"));
     bytes.resize(54 + 16 + 5);  // the bottom row and 5 bytes of the next

@@ -56,6 +56,7 @@ struct LongStream {
     int codeSize;
     size_t blockSize;
 };
+void PrintTo(const LongStream& c, std::ostream* os) { *os << c.name; }
 
 class LongStreamTest : public GifLzwDecoderTest, public ::testing::WithParamInterface<LongStream> {};
 

@@ -66,6 +66,10 @@ struct Case {
     int minCodeSize;
     size_t count;
 };
+void PrintTo(const Case& c, std::ostream* os) {
+    static const char* const kMixes[] = {"Noise", "SlotZero", "Runs"};
+    *os << kMixes[static_cast<int>(c.mix)] << ", code size " << c.minCodeSize << ", " << c.count << " pixels";
+}
 
 class GifLzwEncoderTest : public testing::TestWithParam<Case> {};
 
