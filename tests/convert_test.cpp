@@ -57,6 +57,7 @@ struct Route {
     ImageKind from;
     ImageKind to;
 };
+void PrintTo(const Route& c, std::ostream* os) { *os << KindName(c.from) << " to " << KindName(c.to); }
 
 std::vector<Route> AllRoutes() {
     std::vector<Route> routes;
@@ -198,6 +199,7 @@ struct FitCase {
     int colours;
     int bits;
 };
+void PrintTo(const FitCase& c, std::ostream* os) { *os << c.colours << " colours to " << c.bits << " bits"; }
 
 class FittingColoursTest : public ConvertTest, public ::testing::WithParamInterface<std::tuple<FitCase, int>> {};
 
@@ -283,6 +285,7 @@ struct LevelRoute {
     ImageKind to;
     LevelFormula level;
 };
+void PrintTo(const LevelRoute& c, std::ostream* os) { *os << c.name; }
 
 class LevelRouteTest : public ConvertTest,
                        public ::testing::WithParamInterface<std::tuple<LevelRoute, std::array<int, 3>>> {};
@@ -352,6 +355,7 @@ struct ThresholdCase {
     int threshold;
     bool white;
 };
+void PrintTo(const ThresholdCase& c, std::ostream* os) { *os << c.name; }
 
 class ThresholdTest : public ConvertTest, public ::testing::WithParamInterface<ThresholdCase> {};
 
@@ -427,6 +431,7 @@ struct DitherCase {
     int height;
     int threshold;
 };
+void PrintTo(const DitherCase& c, std::ostream* os) { *os << c.width << "x" << c.height << ", threshold " << c.threshold; }
 
 class DitherTest : public ConvertTest, public ::testing::WithParamInterface<DitherCase> {};
 

@@ -116,6 +116,7 @@ struct ForeignFile {
     const char* version;
     ImageKind kind;
 };
+void PrintTo(const ForeignFile& c, std::ostream* os) { *os << c.name; }
 
 // Arguments: width, height, colours, interlace, extra ("comment", "transparency" or "-").
 const char* kPillowWriter =
@@ -179,6 +180,7 @@ struct SaveCase {
     int width, height;
     bool interlace;
 };
+void PrintTo(const SaveCase& c, std::ostream* os) { *os << KindName(c.kind) << " " << c.width << "x" << c.height; if (c.interlace) *os << " interlaced"; }
 
 class GifSaveTest : public GifTest, public ::testing::WithParamInterface<SaveCase> {};
 
@@ -406,6 +408,7 @@ struct HandBuiltStream {
     std::vector<std::string> warnings;
 };
 
+void PrintTo(const HandBuiltStream& c, std::ostream* os) { *os << c.name; }
 class GifStreamTest : public GifTest, public ::testing::WithParamInterface<HandBuiltStream> {};
 
 TEST_P(GifStreamTest, DecodesToTheseIndicesAndWarnings) {
@@ -522,6 +525,7 @@ struct BadFile {
     std::string text;
 };
 
+void PrintTo(const BadFile& c, std::ostream* os) { *os << c.name; }
 std::vector<uint8_t> Cut(const std::vector<uint8_t>& bytes, size_t size) {
     return {bytes.begin(), bytes.begin() + static_cast<long>(size)};
 }

@@ -14,6 +14,7 @@ struct RowSizeCase {
     int width;
     int rowBytes;
 };
+void PrintTo(const RowSizeCase& c, std::ostream* os) { *os << KindName(c.kind) << " width " << c.width; }
 
 class RowSizeTest : public LumoTest, public ::testing::WithParamInterface<RowSizeCase> {};
 

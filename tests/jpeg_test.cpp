@@ -115,6 +115,7 @@ struct ReferenceFile {
     const char* arguments;
     bool gray = false;  // a one-component file
 };
+void PrintTo(const ReferenceFile& c, std::ostream* os) { *os << c.name; }
 
 const ReferenceFile kReferenceFiles[] = {
     {"cjpeg_420", "cjpeg", "-sample 2x2"},
@@ -136,6 +137,7 @@ struct DecodeSettings {
     const char* djpeg;            // the djpeg switches that ask for the same decoding
     const char* djpegGray = nullptr;  // the same for gray files, when it differs
 };
+void PrintTo(const DecodeSettings& c, std::ostream* os) { *os << c.name; }
 
 const DecodeSettings kDecodeSettings[] = {
     {"accurate", {}, "djpeg -dct int"},
@@ -191,6 +193,7 @@ struct ThumbnailCase {
     int width, height;           // of the file
     int loadedWidth, loadedHeight;
 };
+void PrintTo(const ThumbnailCase& c, std::ostream* os) { *os << c.width << "x" << c.height; }
 
 class JpegThumbnailTest : public JpegTest, public ::testing::WithParamInterface<ThumbnailCase> {};
 
@@ -316,6 +319,7 @@ struct InkFile {
     J_COLOR_SPACE space;
     bool adobeMarker;
 };
+void PrintTo(const InkFile& c, std::ostream* os) { *os << c.name; }
 
 class JpegInkTest : public JpegTest, public ::testing::WithParamInterface<InkFile> {};
 
@@ -364,6 +368,7 @@ struct EncodeSettings {
     bool gray;          // save the picture as GRAY256
     const char* cjpeg;  // the cjpeg switches that ask for the same encoding
 };
+void PrintTo(const EncodeSettings& c, std::ostream* os) { *os << c.name; }
 
 const EncodeSettings kEncodeSettings[] = {
     {"defaults", {}, false, "-quality 75 -sample 2x2"},

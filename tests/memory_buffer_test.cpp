@@ -130,6 +130,7 @@ struct TiffCase {
     uint16_t bitsPerSample;
     const char* name;
 };
+void PrintTo(const TiffCase& c, std::ostream* os) { *os << c.name; }
 
 class MemoryTiffTest : public LumoTest, public ::testing::WithParamInterface<TiffCase> {
 protected:

@@ -283,6 +283,10 @@ struct ReferenceCase {
     int width;
     int height;
 };
+void PrintTo(const ReferenceCase& c, std::ostream* os) {
+    static const char* const kSpreads[] = {"Noise", "FewColours", "Smooth", "Dark"};
+    *os << kSpreads[static_cast<int>(c.spread)] << " " << c.width << "x" << c.height;
+}
 
 std::string ReferenceCaseName(const ::testing::TestParamInfo<std::tuple<ReferenceCase, int, bool>>& info) {
     const auto& [c, bits, dither] = info.param;

@@ -106,6 +106,7 @@ std::vector<uint8_t> Snapshot(const IMG& image) {
 struct SizeCase {
     int width, height, newWidth, newHeight;
 };
+void PrintTo(const SizeCase& c, std::ostream* os) { *os << c.width << "x" << c.height << " to " << c.newWidth << "x" << c.newHeight; }
 
 class RescaleAuxTest : public LumoTest, public ::testing::WithParamInterface<std::tuple<ImageKind, SizeCase>> {};
 
@@ -149,6 +150,7 @@ struct CoverageCase {
     int mark;         // its index
     int expected;     // value of output column (or row) 4, in every row (or column)
 };
+void PrintTo(const CoverageCase& c, std::ostream* os) { *os << KindName(c.kind) << (c.markColumn ? " column " : " row ") << c.mark; }
 
 class CoverageTest : public LumoTest, public ::testing::WithParamInterface<CoverageCase> {};
 
@@ -285,6 +287,7 @@ struct Operation {
     ImageKind sourceKind;
     std::function<ImagePtr(const IMG*, int, int)> run;
 };
+void PrintTo(const Operation& c, std::ostream* os) { *os << c.module << " of " << KindName(c.sourceKind); }
 
 const Operation kOperations[] = {
     {"LumoRescale", ImageKind::COLOR16, LumoRescale},

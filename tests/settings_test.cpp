@@ -17,6 +17,7 @@ struct ValueCase {
     const char* value;
     const char* refusal;  // null when the value is accepted
 };
+void PrintTo(const ValueCase& c, std::ostream* os) { *os << c.key << "=" << c.value; }
 
 class ProfileValueTest : public ::testing::TestWithParam<ValueCase> {};
 

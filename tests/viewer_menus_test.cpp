@@ -154,7 +154,8 @@ TEST_P(ConversionGreyingTest, OnlyTheConversionToTheImagesOwnKindIsGreyed) {
 
 INSTANTIATE_TEST_SUITE_P(Kinds, ConversionGreyingTest,
                          ::testing::Values(ImageKind::BW, ImageKind::GRAY16, ImageKind::GRAY256, ImageKind::COLOR16,
-                                           ImageKind::COLOR256, ImageKind::RGB));
+                                           ImageKind::COLOR256, ImageKind::RGB),
+                         [](const auto& info) { return std::string(KindName(info.param)); });
 
 TEST(MenuGreying, ImageCommandsNeedAWindowAndSaveNeedsAChange) {
     const ActiveImageState none;

@@ -92,6 +92,7 @@ struct TableEnd {
     std::string tail;   // after two good lines
     size_t entries;     // entries read in all
 };
+void PrintTo(const TableEnd& c, std::ostream* os) { *os << c.what; }
 
 class MosaicTableEndTest : public MosaicIndexTest, public ::testing::WithParamInterface<TableEnd> {};
 

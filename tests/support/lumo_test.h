@@ -13,6 +13,9 @@
 #include "core/image.h"
 #include "core/messages.h"
 
+// Test parameters of the image kind print as "BW", "GRAY16", ... in the test log.
+inline void PrintTo(ImageKind kind, std::ostream* os) { *os << KindName(kind); }
+
 struct Report {
     std::string module;
     std::string text;
