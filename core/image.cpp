@@ -24,6 +24,25 @@ bool IsLegalKind(int colorClass, int bitsPerPixel) {
 
 }  // namespace
 
+namespace {
+
+[[noreturn]] void RefuseSize(const char* module, long width, long height) {
+    LumoError(module, "Image size %ld x %ld out of range (at most %d x %d)", width, height, kMaxImageDimension,
+              kMaxImageDimension);
+}
+
+}  // namespace
+
+void CheckLoadSize(const char* module, long width, long height) {
+    if (width <= 0 || height <= 0 || width > kMaxImageDimension || height > kMaxImageDimension)
+        RefuseSize(module, width, height);
+    const long long pixels = static_cast<long long>(width) * height;
+    const int limit = LumoGetIntOption("maxpixels");
+    if (limit > 0 && pixels > limit)
+        LumoError(module, "Image size %ld x %ld (%lld pixels) exceeds the limit of %d pixels (raise MaxPixels)",
+                  width, height, pixels, limit);
+}
+
 ImagePtr LumoCreateImage(int width, int height, int colorClass, PalettePtr palette, int bitsPerPixel) {
     constexpr const char* kModule = "LumoCreateImage";
     if (bitsPerPixel != 1 && colorClass == BILEVEL) LumoError(kModule, "Illegal Parameters");
@@ -31,8 +50,7 @@ ImagePtr LumoCreateImage(int width, int height, int colorClass, PalettePtr palet
     if (colorClass == BILEVEL && palette) LumoError(kModule, "Illegal Parameters");
     if (!IsLegalKind(colorClass, bitsPerPixel)) LumoError(kModule, "Illegal Parameters");
     if (width < 0 || height < 0 || width > kMaxImageDimension || height > kMaxImageDimension)
-        LumoError(kModule, "Image size %d x %d out of range (at most %d x %d)", width, height,
-                  kMaxImageDimension, kMaxImageDimension);
+        RefuseSize(kModule, width, height);
     const long rowBytes = RowBytesFor(width, bitsPerPixel);
     if (rowBytes > kMaxImageDimension)
         LumoError(kModule, "Image too wide: %d pixels of %d bits need %ld bytes per row (at most %d)", width,

@@ -38,6 +38,11 @@ using ImagePtr = std::unique_ptr<IMG, ImageDeleter>;
 // that are not one of the six kinds or a palette where none belongs, and refuses sizes
 // whose width, height or row size do not fit the record. The pixel rows are uninitialised.
 ImagePtr LumoCreateImage(int width, int height, int colorClass, PalettePtr palette, int bitsPerPixel);
+// The check every loader makes on the size a file states, before it allocates for it: a side of 0
+// or past the record's 16 bits is refused with the record's out-of-range message, and a picture of
+// more pixels than the global option "maxpixels" (the profile key MaxPixels; 0 = no such limit)
+// with a message naming the size and the key.
+void CheckLoadSize(const char* module, long width, long height);
 // Changes the number of rows by count (negative shrinks); rows are added and removed at the top.
 void LumoAddRowsImage(IMG* image, int count);
 void LumoFreeImage(IMG* image);

@@ -17,8 +17,10 @@ LumoProgressHook progressHook = IgnoreProgress;
 
 int verbose = 0;
 int showProgress = 0;
+int maxPixels = 178956970;  // loaders refuse larger pictures (twice a generous photo); 0: no limit of its own
 
-constexpr NamedOption<int> kGlobalOptions[] = {{"verbose", &verbose}, {"showprogress", &showProgress}};
+constexpr NamedOption<int> kGlobalOptions[] = {
+    {"verbose", &verbose}, {"showprogress", &showProgress}, {"maxpixels", &maxPixels}};
 constexpr OptionRegistry<int> kGlobalRegistry(kGlobalOptions, "Unknown option: %s");
 
 thread_local std::string lastTiffError;

@@ -4,6 +4,7 @@
 #include <array>
 #include <bit>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "core/memory.h"
@@ -35,6 +36,9 @@ enum Compression : uint32_t { kUncompressed = 0, kRle8 = 1, kRle4 = 2, kBitField
 constexpr long kRleRowLimit = 8000;
 // Pixel bytes one byte of run-length data may expand to (a delta code can skip whole rows).
 constexpr size_t kRleMaxExpansion = 256;
+// Pictures up to this size load whatever the data left (a small file cut short still shows what
+// it holds); larger ones must come with data in proportion.
+constexpr size_t kAlwaysAcceptedBytes = size_t{1} << 20;
 
 // The headers of a file, whatever version it uses, in the terms of the 40-byte info header.
 struct BmpHeader {
@@ -42,7 +46,7 @@ struct BmpHeader {
     uint32_t infoSize = 0;         // info header size: 12 (core), 40 (info), 52..124 (later versions)
     int64_t width = 0;             // pixels per row
     int64_t height = 0;            // number of rows; negative when the rows are stored top row first
-    uint16_t planes = 0;           // colour planes, always 1
+    uint16_t planes = 0;           // colour planes, 1 by definition: not used
     uint16_t bitCount = 0;         // bits per pixel: 1, 4, 8, 16, 24 or 32
     uint32_t compression = 0;      // Compression
     uint32_t xPixelsPerMetre = 0;  // horizontal resolution (0 in core headers)
@@ -107,8 +111,6 @@ BmpHeader ReadHeaders(InputFile& file) {
     if (header.width < 0 || header.width > kMaxImageDimension || header.rows() > kMaxImageDimension)
         LumoError(kLoadModule, "Unsupported Bmp image size %ld x %ld: %s", static_cast<long>(header.width),
                   static_cast<long>(header.height), name.c_str());
-    if (header.planes != 1)
-        LumoError(kLoadModule, "Bmp file %s has %u planes instead of 1", name.c_str(), header.planes);
     switch (header.bitCount) {
         case 1: case 4: case 8: case 16: case 24: case 32: break;
         default: LumoError(kLoadModule, "Unsupported Bmp bit count %u: %s", header.bitCount, name.c_str());
@@ -144,14 +146,16 @@ struct ColorTable {
     }
 };
 
-// Reads the entries the colours-used field announces (2^bitCount when it is 0 or larger) and
-// skips any surplus; files above 8 bits keep no table (an optional one is passed over).
+// Reads the entries the colours-used field announces (2^bitCount when it is 0 or larger) that lie
+// before the pixel data: an OS/2 file states no count and may keep a shorter table, which ends
+// where its pixels start. Files above 8 bits keep no table (an optional one is passed over).
 ColorTable ReadColorTable(InputFile& file, const BmpHeader& header) {
     ColorTable table;
     if (header.bitCount > 8) return table;
     table.entries = 1 << header.bitCount;
     const uint64_t announced = header.colorsUsed == 0 ? table.entries : header.colorsUsed;
-    const int present = static_cast<int>(std::min<uint64_t>(announced, table.entries));
+    const uint64_t room = (header.pixelOffset - static_cast<uint64_t>(file.position())) / header.tableEntryBytes;
+    const int present = static_cast<int>(std::min<uint64_t>({announced, room, uint64_t(table.entries)}));
     std::array<uint8_t, 4 * 256> stored{};
     file.read(stored.data(), present * header.tableEntryBytes);
     for (int i = 0; i < present; ++i) {
@@ -160,11 +164,21 @@ ColorTable ReadColorTable(InputFile& file, const BmpHeader& header) {
         table.rgb[3 * i + 1] = entry[1];
         table.rgb[3 * i + 2] = entry[0];
     }
-    if (announced > static_cast<uint64_t>(present)) {
-        const uint64_t surplus = (announced - present) * header.tableEntryBytes;
-        file.skip(static_cast<size_t>(std::min<uint64_t>(surplus, SIZE_MAX)));
-    }
     return table;
+}
+
+// The pixel data starts at the file header's offset, which must lie between the end of the
+// headers and the end of the file.
+void CheckPixelOffset(const InputFile& file, const BmpHeader& header) {
+    const long headersEnd = file.position();
+    if (header.pixelOffset < static_cast<uint64_t>(headersEnd) || header.pixelOffset > file.size())
+        LumoError(kLoadModule, "Bmp file %s: pixel data offset %u lies outside %ld..%zu (headers to end of file)",
+                  file.name().c_str(), header.pixelOffset, headersEnd, file.size());
+}
+
+void SeekPixels(InputFile& file, const BmpHeader& header) {
+    if (std::fseek(file.stream(), static_cast<long>(header.pixelOffset), SEEK_SET) != 0)
+        LumoError(kLoadModule, "Can't seek to the pixels of %s", file.name().c_str());
 }
 
 // Rows pass between file and memory in chunks of about this size: one read or write per
@@ -399,14 +413,6 @@ private:
     long rowLimit_;  // kRleRowLimit, or just past the last pixel of a wider image
 };
 
-// Moves to the pixel data; a header and table that ran past it only earn a warning.
-void SeekPixels(InputFile& file, const BmpHeader& header) {
-    const long offset = static_cast<long>(header.pixelOffset);
-    if (file.position() < offset) file.skip(static_cast<size_t>(offset - file.position()));
-    if (file.position() != offset)
-        LumoWarning(kLoadModule, "Header size is %ld - %ld expected", file.position(), offset);
-}
-
 // Refuses a header whose picture could not come from the bytes left in the file.
 void CheckPixelDataSize(const InputFile& file, const BmpHeader& header, ImageKind kind) {
     const long rowBytes = RowBytesFor(header.width, BitsPerPixelOf(kind));
@@ -417,7 +423,17 @@ void CheckPixelDataSize(const InputFile& file, const BmpHeader& header, ImageKin
         const long fileRowBytes = std::max(1L, RowBytesFor(header.width, header.bitCount));
         expansion = 2 * static_cast<size_t>(std::max(1L, (rowBytes + fileRowBytes - 1) / fileRowBytes));
     }
-    CheckPromisedSize(kLoadModule, file.name().c_str(), imageBytes, file.remaining(), expansion);
+    CheckPromisedSize(kLoadModule, file.name().c_str(), imageBytes, file.remaining(), expansion,
+                      kAlwaysAcceptedBytes);
+}
+
+// Sets what follows the pixels of a stored row to 0 (the unused low bits of a last partial byte and
+// the padding), which the image may hold with any value, so that a picture always gives the same file.
+void ClearPadding(uint8_t* row, const IMG& image) {
+    const size_t bits = static_cast<size_t>(image.width) * image.bitsPerPixel;
+    size_t used = bits / 8;
+    if (bits % 8) row[used++] &= static_cast<uint8_t>(0xFF << (8 - bits % 8));
+    std::memset(row + used, 0, image.rowBytes - used);
 }
 
 float DotsPerInch(uint32_t pixelsPerMetre) { return static_cast<float>(pixelsPerMetre * 0.0254); }
@@ -442,6 +458,8 @@ ImagePtr LumoLoadBmp(const char* fileName) {
 
 ImagePtr LoadBmpFrom(InputFile& file) {
     const BmpHeader header = ReadHeaders(file);
+    CheckLoadSize(kLoadModule, static_cast<long>(header.width), header.rows());
+    CheckPixelOffset(file, header);
     const ColorTable table = ReadColorTable(file, header);
     SeekPixels(file, header);
     CheckCompression(header);
@@ -458,7 +476,7 @@ ImagePtr LoadBmpFrom(InputFile& file) {
     if (header.compression == kRle8 || header.compression == kRle4) {
         if (image->bits) std::memset(image->bits, 0, PixelBytes(*image));
         complete = RleDecoder(file, *image, header.compression == kRle4).decode();
-        if (header.topDown() && image->bits) FlipImage(image.get());  // no rows to turn when width is 0
+        if (header.topDown()) FlipImage(image.get());
     } else {
         complete = ReadPlainRows(file, *image, header, plan.format);
     }
@@ -514,13 +532,24 @@ void SaveBmp(const IMG* image, const char* fileName) {
     }
     file.write(headers, headerBytes);
 
-    // Memory rows are stored bottom row first like the file's: consecutive rows go out in one write.
+    // Memory rows are stored bottom row first like the file's: consecutive rows go out in one write,
+    // through a copy with cleared padding when the rows have any.
     LumoProgress(-1);
     const int chunkRows = RowsPerChunk(image->rowBytes);
+    const bool padded = static_cast<size_t>(image->width) * image->bitsPerPixel < 8u * image->rowBytes;
+    LumoBuffer<uint8_t> chunk;
+    if (padded) chunk = LumoAllocBuffer<uint8_t>(static_cast<size_t>(image->rowBytes) * chunkRows, kSaveModule);
     for (int k = 0; k < image->height; k += chunkRows) {
         const int count = std::min(chunkRows, image->height - k);
         for (int i = 0; i < count; ++i) LumoProgressRow(k + i, image->height);
-        file.write(MemoryRow(*image, k), static_cast<size_t>(image->rowBytes) * count);
+        const size_t bytes = static_cast<size_t>(image->rowBytes) * count;
+        const uint8_t* rows = MemoryRow(*image, k);
+        if (padded) {
+            std::memcpy(chunk.get(), rows, bytes);
+            for (int i = 0; i < count; ++i) ClearPadding(chunk.get() + static_cast<size_t>(i) * image->rowBytes, *image);
+            rows = chunk.get();
+        }
+        file.write(rows, bytes);
     }
     LumoProgress(-2);
     file.commit();

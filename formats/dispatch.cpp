@@ -4,10 +4,12 @@
 
 #include <span>
 
+#include "core/messages.h"
 #include "formats/bmp.h"
 #include "formats/gif.h"
 #include "formats/img.h"
 #include "formats/jpeg.h"
+#include "formats/load_limits.h"
 #include "platform/message_box.h"
 #include "platform/profile.h"
 
@@ -90,6 +92,7 @@ ImagePtr LoadImageByExtension(const char* fileName) {
     for (const LoadRoute& route : kLoadRoutes) {
         if (!SameText(split.extension, route.extension)) continue;
         if (route.baseName && !SameText(split.baseName, route.baseName)) continue;
+        CopyProfileOptions(LoadLimitProfileKeys, KeyUse::Load, LumoSetIntOption);  // the limit every loader checks
         CopyProfileOptions(route.keys, KeyUse::Load, route.setOption);
         return route.load(fileName);
     }

@@ -229,6 +229,7 @@ ImagePtr LoadGifFrom(InputFile& file) {
     const bool interlaced = descriptor.flags & kInterlaced;
     const int bitsPerPixel = tableLength <= 16 ? 4 : 8;
     const int codeSize = ReadCodeSize(file);
+    CheckLoadSize(kLoadModule, descriptor.width, descriptor.height);
 
     // Refuse a picture that the data left could not fill, before allocating for it (and for the
     // buffer of one byte per pixel that interlaced and 4-bit pictures are decoded into).

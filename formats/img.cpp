@@ -52,6 +52,7 @@ ImagePtr LoadIMGFrom(InputFile& file) {
 
     const size_t width = header.width;
     const size_t height = header.height;
+    CheckLoadSize(kLoadModule, header.width, header.height);
     CheckPromisedSize(kLoadModule, name, static_cast<size_t>(RowBytesFor(header.width, 8)) * height,
                       file.remaining(), kMaxExpansion);
     ImagePtr image = LumoCreateImage(header.width, header.height, GRAY, nullptr, 8);
@@ -59,7 +60,6 @@ ImagePtr LoadIMGFrom(InputFile& file) {
     LumoProgress(-1);
     for (size_t y = 0; y < height; ++y) {
         LumoProgressRow(static_cast<long>(y), static_cast<long>(height));
-        if (width == 0) continue;  // rows of no pixels: no block to fill
         uint8_t* row = PictureRow(*image, static_cast<int>(y));
         if (file.read(row, width) != width) LumoError(kLoadModule, "IMG file %s corrupted", name);
         std::memset(row + width, 0, image->rowBytes - width);  // padding: keep the block fully defined

@@ -115,6 +115,7 @@ void CreateOutputImage(DecodeSession& s) {
     jpeg_calc_output_dimensions(&cinfo);
     if (cinfo.output_components != ExpectedComponents(s.output)) FailJpeg(Common(cinfo), JERR_CONVERSION_NOTIMPL);
     const int bitsPerPixel = s.output == Output::Gray || s.output == Output::Quantized ? 8 : 24;
+    CheckLoadSize(kModule, static_cast<long>(cinfo.output_width), static_cast<long>(cinfo.output_height));
     const size_t pixelBytes = static_cast<size_t>(RowBytesFor(cinfo.output_width, bitsPerPixel)) * cinfo.output_height;
     CheckPromisedSize(kModule, s.name, pixelBytes, s.dataBytes, kMaxExpansion);
     PalettePtr palette;

@@ -8,6 +8,7 @@
 #include "core/messages.h"
 #include "formats/gif.h"
 #include "formats/jpeg.h"
+#include "formats/load_limits.h"
 #include "jobs/conversion.h"
 #include "platform/profile.h"
 
@@ -51,11 +52,12 @@ const ProfileKey& RowOf(const char* key) {
 }  // namespace
 
 const std::vector<const ProfileKey*>& AllProfileKeys() {
-    // The viewer's keys, the conversion's, then the codecs' (built ones first).
+    // The viewer's keys, the conversion's, the limit every loader checks, then the codecs' (built ones first).
     static const std::vector<const ProfileKey*> keys = [] {
         std::vector<const ProfileKey*> all;
         for (std::span<const ProfileKey> rows : {std::span<const ProfileKey>(kViewerProfileKeys),
-                                                 ConversionProfileKeys(), JpegProfileKeys(), GifProfileKeys(),
+                                                 ConversionProfileKeys(), LoadLimitProfileKeys(),
+                                                 JpegProfileKeys(), GifProfileKeys(),
                                                  std::span<const ProfileKey>(kCodecsToComeProfileKeys)})
             for (const ProfileKey& row : rows) all.push_back(&row);
         return all;

@@ -379,14 +379,62 @@ TEST_F(BmpTest, ResolutionsInPixelsPerMetre) {
     EXPECT_NEAR(LoadBytes(BuildBmp({.xPixelsPerMetre = 2834}))->xResolution, 71.98, 0.01);
 }
 
-TEST_F(BmpTest, HeaderRunningPastThePixelOffsetWarnsAndReadsOn) {
-    BmpFields f{.width = 2, .height = 1, .bitCount = 8, .table = GrayTable(256, 1), .pixels = {7, 9, 0, 0}};
-    f.pixelOffset = 54;
-    ImagePtr image = LoadBytes(BuildBmp(f));
-    ASSERT_EQ(warnings.size(), 1u);
-    EXPECT_EQ(warnings[0].module, "LumoLoadBmp");
-    EXPECT_EQ(warnings[0].text, "Header size is 1078 - 54 expected");
+// A 4-bit OS/2 file of 5 x 12 pixels using colours 0..2, with a table of 16 entries or of only the
+// 3 it uses (the pixel offset then says where the pixels start). ImageMagick reads a full table
+// before it seeks to the pixels, so the file holds more pixel bytes than the table lacks.
+std::vector<uint8_t> Os2File(bool shortTable) {
+    std::vector<uint32_t> table = {0x102030, 0xA0B0C0, 0xFF0000};
+    if (!shortTable) table.resize(16, 0x000000);
+    std::vector<std::vector<uint8_t>> rows;
+    for (int i = 0; i < 4; ++i) rows.insert(rows.end(), {{0x01, 0x21, 0x00}, {0x22, 0x10, 0x10}, {0x10, 0x02, 0x20}});
+    return BuildBmp({.infoSize = 12, .width = 5, .height = 12, .bitCount = 4, .table = table,
+                     .pixels = StoredRows(rows, 4)});
+}
+
+TEST_F(BmpTest, ShortOs2TableEndsWherePixelsStart) {
+    const std::vector<uint8_t> plain = Os2File(false), cut = Os2File(true);
+    ASSERT_EQ(plain.size() - cut.size(), 13u * 3);
+    const std::vector<uint8_t> rgb = RgbPixels(*LoadBytes(plain));
+    EXPECT_EQ(RgbPixels(*LoadBytes(cut)), rgb);
+    EXPECT_EQ(PixelAt(*LoadBytes(cut), 1, 0), 1u);
+    WriteBytes(tempPath("cut.bmp"), cut);
+    if (!PillowPython().empty()) {
+        EXPECT_EQ(PillowRgb(tempPath("cut.bmp")), rgb) << "Pillow";
+    }
+    if (HaveTool("/usr/bin/convert")) {
+        EXPECT_EQ(MagickRgb(tempPath("cut.bmp")), rgb) << "ImageMagick";
+    }
+    EXPECT_TRUE(warnings.empty());
+}
+
+TEST_F(BmpTest, PixelsAreReadFromTheOffset) {
+    // Bytes between the table and the pixels are passed over.
+    BmpFields f{.width = 2, .height = 1, .bitCount = 8, .table = GrayTable(256, 1), .pixels = {0xEE, 0xEE, 7, 9, 0, 0}};
+    f.pixelOffset = 14 + 40 + 1024 + 2;
+    EXPECT_EQ(HexRows(*LoadBytes(BuildBmp(f))), (std::vector<std::string>{"79"}));
+
+    // A colours-used count far past the table reads the table, not the pixels, as colours.
+    f = {.width = 2, .height = 1, .bitCount = 8, .colorsUsed = 0x10000000, .table = GrayTable(256, 1),
+         .pixels = {7, 9, 0, 0}};
+    const ImagePtr image = LoadBytes(BuildBmp(f));
+    EXPECT_TRUE(IsKind(*image, ImageKind::GRAY256));
     EXPECT_EQ(HexRows(*image), (std::vector<std::string>{"79"}));
+
+    // An offset inside the headers gives a table of no entries: the bytes from there are pixels.
+    f = {.width = 2, .height = 1, .bitCount = 8, .table = {0x000102}, .pixels = {}};
+    f.pixelOffset = 54;
+    const ImagePtr early = LoadBytes(BuildBmp(f));
+    EXPECT_EQ(PixelAt(*early, 0, 0), 2u);
+    EXPECT_EQ(PixelAt(*early, 1, 0), 1u);
+}
+
+TEST_F(BmpTest, PlanesFieldIsNotUsed) {
+    const BmpFields f{.width = 2, .height = 1, .bitCount = 8, .table = GrayTable(256, 1), .pixels = {7, 9, 0, 0}};
+    BmpFields other = f;
+    for (uint16_t planes : {0, 2, 7}) {
+        other.planes = planes;
+        EXPECT_EQ(HexRows(*LoadBytes(BuildBmp(other))), HexRows(*LoadBytes(BuildBmp(f)))) << planes;
+    }
 }
 
 // A damaged header and the error it gives.
@@ -421,7 +469,10 @@ INSTANTIATE_TEST_SUITE_P(
                 "Unknown Compression scheme for BMP"},
         BadCase{"BitFieldsIn24BitFile", BuildBmp({.compression = 3, .masks = {1, 2, 4}}), "LoadBmp",
                 "Unknown Compression scheme for BMP"},
-        BadCase{"ZeroPlanes", BuildBmp({.planes = 0}), "LumoLoadBmp", "Bmp file test.bmp has 0 planes instead of 1"},
+        BadCase{"OffsetPastTheEnd", BuildBmp({.pixels = {1, 2, 3, 0}, .pixelOffset = 59}), "LumoLoadBmp",
+                "Bmp file test.bmp: pixel data offset 59 lies outside 54..58 (headers to end of file)"},
+        BadCase{"OffsetInsideTheHeader", BuildBmp({.pixels = {1, 2, 3, 0}, .pixelOffset = 50}), "LumoLoadBmp",
+                "Bmp file test.bmp: pixel data offset 50 lies outside 54..58 (headers to end of file)"},
         BadCase{"TwoBitPixels", BuildBmp({.bitCount = 2}), "LumoLoadBmp", "Unsupported Bmp bit count 2: test.bmp"},
         BadCase{"HeaderSize20", Patched({}, 14, {20}), "LumoLoadBmp", "Unsupported Bmp header size 20: test.bmp"},
         BadCase{"TooWide", BuildBmp({.width = 70000}), "LumoLoadBmp", "Unsupported Bmp image size 70000 x 1: test.bmp"},
@@ -430,11 +481,11 @@ INSTANTIATE_TEST_SUITE_P(
                 "Unsupported Bmp image size 1 x -70000: test.bmp"},
         BadCase{"RowTooLong", BuildBmp({.width = 30000}), "LumoCreateImage",
                 "Image too wide: 30000 pixels of 24 bits need 90000 bytes per row (at most 65535)"},
-        BadCase{"PictureNotInFile", BuildBmp({.width = 20000, .height = 20000}), "LumoLoadBmp",
-                "test.bmp: the header asks for 1200000000 bytes of pixels from 0 bytes of data"},
-        BadCase{"RlePictureNotInFile", BuildBmp({.width = 60000, .height = 60000, .bitCount = 8, .compression = 1,
+        BadCase{"PictureNotInFile", BuildBmp({.width = 10000, .height = 10000}), "LumoLoadBmp",
+                "test.bmp: the header asks for 300000000 bytes of pixels from 0 bytes of data"},
+        BadCase{"RlePictureNotInFile", BuildBmp({.width = 12000, .height = 12000, .bitCount = 8, .compression = 1,
                                                  .table = GrayTable(256, 1), .pixels = {0, 1}}),
-                "LumoLoadBmp", "test.bmp: the header asks for 3600000000 bytes of pixels from 2 bytes of data"}),
+                "LumoLoadBmp", "test.bmp: the header asks for 144000000 bytes of pixels from 2 bytes of data"}),
     [](const ::testing::TestParamInfo<BadCase>& info) { return std::string(info.param.name); });
 
 TEST_F(BmpTest, MissingFileCannotBeOpened) {

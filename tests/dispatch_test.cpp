@@ -110,6 +110,31 @@ TEST_F(DispatchTest, CopiesTheCodecsKeysForTheDirectionItRuns) {
     EXPECT_EQ(LumoGetIntOptionJpeg("quality"), 33);
 }
 
+TEST_F(DispatchTest, EveryLoadCopiesMaxPixelsIntoTheGlobalLimit) {
+    const ImagePtr image = MakePatternImage(ImageKind::GRAY256, 20, 10);
+    for (const char* name : {"p.bmp", "p.gif", "p.img", "p.jpg"}) {
+        const std::string path = tempPath(name);
+        ASSERT_TRUE(SaveImageByExtension(image.get(), path.c_str()));
+        setProfile("MaxPixels", "199");
+        try {
+            LoadImageByExtension(path.c_str());
+            ADD_FAILURE() << name << " loaded past the limit";
+        } catch (const LumoFailure& failure) {
+            EXPECT_EQ(std::string(failure.text()),
+                      "Image size 20 x 10 (200 pixels) exceeds the limit of 199 pixels (raise MaxPixels)")
+                << name;
+        }
+        setProfile("MaxPixels", "200");
+        EXPECT_TRUE(LoadImageByExtension(path.c_str())) << name;
+        setProfile("MaxPixels", "0");  // no limit of its own
+        EXPECT_TRUE(LoadImageByExtension(path.c_str())) << name;
+        EXPECT_EQ(LumoGetIntOption("maxpixels"), 0);
+    }
+    setProfile("MaxPixels", "x");  // no number: the default
+    ASSERT_TRUE(LoadImageByExtension(tempPath("p.bmp").c_str()));
+    EXPECT_EQ(LumoGetIntOption("maxpixels"), 178956970);
+}
+
 struct TiffRuleCase {
     ImageKind kind;
     std::vector<std::pair<const char*, const char*>> profile;

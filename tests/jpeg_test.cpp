@@ -515,9 +515,14 @@ TEST_F(JpegTest, HugeSizeClaimsAreRefusedBeforeAllocating) {
     for (size_t i : {at, at + 1, at + 2, at + 3}) bytes[i] = 0xFD;  // 65021 x 65021
     const std::string path = tempPath("huge.jpg");
     WriteBytes(path, bytes);
+    EXPECT_LUMO_ERROR(LumoLoadJpeg(path.c_str()), "LoadJpeg",
+                      "Image size 65021 x 65021 (4227730441 pixels) exceeds the limit of 178956970 pixels (raise MaxPixels)");
+    for (size_t i : {at, at + 2}) bytes[i] = 0x30;  // 12288 x 12288: within the pixel limit
+    for (size_t i : {at + 1, at + 3}) bytes[i] = 0x00;
+    WriteBytes(path, bytes);
     try {
         LumoLoadJpeg(path.c_str());
-        ADD_FAILURE() << "a 65021 x 65021 picture was loaded from " << bytes.size() << " bytes";
+        ADD_FAILURE() << "a 12288 x 12288 picture was loaded from " << bytes.size() << " bytes";
     } catch (const LumoFailure& failure) {
         EXPECT_EQ(failure.module(), "LoadJpeg");
         EXPECT_NE(std::string(failure.text()).find("asks for"), std::string::npos) << failure.text();

@@ -1,0 +1,249 @@
+// What every codec shares: the pixel limit checked before allocating, empty pictures refused, and
+// savers that write the same bytes for the same picture whatever its row padding holds.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <random>
+
+#include "formats/bmp.h"
+#include "formats/dispatch.h"
+#include "formats/gif.h"
+#include "formats/img.h"
+#include "formats/input_file.h"
+#include "formats/jpeg.h"
+#include "tests/support/bmp_builder.h"
+#include "tests/support/gif_builder.h"
+#include "tests/support/lumo_test.h"
+
+extern char** environ;
+
+// Files are built from designated fields; the rest keep their defaults.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
+namespace {
+
+using gif_builder::GifParts;
+
+constexpr const char* kLimitMessage = "Image size %ld x %ld (%lld pixels) exceeds the limit of %d pixels (raise MaxPixels)";
+
+std::string LimitText(long width, long height, int limit) {
+    char text[160];
+    std::snprintf(text, sizeof text, kLimitMessage, width, height, static_cast<long long>(width) * height, limit);
+    return text;
+}
+
+std::string SizeText(long width, long height) {
+    return "Image size " + std::to_string(width) + " x " + std::to_string(height) + " out of range (at most 65535 x 65535)";
+}
+
+template <ImagePtr (*Load)(InputFile&)>
+ImagePtr LoadFrom(const std::vector<uint8_t>& bytes, const char* name) {
+    InputFile file(bytes.data(), bytes.size(), name);
+    return Load(file);
+}
+ImagePtr LoadBmp(const std::vector<uint8_t>& bytes) { return LoadFrom<LoadBmpFrom>(bytes, "test.bmp"); }
+ImagePtr LoadGif(const std::vector<uint8_t>& bytes) { return LoadFrom<LoadGifFrom>(bytes, "test.gif"); }
+ImagePtr LoadImg(const std::vector<uint8_t>& bytes) { return LoadFrom<LoadIMGFrom>(bytes, "test.img"); }
+ImagePtr LoadJpg(const std::vector<uint8_t>& bytes) { return LoadFrom<LoadJpegFrom>(bytes, "test.jpg"); }
+
+// A GIF whose descriptor promises 65535 x 65535 pixels of a 256-colour table and which holds enough
+// LZW data (1.6 MB) that no "more than the data could give" rule refuses it.
+std::vector<uint8_t> GifBomb() {
+    GifParts parts;
+    parts.screenFlags = 0x87;
+    parts.width = parts.height = 65535;
+    parts.codeSize = 8;
+    parts.blocks = gif_builder::SubBlocks(std::vector<uint8_t>(1600000, 0), 255);
+    return parts.build();
+}
+
+// An RLE8 file of 32768 x 32768 pixels whose 4 MB of codes could, by the run-length rule, hold them.
+std::vector<uint8_t> Rle8Bomb() {
+    std::vector<uint8_t> codes(4 << 20, 0);  // pairs 0, 0: end of line
+    return BuildBmp({.width = 32768, .height = 32768, .bitCount = 8, .compression = 1,
+                     .table = GrayTable(256, 1), .pixels = codes});
+}
+
+// A JPEG of the pattern with the frame header's size patched to width x height.
+std::vector<uint8_t> JpegOfSize(const std::string& path, int width, int height) {
+    const ImagePtr image = MakePatternImage(ImageKind::GRAY256, 16, 16);
+    LumoSaveJpeg(image.get(), path.c_str());
+    std::vector<uint8_t> bytes = ReadBytes(path);
+    for (size_t i = 2; i + 9 < bytes.size(); ++i) {
+        if (bytes[i] == 0xFF && (bytes[i + 1] == 0xC0 || bytes[i + 1] == 0xC1 || bytes[i + 1] == 0xC2)) {
+            bytes[i + 5] = static_cast<uint8_t>(height >> 8);
+            bytes[i + 6] = static_cast<uint8_t>(height);
+            bytes[i + 7] = static_cast<uint8_t>(width >> 8);
+            bytes[i + 8] = static_cast<uint8_t>(width);
+            return bytes;
+        }
+    }
+    ADD_FAILURE() << "no frame header";
+    return bytes;
+}
+
+std::vector<uint8_t> ImgOfSize(int width, int height, size_t dataBytes) {
+    std::vector<uint8_t> bytes(64 + dataBytes, 0);
+    bytes[0] = 'I';
+    bytes[1] = 'M';
+    bytes[4] = static_cast<uint8_t>(width);
+    bytes[5] = static_cast<uint8_t>(width >> 8);
+    bytes[6] = static_cast<uint8_t>(height);
+    bytes[7] = static_cast<uint8_t>(height >> 8);
+    return bytes;
+}
+
+class CodecsTest : public LumoTest {
+protected:
+    void TearDown() override {
+        LumoSetIntOption("maxpixels", 178956970);
+        LumoTest::TearDown();
+    }
+};
+
+TEST_F(CodecsTest, PicturesPastTheLimitAreRefusedBeforeAllocating) {
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_LUMO_ERROR(LoadGif(GifBomb()), "LumoLoadGif", LimitText(65535, 65535, 178956970));
+    EXPECT_LUMO_ERROR(LoadBmp(Rle8Bomb()), "LumoLoadBmp", LimitText(32768, 32768, 178956970));
+    EXPECT_LUMO_ERROR(LoadImg(ImgOfSize(40000, 40000, 1)), "LumoLoadIMG", LimitText(40000, 40000, 178956970));
+    EXPECT_LUMO_ERROR(LoadJpg(JpegOfSize(tempPath("big.jpg"), 60000, 50000)), "LoadJpeg",
+                      LimitText(60000, 50000, 178956970));
+    // Nothing was decoded: the refusals come from the headers alone.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_TRUE(warnings.empty());
+
+    // The option moves the limit both ways; 0 leaves only the record's own limits.
+    const ImagePtr image = MakePatternImage(ImageKind::COLOR256, 30, 20);
+    const std::string path = tempPath("p.gif");
+    LumoSaveGif(image.get(), path.c_str());
+    LumoSetIntOption("maxpixels", 599);
+    EXPECT_LUMO_ERROR(LumoLoadGif(path.c_str()), "LumoLoadGif", LimitText(30, 20, 599));
+    LumoSetIntOption("maxpixels", 600);
+    EXPECT_TRUE(SamePixels(*image, *LumoLoadGif(path.c_str())));
+    LumoSetIntOption("maxpixels", 0);
+    EXPECT_TRUE(SamePixels(*image, *LumoLoadGif(path.c_str())));
+}
+
+TEST_F(CodecsTest, TinyBmpCannotPromiseALargePicture) {
+    // 70 bytes: the headers and 16 bytes of pixels for a 4728 x 4728 picture of 64 MB.
+    const std::vector<uint8_t> bytes =
+        BuildBmp({.width = 4728, .height = 4728, .pixels = std::vector<uint8_t>(16, 0x55)});
+    ASSERT_EQ(bytes.size(), 70u);
+    EXPECT_LUMO_ERROR(LoadBmp(bytes), "LumoLoadBmp",
+                      "test.bmp: the header asks for 67061952 bytes of pixels from 16 bytes of data");
+    // A small picture cut short still loads, its missing rows 0.
+    const ImagePtr cut = LoadBmp(BuildBmp({.width = 100, .height = 100, .pixels = std::vector<uint8_t>(16, 0x55)}));
+    EXPECT_EQ(PixelAt(*cut, 0, 99), 0x555555u);
+    EXPECT_EQ(PixelAt(*cut, 0, 0), 0u);
+}
+
+TEST_F(CodecsTest, EmptyPicturesAreRefused) {
+    EXPECT_LUMO_ERROR(LoadBmp(BuildBmp({.width = 0, .height = 5})), "LumoLoadBmp", SizeText(0, 5));
+    EXPECT_LUMO_ERROR(LoadBmp(BuildBmp({.width = 3, .height = 0})), "LumoLoadBmp", SizeText(3, 0));
+    EXPECT_LUMO_ERROR(LoadBmp(BuildBmp({.infoSize = 12, .width = 0, .height = 2, .bitCount = 24})), "LumoLoadBmp",
+                      SizeText(0, 2));
+    GifParts gif;
+    gif.height = 0;
+    EXPECT_LUMO_ERROR(LoadGif(gif.build()), "LumoLoadGif", SizeText(4, 0));
+    gif.height = 2;
+    gif.width = 0;
+    EXPECT_LUMO_ERROR(LoadGif(gif.build()), "LumoLoadGif", SizeText(0, 2));
+    EXPECT_LUMO_ERROR(LoadImg(ImgOfSize(0, 7, 0)), "LumoLoadIMG", SizeText(0, 7));
+    EXPECT_LUMO_ERROR(LoadImg(ImgOfSize(7, 0, 0)), "LumoLoadIMG", SizeText(7, 0));
+}
+
+// Sets every bit after the pixels of each stored row (padding and the rest of a last partial byte).
+void FillPadding(IMG& image, unsigned seed) {
+    std::mt19937 random(seed);
+    const size_t usedBits = static_cast<size_t>(image.width) * image.bitsPerPixel;
+    for (int k = 0; k < image.height; ++k) {
+        uint8_t* row = MemoryRow(image, k);
+        for (size_t bit = usedBits; bit < 8u * image.rowBytes; ++bit)
+            if (random() & 1) row[bit / 8] ^= static_cast<uint8_t>(0x80 >> bit % 8);
+    }
+}
+
+class DeterministicSaveTest : public LumoTest, public ::testing::WithParamInterface<ImageKind> {};
+
+TEST_P(DeterministicSaveTest, SamePictureGivesTheSameBytesWhateverThePadding) {
+    for (const char* extension : {"bmp", "gif", "img", "jpg"}) {
+        std::vector<uint8_t> saved[2];
+        for (unsigned copy = 0; copy < 2; ++copy) {
+            ImagePtr image = MakePatternImage(GetParam(), 7, 5);  // 7 pixels leave padding at every depth
+            FillPadding(*image, 10 + copy);
+            const std::string path = tempPath(std::to_string(copy) + "." + extension);
+            ASSERT_TRUE(SaveImageByExtension(image.get(), path.c_str()));
+            saved[copy] = ReadBytes(path);
+        }
+        EXPECT_EQ(saved[0], saved[1]) << extension;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, DeterministicSaveTest,
+                         ::testing::Values(ImageKind::BW, ImageKind::GRAY16, ImageKind::GRAY256, ImageKind::COLOR16,
+                                           ImageKind::COLOR256, ImageKind::RGB),
+                         [](const auto& info) { return std::string(KindName(info.param)); });
+
+TEST_F(CodecsTest, SavedBmpRowsHaveZeroPadding) {
+    ImagePtr image = MakePatternImage(ImageKind::BW, 3, 2);
+    FillPadding(*image, 3);
+    const std::string path = tempPath("bw.bmp");
+    SaveBmp(image.get(), path.c_str());
+    const std::vector<uint8_t> bytes = ReadBytes(path);
+    for (int k = 0; k < 2; ++k) {
+        const uint8_t* row = bytes.data() + 62 + 4 * k;
+        EXPECT_EQ(row[0] & 0x1F, 0) << k;
+        EXPECT_EQ(row[1] | row[2] | row[3], 0) << k;
+    }
+}
+
+// Runs the built lumo with the arguments and a profile of its own; yields the exit status and the
+// child's peak resident memory in kilobytes.
+std::pair<int, long> RunLumo(const std::vector<std::string>& arguments, const std::string& profile) {
+    std::vector<std::string> words = {BuiltProgram("lumo")};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> environment = {"LUMO_PROFILE=" + profile};
+    for (char** e = environ; *e; ++e)
+        if (std::strncmp(*e, "LUMO_PROFILE=", 13) != 0) environment.emplace_back(*e);
+    std::vector<char*> envp;
+    for (std::string& entry : environment) envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) return {-1, 0};
+    int status = 0;
+    rusage usage{};
+    if (wait4(pid, &status, 0, &usage) != pid) return {-1, 0};
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, usage.ru_maxrss};
+}
+
+TEST_F(CodecsTest, LumoRefusesTheGifBombInLittleMemory) {
+    if (!std::filesystem::exists(BuiltProgram("lumo"))) GTEST_SKIP() << "lumo is not built";
+    const std::string bomb = tempPath("bomb.gif"), profile = tempPath("WIN.INI");
+    WriteBytes(bomb, GifBomb());
+    const auto [status, peakKb] = RunLumo({"convert", bomb, "-o", tempPath("bomb.jpg")}, profile);
+    EXPECT_NE(status, 0);
+    EXPECT_LT(peakKb, 100 * 1024);
+    EXPECT_FALSE(std::filesystem::exists(tempPath("bomb.jpg")));
+
+    // --set moves the limit for the run: a 30 x 20 picture needs 600 pixels.
+    const std::string small = tempPath("small.bmp");
+    SaveBmp(MakePatternImage(ImageKind::RGB, 30, 20).get(), small.c_str());
+    EXPECT_NE(RunLumo({"info", "--set", "MaxPixels=599", small}, profile).first, 0);
+    EXPECT_EQ(RunLumo({"info", "--set", "MaxPixels=600", small}, profile).first, 0);
+}
+
+}  // namespace
