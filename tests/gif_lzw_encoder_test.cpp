@@ -1,7 +1,7 @@
 // The LZW encoder against the plain 5003-slot string table, byte for byte: every minimum code size,
 // pixels that crowd the table's slot 0 (where the plain table loses a string), long runs and noise,
 // and the pixels handed over in pieces of every size, so that a piece can end anywhere: mid-string,
-// on a full table, or just after the switch to the plain table.
+// on a full table, or just after a clear.
 #include "formats/gif_lzw_encoder.h"
 
 #include <gtest/gtest.h>
