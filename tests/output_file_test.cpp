@@ -64,6 +64,7 @@ struct KillCase {
     bool namedTemporaries;  // as on a file system without unnamed files: removed by the signal handler
     int width, height, kills;
 };
+void PrintTo(const KillCase& c, std::ostream* os) { *os << c.name; }
 
 class SaveKillTest : public OutputFileTest, public ::testing::WithParamInterface<KillCase> {};
 
