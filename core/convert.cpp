@@ -154,8 +154,7 @@ ImagePtr LumoToGRAY16(const IMG* image) {
         case ImageKind::RGB: return Gray256ToGray16(*LumoToGRAY256(image));
         case ImageKind::GRAY16: break;
     }
-    // Under "LumoToGRAY256": the two gray conversions share that module name in their messages,
-    // which users and the callers' message checks know by that text.
+    // Reported under "LumoToGRAY256", the module name that users and callers know this refusal by.
     RefuseSameKind(*image, ImageKind::GRAY16, "LumoToGRAY256");
     return nullptr;
 }
