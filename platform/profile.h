@@ -1,6 +1,10 @@
 // The user's settings: the "Lumo" section (and any other) of an INI file standing in for WIN.INI.
 // The file is $LUMO_PROFILE when set, else $XDG_CONFIG_HOME/lumo/WIN.INI (~/.config/lumo/WIN.INI).
-// Every read goes to the file, so a change by another program or dialog takes effect at the next read.
+// Every read looks at the file, so a change by another program or dialog takes effect at the next read;
+// the file is parsed once and read again only when stat shows it changed (or it changed within a
+// second of the last read, too close for its time stamp to tell). Only a regular file of at most 1 MiB
+// is read: anything else (a FIFO, a device, a huge file) gives one warning through the message box and
+// the defaults, and is never replaced by a write.
 #pragma once
 
 #include <string>

@@ -17,8 +17,9 @@ namespace {
 
 std::atomic<bool> namedTemporariesOnly{false};
 
-// Named temporaries that exist right now, for the signal handler to remove. A slot holds a name of
-// its own (strdup), so the handler never reads a string that is being changed.
+// Named temporaries that exist right now, for the signal handler to remove. A slot holds a copy of
+// the name (strdup) that is only ever swapped in or out whole; a handler running on one thread while
+// another thread releases its slot is the one case left open (the process is ending then anyway).
 constexpr int kCleanupSlots = 64;
 std::atomic<char*> pendingNames[kCleanupSlots];
 constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
