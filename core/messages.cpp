@@ -51,8 +51,6 @@ void ForwardTiffWarning(const char* module, const char* format, va_list args) {
 
 }  // namespace
 
-void LumoError(const char* module, const char* format, ...) {
-    va_list args;
 std::string LumoFormatMessage(const char* format, va_list args) {
     va_list copy;
     va_copy(copy, args);
@@ -72,6 +70,8 @@ std::string LumoReportText(const char* kind, const char* module, const char* for
     return "Lumo " + std::string(kind) + ": " + message;
 }
 
+void LumoError(const char* module, const char* format, ...) {
+    va_list args;
     va_start(args, format);
     CallHook(errorHook, module, format, args);
     std::string text = LumoFormatMessage(format, args);
