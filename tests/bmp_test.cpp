@@ -444,6 +444,7 @@ struct BadCase {
     const char* module;
     const char* text;
 };
+void PrintTo(const BadCase& c, std::ostream* os) { *os << c.name; }
 class BmpBadHeaderTest : public BmpTest, public ::testing::WithParamInterface<BadCase> {};
 
 TEST_P(BmpBadHeaderTest, IsRefused) {
@@ -495,7 +496,6 @@ TEST_F(BmpTest, MissingFileCannotBeOpened) {
 
 TEST_F(BmpTest, TruncatedRowsAreZeroAndNamed) {
     ImagePtr image = MakePatternImage(ImageKind::RGB, 5, 4);
-void PrintTo(const BadCase& c, std::ostream* os) { *os << c.name; }
     SaveBmp(image.get(), tempPath("t.bmp").c_str());
     std::vector<uint8_t> bytes = ReadBytes(tempPath("t.bmp"));
     bytes.resize(54 + 16 + 5);  // the bottom row and 5 bytes of the next

@@ -142,6 +142,10 @@ struct TiffRuleCase {
     int optionsG3;
     int predictor;
 };
+void PrintTo(const TiffRuleCase& c, std::ostream* os) {
+    *os << KindName(c.kind);
+    for (const auto& [key, value] : c.profile) *os << " " << key << "=" << value;
+}
 
 class TiffRuleTest : public DispatchTest, public ::testing::WithParamInterface<TiffRuleCase> {};
 
@@ -167,10 +171,6 @@ INSTANTIATE_TEST_SUITE_P(
         TiffRuleCase{ImageKind::COLOR256, {{"TiffColorCompression", "JPEG"}}, 5, -1, 0},
         TiffRuleCase{ImageKind::RGB, {{"TiffCompression", "lzw"}}, -1, -1, -1},  // values are case-sensitive
         TiffRuleCase{ImageKind::RGB, {{"TiffCompression", "Packbits"}}, 32773, -1, -1},
-void PrintTo(const TiffRuleCase& c, std::ostream* os) {
-    *os << KindName(c.kind);
-    for (const auto& [key, value] : c.profile) *os << " " << key << "=" << value;
-}
         TiffRuleCase{ImageKind::RGB, {{"TiffPredictor", "Always"}}, 5, -1, 1},
         TiffRuleCase{ImageKind::RGB, {{"TiffPredictor", "Smart"}}, 5, -1, 1},
         TiffRuleCase{ImageKind::GRAY256, {{"TiffPredictor", "Smart"}}, 5, -1, 1},
