@@ -53,12 +53,8 @@ inline void GifLzwEncoder::putCode(int code) {
     }
 }
 
-namespace {
-
 // Whether a slot holds the string whose key, moved to the top 20 bits, is tag.
-inline bool Holds(uint32_t entry, uint32_t tag, uint32_t codeMask) { return entry != 0 && (entry & ~codeMask) == tag; }
-
-}  // namespace
+inline bool GifLzwEncoder::holds(uint32_t entry, uint32_t tag) { return entry != 0 && (entry & ~kCodeMask) == tag; }
 
 void GifLzwEncoder::encode(const uint8_t* pixels, size_t count) {
     if (count == 0) return;
@@ -74,8 +70,8 @@ void GifLzwEncoder::encode(const uint8_t* pixels, size_t count) {
         const uint32_t pixel = pixels[i];
         const uint32_t tag = (pixel << kMaxBits | prefix) << kMaxBits;
         int slot = static_cast<int>(pixel << kHashShift ^ prefix);
-        if (table[slot] != 0 && !Holds(table[slot], tag, kCodeMask)) slot = probe(table, slot, tag);
-        if (Holds(table[slot], tag, kCodeMask)) {
+        if (table[slot] != 0 && !holds(table[slot], tag)) slot = probe(table, slot, tag);
+        if (holds(table[slot], tag)) {
             // A known string: go on with it as the prefix.
             prefix = table[slot] & kCodeMask;
             continue;
@@ -102,7 +98,7 @@ int GifLzwEncoder::probe(const uint32_t* table, int slot, uint32_t tag) {
     do {
         slot -= step;
         if (slot < 0) slot += kHashSize;
-    } while (!Holds(table[slot], tag, kCodeMask) && table[slot] > kCodeMask);
+    } while (!holds(table[slot], tag) && table[slot] > kCodeMask);
     return slot;
 }
 

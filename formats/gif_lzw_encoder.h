@@ -1,7 +1,7 @@
 // The LZW encoder of GIF image data: codes growing from the minimum code size + 1 up to 12 bits,
 // a clear code once 4096 codes are in use, and the output cut into sub-blocks of 254 data bytes.
-// The strings are kept in an open-addressed table of 5003 slots (a prime above 4096) with the
-// probe rule of the .cpp, and the stream is the one that table gives.
+// The strings are kept in an open-addressed table of 5003 slots (a prime above 4096) searched with
+// a backward probe, and the stream is the one that table gives, including the strings it loses.
 #pragma once
 
 #include <cstddef>
@@ -30,6 +30,7 @@ private:
     static constexpr size_t kBlockBytes = 254;  // data bytes per sub-block
     static constexpr size_t kBlocksPerWrite = 64;
 
+    static bool holds(uint32_t entry, uint32_t tag);
     static int probe(const uint32_t* table, int slot, uint32_t tag);
     void clearTable();
     void putCode(int code);
