@@ -1,6 +1,5 @@
 #include "formats/jpeg.h"
 
-#include "core/convert.h"
 #include "core/messages.h"
 #include "core/options.h"
 #include "formats/jpeg_decode.h"
@@ -46,19 +45,6 @@ constexpr ProfileKey kJpegProfileKeys[] = {
     LumoError("LoadJpeg", "%s (while loading %s)", message.c_str(), path);
 }
 
-// libjpeg takes gray and RGB rows; palette kinds become RGB, the other gray kinds GRAY256.
-ImagePtr CompressibleCopy(const IMG& image) {
-    switch (KindOf(image)) {
-        case ImageKind::COLOR16:
-        case ImageKind::COLOR256: return LumoToRGB(&image);
-        case ImageKind::BW:
-        case ImageKind::GRAY16: return LumoToGRAY256(&image);
-        case ImageKind::GRAY256:
-        case ImageKind::RGB: break;
-    }
-    return nullptr;
-}
-
 }  // namespace
 
 std::span<const ProfileKey> JpegProfileKeys() { return kJpegProfileKeys; }
@@ -101,8 +87,7 @@ void LumoSaveJpeg(const IMG* image, const char* path) {
     {
         OutputFile out(path, "LumoSaveJpeg", "Can't open file %s\n");
         LumoProgress(-1);
-        const ImagePtr converted = CompressibleCopy(*image);
-        failure = EncodeJpeg(converted ? *converted : *image, out.stream(), options);
+        failure = EncodeJpeg(*image, out.stream(), options);  // rows of every kind are expanded as they go
         if (!failure) out.commit();
     }  // a failed save removes its temporary file here, before the report; an existing file stays as it was
     if (failure) LumoError("SaveJpeg", "%s (while saving %s)", failure->c_str(), path);

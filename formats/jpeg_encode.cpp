@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/memory.h"
 #include "core/messages.h"
 #include "formats/jpeg_error.h"
 
@@ -13,6 +14,7 @@ struct EncodeSession {
     const IMG* image;
     std::FILE* stream;
     const JpegOptions* options;
+    LumoBuffer<uint8_t> expanded;  // one input row of a kind libjpeg does not take, or empty
 
     ~EncodeSession() { jpeg_destroy_compress(&cinfo); }
 };
@@ -32,12 +34,38 @@ void WriteComment(jpeg_compress_struct& cinfo, const std::string& text) {
     jpeg_write_marker(&cinfo, JPEG_COM, reinterpret_cast<const JOCTET*>(text.data()), static_cast<unsigned>(length));
 }
 
+// Picture row y as libjpeg takes it: GRAY256 and RGB rows as they are stored; BW and GRAY16 rows
+// widened to 256 levels, palette rows looked up to blue, green, red, in the session's row.
+const uint8_t* InputRow(const IMG& image, int y, uint8_t* expanded) {
+    const uint8_t* row = PictureRow(image, y);
+    const ImageKind kind = KindOf(image);
+    if (kind == ImageKind::GRAY256 || kind == ImageKind::RGB) return row;
+    const bool nibbles = image.bitsPerPixel == 4;
+    for (int x = 0; x < image.width; ++x) {
+        if (kind == ImageKind::BW) {
+            expanded[x] = (row[x / 8] >> (7 - x % 8) & 1) ? 255 : 0;
+            continue;
+        }
+        const unsigned value = nibbles ? (x % 2 ? row[x / 2] & 0x0F : row[x / 2] >> 4) : row[x];
+        if (kind == ImageKind::GRAY16) {
+            expanded[x] = static_cast<uint8_t>(value * 17);
+            continue;
+        }
+        uint8_t* bgr = expanded + 3 * x;
+        const uint8_t* entry = image.palette ? image.palette + 3 * value : nullptr;  // no palette: black
+        bgr[0] = entry ? entry[2] : 0;
+        bgr[1] = entry ? entry[1] : 0;
+        bgr[2] = entry ? entry[0] : 0;
+    }
+    return expanded;
+}
+
 // Every libjpeg call of a save. Runs under the trap: trivially destructible locals only.
 void EncodeSteps(EncodeSession& s) {
     jpeg_compress_struct& cinfo = s.cinfo;
     const IMG& image = *s.image;
     const JpegOptions& options = *s.options;
-    const bool gray = image.colorClass == GRAY;
+    const bool gray = image.colorClass != COLOR;
 
     cinfo.err = ArmJpegErrorTrap(s.trap);
     jpeg_create_compress(&cinfo);
@@ -56,7 +84,7 @@ void EncodeSteps(EncodeSession& s) {
     jpeg_start_compress(&cinfo, TRUE);
     if (options.comment) WriteComment(cinfo, *options.comment);
     for (int y = 0; y < image.height; ++y) {
-        JSAMPROW row = const_cast<JSAMPROW>(PictureRow(image, y));  // libjpeg only reads input rows
+        JSAMPROW row = const_cast<JSAMPROW>(InputRow(image, y, s.expanded.get()));  // libjpeg only reads input rows
         jpeg_write_scanlines(&cinfo, &row, 1);
         LumoProgressRow(y, image.height);
     }
@@ -70,6 +98,9 @@ std::optional<std::string> EncodeJpeg(const IMG& image, std::FILE* stream, const
     session.image = &image;
     session.stream = stream;
     session.options = &options;
+    const ImageKind kind = KindOf(image);
+    if (kind != ImageKind::GRAY256 && kind != ImageKind::RGB && image.width > 0)
+        session.expanded = LumoAllocBuffer<uint8_t>(static_cast<size_t>(image.width) * 3, "LumoSaveJpeg");
     if (RunTrapped(session, EncodeSteps)) return std::nullopt;
     return std::string(session.trap.message);
 }

@@ -8,6 +8,8 @@
 #include "core/image.h"
 #include "formats/jpeg_options.h"
 
-// Compresses a GRAY256 or RGB image to the stream as a baseline JFIF file; progress one value per row.
+// Compresses an image of any kind to the stream as a baseline JFIF file: gray and bi-level kinds as
+// gray, palette kinds and RGB as colour (each row expanded as it is fed, never a converted copy of
+// the whole picture); progress one value per row.
 // Yields libjpeg's message when the library gave up (its object already destroyed), nothing on success.
 std::optional<std::string> EncodeJpeg(const IMG& image, std::FILE* stream, const JpegOptions& options);

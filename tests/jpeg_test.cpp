@@ -457,6 +457,18 @@ TEST_F(JpegTest, SavedFileCarriesTheCommentAndSamplingAskedFor) {
     EXPECT_EQ(comment(), "");
 }
 
+TEST_F(JpegTest, KindsLibjpegDoesNotTakeSaveLikeTheirConvertedCopies) {
+    // Their rows are expanded one at a time as they are fed, not through a copy of the whole picture.
+    for (ImageKind kind : {ImageKind::BW, ImageKind::GRAY16, ImageKind::COLOR16, ImageKind::COLOR256}) {
+        const ImagePtr image = MakePatternImage(kind, 37, 11);
+        const ImagePtr copy = image->colorClass == COLOR ? LumoToRGB(image.get()) : LumoToGRAY256(image.get());
+        const std::string direct = tempPath("direct.jpg"), converted = tempPath("converted.jpg");
+        LumoSaveJpeg(image.get(), direct.c_str());
+        LumoSaveJpeg(copy.get(), converted.c_str());
+        EXPECT_EQ(ReadBytes(direct), ReadBytes(converted)) << KindName(kind);
+    }
+}
+
 TEST_F(JpegTest, FailedSaveReportsAndLeavesTheExistingFile) {
     const std::string path = tempPath("existing.jpg");
     WriteBytes(path, {1, 2, 3});
