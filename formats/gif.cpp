@@ -116,6 +116,10 @@ int ReadCodeSize(InputFile& file) {
 
 // One 12-bit code stands for at most 4094 pixels, so a byte of data yields at most 2730 pixels.
 constexpr size_t kMaxPixelsPerDataByte = 4096 * 8 / 12 + 1;
+// Pictures up to this size load whatever the data left (missing pixels are 0); a larger one whose
+// data could not fill it even at the highest LZW ratio is refused, so a few bytes cannot make the
+// loader allocate and fill tens of megabytes.
+constexpr size_t kAlwaysAcceptedBytes = size_t{1} << 20;
 
 // Stores a row of width indices into picture row y, two per byte (first pixel in the high nibble);
 // padding bytes are zeroed.
@@ -235,7 +239,8 @@ ImagePtr LoadGifFrom(InputFile& file) {
     // buffer of one byte per pixel that interlaced and 4-bit pictures are decoded into).
     size_t pixelBytes = static_cast<size_t>(RowBytesFor(descriptor.width, bitsPerPixel)) * descriptor.height;
     if (interlaced || bitsPerPixel == 4) pixelBytes += static_cast<size_t>(descriptor.width) * descriptor.height;
-    CheckPromisedSize(kLoadModule, file.name().c_str(), pixelBytes, file.remaining(), kMaxPixelsPerDataByte);
+    CheckPromisedSize(kLoadModule, file.name().c_str(), pixelBytes, file.remaining(), kMaxPixelsPerDataByte,
+                      kAlwaysAcceptedBytes);
 
     ImagePtr image = LumoCreateImage(descriptor.width, descriptor.height, COLOR, palette.release(), bitsPerPixel);
     ReadPixels(file, codeSize, *image, interlaced);
