@@ -408,8 +408,8 @@ struct HandBuiltStream {
     std::vector<uint32_t> indices;
     std::vector<std::string> warnings;
 };
-
 void PrintTo(const HandBuiltStream& c, std::ostream* os) { *os << c.name; }
+
 class GifStreamTest : public GifTest, public ::testing::WithParamInterface<HandBuiltStream> {};
 
 TEST_P(GifStreamTest, DecodesToTheseIndicesAndWarnings) {
@@ -525,8 +525,8 @@ struct BadFile {
     const char* module;
     std::string text;
 };
-
 void PrintTo(const BadFile& c, std::ostream* os) { *os << c.name; }
+
 std::vector<uint8_t> Cut(const std::vector<uint8_t>& bytes, size_t size) {
     return {bytes.begin(), bytes.begin() + static_cast<long>(size)};
 }
