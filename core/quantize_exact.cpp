@@ -83,7 +83,8 @@ ImagePtr PaletteOfExactColours(const IMG& rgb, int bits) {
     const RowProgress progress(rgb.height);
     for (int k = 0; k < rgb.height; ++k) {
         uint8_t* out = MemoryRow(*target, k);
-        std::memset(out, 0, target->rowBytes);  // the nibbles are or-ed in, and the padding stays 0
+        // The nibbles are or-ed in, and the padding stays 0 (an empty picture has no row to clear).
+        if (target->rowBytes) std::memset(out, 0, target->rowBytes);
         if (bits == 8)
             IndexRow(MemoryRow(rgb, k), rgb.width, colours, [out](int x, unsigned index) { out[x] = static_cast<uint8_t>(index); });
         else  // left pixel in the high nibble; an odd width leaves the last index alone in its byte
