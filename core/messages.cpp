@@ -1,9 +1,6 @@
 #include "core/messages.h"
 
-#include <tiffio.h>
-
 #include <cstdio>
-#include <utility>
 
 #include "core/options.h"
 #include "platform/message_box.h"
@@ -23,8 +20,6 @@ constexpr NamedOption<int> kGlobalOptions[] = {
     {"verbose", &verbose}, {"showprogress", &showProgress}, {"maxpixels", &maxPixels}};
 constexpr OptionRegistry<int> kGlobalRegistry(kGlobalOptions, "Unknown option: %s");
 
-thread_local std::string lastTiffError;
-
 void CallHook(LumoHook hook, const char* module, const char* format, va_list args) {
     if (!hook) return;
     va_list copy;
@@ -37,16 +32,6 @@ void ShowDefault(const char* captionPrefix, const char* module, const char* form
                  MessageIcon icon) {
     const std::string caption = module ? std::string(captionPrefix) + " in module " + module : captionPrefix;
     ShowMessageBox(caption.c_str(), LumoFormatMessage(format, args).c_str(), icon);
-}
-
-// libtiff's error handler: keep the message for the codec, which reports it once the call returns.
-void RecordTiffError(const char* module, const char* format, va_list args) {
-    lastTiffError = LumoFormatMessage(format, args);
-    if (module && *module) lastTiffError = std::string(module) + ": " + lastTiffError;
-}
-
-void ForwardTiffWarning(const char* module, const char* format, va_list args) {
-    CallHook(warningHook, module, format, args);
 }
 
 }  // namespace
@@ -106,10 +91,10 @@ LumoProgressHook LumoSetProgressHandler(LumoProgressHook hook) {
     return previous;
 }
 
-void LumoRefreshHandlers() {
-    TIFFSetErrorHandler(RecordTiffError);
-    TIFFSetWarningHandler(ForwardTiffWarning);
-}
+// The codecs report through LumoError and LumoWarning, which read the current hooks at every report
+// (libtiff's handlers are installed per handle by formats/tiff_error and forward to LumoWarning), so
+// the hooks in force are always the ones the codecs use and there is nothing left to hand over.
+void LumoRefreshHandlers() {}
 
 void LumoProgress(int value) {
     if (showProgress != 0) progressHook(value);
@@ -125,5 +110,3 @@ void LumoDefaultErrorHook(const char* module, const char* format, va_list args) 
 void LumoDefaultWarningHook(const char* module, const char* format, va_list args) {
     ShowDefault("Lumo Warning", module, format, args, MessageIcon::Information);
 }
-
-std::string TakeTiffError() { return std::exchange(lastTiffError, {}); }

@@ -31,7 +31,8 @@ void LumoWarning(const char* module, const char* format, ...) __attribute__((for
 LumoHook LumoSetErrorHandler(LumoHook hook);
 LumoHook LumoSetWarningHandler(LumoHook hook);
 LumoProgressHook LumoSetProgressHandler(LumoProgressHook hook);
-// Installs libtiff's handlers again (libtiff errors are recorded, warnings forwarded).
+// Hands the current hooks to the codecs. Every report reads the hooks in force, so this has nothing
+// left to do; the start-up sequence still calls it.
 void LumoRefreshHandlers();
 
 // Calls the progress hook with value (-1 start, 0..100 percent, -2 end) when "showprogress" is set.
@@ -54,7 +55,3 @@ std::string LumoReportText(const char* kind, const char* module, const char* for
 // "Lumo Error in module %s" / "Lumo Warning in module %s".
 void LumoDefaultErrorHook(const char* module, const char* format, va_list args);
 void LumoDefaultWarningHook(const char* module, const char* format, va_list args);
-
-// The last error libtiff reported on this thread since TakeTiffError was last called
-// (empty when none). Codecs read it after a libtiff call fails and report it themselves.
-std::string TakeTiffError();

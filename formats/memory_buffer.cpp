@@ -137,10 +137,12 @@ int MemoryBufferMap(thandle_t, void**, toff_t*) { return 0; }
 
 void MemoryBufferUnmap(thandle_t, void*, toff_t) {}
 
-TIFF* OpenMemoryBufferTiff(MemoryBuffer* buffer, const char* mode) {
+TiffHandle OpenMemoryBufferTiff(MemoryBuffer* buffer, const char* mode) {
     buffer->length = 0;
     buffer->position = buffer->data;
     buffer->mode = mode;
-    return TIFFClientOpen("Memory Buffer", mode, buffer, MemoryBufferRead, MemoryBufferWrite, MemoryBufferSeek,
-                          MemoryBufferClose, MemoryBufferSize, MemoryBufferMap, MemoryBufferUnmap);
+    TiffHandle tiff;
+    tiff.openClient("Memory Buffer", mode, buffer, MemoryBufferRead, MemoryBufferWrite, MemoryBufferSeek,
+                    MemoryBufferClose, MemoryBufferSize, MemoryBufferMap, MemoryBufferUnmap);
+    return tiff;
 }

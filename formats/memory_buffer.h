@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "formats/tiff_error.h"
+
 struct MemoryBuffer {
     uint8_t* data;      // the block (plain allocator, not counted)
     size_t size;        // allocated size of the block
@@ -25,9 +27,9 @@ using MemoryBufferPtr = std::unique_ptr<MemoryBuffer, MemoryBufferDeleter>;
 MemoryBufferPtr AllocBuffer(size_t size);
 void ReallocBuffer(MemoryBuffer* buffer, size_t newSize);
 
-// Opens the buffer through TIFFClientOpen under the name "Memory Buffer"; length and position restart at 0.
-// Yields null when libtiff refuses (its message is left for TakeTiffError).
-TIFF* OpenMemoryBufferTiff(MemoryBuffer* buffer, const char* mode);
+// Opens the buffer through libtiff under the name "Memory Buffer"; length and position restart at 0.
+// The handle is empty when libtiff refuses (its message is then in the handle's error record).
+TiffHandle OpenMemoryBufferTiff(MemoryBuffer* buffer, const char* mode);
 
 // The procedures handed to libtiff; the handle is the MemoryBuffer. None of them throws.
 // Reading yields -1 in write mode and never reads past the block.

@@ -151,8 +151,9 @@ protected:
     }
 
     void writeTiff(MemoryBuffer* buffer, const std::vector<uint8_t>& rows) {
-        TIFF* tiff = OpenMemoryBufferTiff(buffer, "w");
-        ASSERT_NE(tiff, nullptr) << TakeTiffError();
+        TiffHandle handle = OpenMemoryBufferTiff(buffer, "w");
+        ASSERT_TRUE(handle) << handle.error();
+        TIFF* tiff = handle.get();
         TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, kWidth);
         TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, kHeight);
         TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, GetParam().bitsPerSample);
@@ -166,15 +167,17 @@ protected:
         std::vector<uint8_t> row(rowBytes());
         for (uint32_t y = 0; y < kHeight; ++y) {
             std::copy_n(rows.begin() + y * rowBytes(), rowBytes(), row.begin());  // encoders may scribble on it
-            ASSERT_EQ(TIFFWriteScanline(tiff, row.data(), y, 0), 1) << TakeTiffError();
+            ASSERT_EQ(TIFFWriteScanline(tiff, row.data(), y, 0), 1) << handle.error();
         }
-        TIFFClose(tiff);
+        handle.close("writeTiff");
+        EXPECT_TRUE(errors.empty());
     }
 
-    // The rows libtiff reads back from the buffer, or empty when it refuses at some point.
+    // The rows libtiff reads back from the buffer, or empty when it refuses or reports an error at some point.
     std::vector<uint8_t> readTiff(MemoryBuffer* buffer) {
-        TIFF* tiff = OpenMemoryBufferTiff(buffer, "r");
-        if (!tiff) return {};
+        TiffHandle handle = OpenMemoryBufferTiff(buffer, "r");
+        if (!handle) return {};
+        TIFF* tiff = handle.get();
         uint32_t width = 0, height = 0;
         TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &width);
         TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &height);
@@ -184,7 +187,7 @@ protected:
             for (uint32_t y = 0; y < kHeight && !rows.empty(); ++y)
                 if (TIFFReadScanline(tiff, rows.data() + y * rowBytes(), y, 0) != 1) rows.clear();
         }
-        TIFFClose(tiff);
+        if (!handle.error().empty()) rows.clear();
         return rows;
     }
 };
@@ -196,8 +199,9 @@ TEST_P(MemoryTiffTest, LibtiffWritesAndReadsBackTheSamePicture) {
     EXPECT_EQ(buffer->size, buffer->length);  // trimmed to the data on close
     EXPECT_EQ(readTiff(buffer.get()), rows);
 
-    TIFF* tiff = OpenMemoryBufferTiff(buffer.get(), "r");
-    ASSERT_NE(tiff, nullptr);
+    TiffHandle handle = OpenMemoryBufferTiff(buffer.get(), "r");
+    ASSERT_TRUE(handle);
+    TIFF* tiff = handle.get();
     EXPECT_STREQ(TIFFFileName(tiff), "Memory Buffer");
     uint16_t compression = 0;
     float xResolution = 0;
@@ -205,7 +209,6 @@ TEST_P(MemoryTiffTest, LibtiffWritesAndReadsBackTheSamePicture) {
     TIFFGetField(tiff, TIFFTAG_XRESOLUTION, &xResolution);
     EXPECT_EQ(compression, GetParam().compression);
     EXPECT_EQ(xResolution, 204.0f);
-    TIFFClose(tiff);
 }
 
 TEST_P(MemoryTiffTest, ReferenceToolsReadTheBufferAsATiffFile) {
@@ -241,7 +244,6 @@ TEST_P(MemoryTiffTest, TruncatedBuffersAreRefusedWithoutReadingOutside) {
         std::copy_n(whole.begin(), length, cut->data);
         const std::vector<uint8_t> rows = readTiff(cut.get());
         EXPECT_TRUE(rows.empty() || rows == picture()) << "garbled picture from a cut at " << length;
-        TakeTiffError();
     }
 }
 

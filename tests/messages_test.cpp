@@ -1,5 +1,3 @@
-#include <tiffio.h>
-
 #include <cstdarg>
 #include <string>
 
@@ -96,16 +94,6 @@ TEST_F(MessagesTest, RegistryStoresWithoutRangeChecksAndMatchesWholeNames) {
     EXPECT_EQ(registry.get("GetTest", "size"), 1);
     EXPECT_LUMO_ERROR(registry.set("SetTest", "siz", 3), "SetTest", "Unknown test option: siz");
     EXPECT_LUMO_ERROR(registry.get("GetTest", ""), "GetTest", "Unknown test option: ");
-}
-
-TEST_F(MessagesTest, LibtiffErrorsAreRecordedAndWarningsForwarded) {
-    TIFFErrorExt(0, "TIFFReadDirectory", "Bad value %d", 7);
-    EXPECT_EQ(TakeTiffError(), "TIFFReadDirectory: Bad value 7");
-    EXPECT_EQ(TakeTiffError(), "");
-    TIFFWarningExt(0, "TIFFFetchNormalTag", "Unknown field");
-    ASSERT_EQ(warnings.size(), 1u);
-    EXPECT_EQ(warnings[0].module, "TIFFFetchNormalTag");
-    EXPECT_TRUE(errors.empty());
 }
 
 }  // namespace
