@@ -74,14 +74,12 @@ void LumoWarning(const char* module, const char* format, ...) {
 LumoHook LumoSetErrorHandler(LumoHook hook) {
     LumoHook previous = errorHook;
     errorHook = hook;
-    LumoRefreshHandlers();
     return previous;
 }
 
 LumoHook LumoSetWarningHandler(LumoHook hook) {
     LumoHook previous = warningHook;
     warningHook = hook;
-    LumoRefreshHandlers();
     return previous;
 }
 
@@ -90,11 +88,6 @@ LumoProgressHook LumoSetProgressHandler(LumoProgressHook hook) {
     progressHook = hook ? hook : IgnoreProgress;
     return previous;
 }
-
-// The codecs report through LumoError and LumoWarning, which read the current hooks at every report
-// (libtiff's handlers are installed per handle by formats/tiff_error and forward to LumoWarning), so
-// the hooks in force are always the ones the codecs use and there is nothing left to hand over.
-void LumoRefreshHandlers() {}
 
 void LumoProgress(int value) {
     if (showProgress != 0) progressHook(value);

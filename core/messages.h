@@ -28,12 +28,11 @@ private:
 // Reports through the warning hook (when one is installed) and returns.
 void LumoWarning(const char* module, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
+// The hooks take effect at once: every report reads the hooks in force (libtiff's handlers are
+// installed per handle and forward to LumoWarning). Each setter yields the previous hook.
 LumoHook LumoSetErrorHandler(LumoHook hook);
 LumoHook LumoSetWarningHandler(LumoHook hook);
 LumoProgressHook LumoSetProgressHandler(LumoProgressHook hook);
-// Hands the current hooks to the codecs. Every report reads the hooks in force, so this has nothing
-// left to do; the start-up sequence still calls it.
-void LumoRefreshHandlers();
 
 // Calls the progress hook with value (-1 start, 0..100 percent, -2 end) when "showprogress" is set.
 void LumoProgress(int value);

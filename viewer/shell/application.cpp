@@ -68,7 +68,6 @@ ParsedArguments ParseViewerArguments(const QStringList& arguments) {
 }
 
 Viewer::Viewer(const ViewerOptions& options) {
-    LumoRefreshHandlers();
     hooks_.emplace();
     frame_ = std::make_unique<FrameWindow>();
     ViewerHooks::setStatusStrip(&frame_->statusStrip());
