@@ -13,8 +13,11 @@ struct TiffHandle::State {
 namespace {
 
 std::string WithModule(const char* module, const char* format, va_list args) {
-    std::string text = LumoFormatMessage(format, args);
-    if (module && *module) text = std::string(module) + ": " + text;
+    const std::string message = LumoFormatMessage(format, args);
+    if (!module || !*module) return message;
+    std::string text = module;
+    text += ": ";
+    text += message;
     return text;
 }
 
