@@ -28,7 +28,7 @@
 
 #include "bench/photo.h"
 #include "core/convert.h"
-#include "formats/gif.h"
+#include "formats/gif/gif.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 
 #include "bench/photo.h"
 #include "core/convert.h"
-#include "formats/gif_lzw_encoder.h"
+#include "formats/gif/gif_lzw_encoder.h"
 
 namespace {
 
@@ -68,7 +68,7 @@ std::vector<uint8_t> Cached(const char* name, std::vector<uint8_t> (*make)()) {
 
 void Encode(benchmark::State& state, const std::vector<uint8_t>& indices) {
     size_t bytes = 0;
-    const GifByteSink sink = [&bytes](const uint8_t*, size_t count) { bytes += count; };
+    const ByteSink sink = [&bytes](const uint8_t*, size_t count) { bytes += count; };
     for (auto _ : state) {
         bytes = 0;
         GifLzwEncoder encoder(8, sink);

@@ -17,7 +17,7 @@
 #include "bench/heap_reuse.h"
 #include "bench/photo.h"
 #include "core/messages.h"
-#include "formats/jpeg.h"
+#include "formats/jpeg/jpeg.h"
 
 namespace {
 

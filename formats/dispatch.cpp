@@ -6,9 +6,9 @@
 
 #include "core/messages.h"
 #include "formats/bmp.h"
-#include "formats/gif.h"
+#include "formats/gif/gif.h"
 #include "formats/img.h"
-#include "formats/jpeg.h"
+#include "formats/jpeg/jpeg.h"
 #include "formats/load_limits.h"
 #include "platform/message_box.h"
 #include "platform/profile.h"

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "formats/tiff_error.h"
+#include "formats/tiff/tiff_error.h"
 
 struct MemoryBuffer {
     uint8_t* data;      // the block (plain allocator, not counted)

@@ -9,7 +9,7 @@
 
 #include "core/memory.h"
 #include "core/messages.h"
-#include "formats/gif.h"
+#include "formats/gif/gif.h"
 #include "tests/support/gif_reference.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // clean LumoFailure, with nothing read or written outside a buffer and nothing leaked. The last byte
 // also picks the load options (a file ending in its end-of-image marker 0xD9 loads with the defaults),
 // so the quantized, gray, fast, reduced and thumbnail paths are explored too.
-#include "formats/jpeg.h"
+#include "formats/jpeg/jpeg.h"
 #include "fuzz/fuzz_loader.h"
 
 namespace {

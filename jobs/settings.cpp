@@ -6,8 +6,8 @@
 #include <span>
 
 #include "core/messages.h"
-#include "formats/gif.h"
-#include "formats/jpeg.h"
+#include "formats/gif/gif.h"
+#include "formats/jpeg/jpeg.h"
 #include "formats/load_limits.h"
 #include "jobs/conversion.h"
 #include "platform/profile.h"
@@ -22,7 +22,7 @@ constexpr ProfileKey kViewerProfileKeys[] = {
 
 // ---------------------------------------------------------------------------------------------
 // Keys of the codecs still to come: each moves into its codec when the codec lands (as
-// kJpegProfileKeys sits in formats/jpeg.cpp), and the dispatch then copies it from there. They are
+// kJpegProfileKeys sits in formats/jpeg/jpeg.cpp), and the dispatch then copies it from there. They are
 // here now because the option dialogs and `lumo settings` need their defaults and checks.
 // The TIFF keys are words the dispatch's TIFF rule reads itself, so they set no option directly.
 // ---------------------------------------------------------------------------------------------

@@ -12,10 +12,10 @@
 
 #include "formats/bmp.h"
 #include "formats/dispatch.h"
-#include "formats/gif.h"
+#include "formats/gif/gif.h"
 #include "formats/img.h"
 #include "formats/input_file.h"
-#include "formats/jpeg.h"
+#include "formats/jpeg/jpeg.h"
 #include "tests/support/bmp_builder.h"
 #include "tests/support/gif_builder.h"
 #include "tests/support/lumo_test.h"

@@ -3,7 +3,7 @@
 
 #include "formats/bmp.h"
 #include "formats/dispatch.h"
-#include "formats/jpeg.h"
+#include "formats/jpeg/jpeg.h"
 #include "platform/message_box.h"
 #include "platform/profile.h"
 #include "tests/support/lumo_test.h"

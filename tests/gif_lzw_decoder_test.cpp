@@ -2,7 +2,7 @@
 // the picture, codes that straddle its refills, and files that end inside the data.
 #include <algorithm>
 
-#include "formats/gif.h"
+#include "formats/gif/gif.h"
 #include "tests/support/gif_builder.h"
 #include "tests/support/gif_reference.h"
 #include "tests/support/lumo_test.h"

@@ -2,7 +2,7 @@
 // pixels that crowd the table's slot 0 (where the plain table loses a string), long runs and noise,
 // and the pixels handed over in pieces of every size, so that a piece can end anywhere: mid-string,
 // on a full table, or just after a clear.
-#include "formats/gif_lzw_encoder.h"
+#include "formats/gif/gif_lzw_encoder.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +16,7 @@ namespace {
 // The data bytes of the sub-blocks the encoder wrote, without their length bytes.
 std::vector<uint8_t> Encode(const std::vector<uint8_t>& pixels, int minCodeSize, size_t piece) {
     std::vector<uint8_t> blocks;
-    const GifByteSink sink = [&blocks](const uint8_t* bytes, size_t count) {
+    const ByteSink sink = [&blocks](const uint8_t* bytes, size_t count) {
         blocks.insert(blocks.end(), bytes, bytes + count);
     };
     GifLzwEncoder encoder(minCodeSize, sink);

@@ -1,4 +1,4 @@
-#include "formats/gif.h"
+#include "formats/gif/gif.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "formats/jpeg.h"
+#include "formats/jpeg/jpeg.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "formats/tiff_error.h"
+#include "formats/tiff/tiff_error.h"
 
 #include <string>
 

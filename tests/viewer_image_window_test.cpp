@@ -7,7 +7,7 @@
 #include <QSignalSpy>
 #include <cstdio>
 
-#include "formats/jpeg.h"
+#include "formats/jpeg/jpeg.h"
 #include "viewer/commands/command_ids.h"
 #include "viewer/commands/command_surface.h"
 #include "viewer/windows/dib_view.h"

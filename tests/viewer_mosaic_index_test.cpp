@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "formats/jpeg.h"
+#include "formats/jpeg/jpeg.h"
 #include "formats/pcd_overview.h"
 #include "tests/support/lumo_test.h"
 #include "viewer/windows/mosaic_index.h"

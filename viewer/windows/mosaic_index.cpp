@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "formats/dispatch.h"
-#include "formats/jpeg.h"
+#include "formats/jpeg/jpeg.h"
 #include "formats/pcd_overview.h"
 
 namespace {

@@ -1,10 +1,10 @@
-#include "formats/jpeg_encode.h"
+#include "formats/jpeg/jpeg_encode.h"
 
 #include <algorithm>
 
 #include "core/memory.h"
 #include "core/messages.h"
-#include "formats/jpeg_error.h"
+#include "formats/jpeg/jpeg_error.h"
 
 namespace {
 

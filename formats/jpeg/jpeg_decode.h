@@ -5,7 +5,7 @@
 
 #include "core/image.h"
 #include "formats/input_file.h"
-#include "formats/jpeg_options.h"
+#include "formats/jpeg/jpeg_options.h"
 
 // Decodes the file from its current position. When libjpeg gives up it yields null, with the
 // library's message in failure, after the libjpeg object was destroyed; the caller reports it.

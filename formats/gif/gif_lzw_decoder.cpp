@@ -1,4 +1,4 @@
-#include "formats/gif_lzw_decoder.h"
+#include "formats/gif/gif_lzw_decoder.h"
 
 #include <algorithm>
 #include <array>

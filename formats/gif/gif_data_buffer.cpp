@@ -1,4 +1,4 @@
-#include "formats/gif_data_buffer.h"
+#include "formats/gif/gif_data_buffer.h"
 
 #include <algorithm>
 #include <cstring>

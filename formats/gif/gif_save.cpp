@@ -4,8 +4,8 @@
 #include "core/convert.h"
 #include "core/messages.h"
 #include "formats/byte_order.h"
-#include "formats/gif.h"
-#include "formats/gif_lzw_encoder.h"
+#include "formats/gif/gif.h"
+#include "formats/gif/gif_lzw_encoder.h"
 #include "formats/output_file.h"
 
 namespace {
@@ -27,7 +27,7 @@ ImagePtr PaletteVersion(const IMG& image) {
 }
 
 // Signature, screen descriptor, global colour table, image descriptor and minimum code size.
-void WriteHeaders(const IMG& image, bool interlace, const GifByteSink& sink) {
+void WriteHeaders(const IMG& image, bool interlace, const ByteSink& sink) {
     const int bits = image.bitsPerPixel;
     const int entries = 1 << bits;
     uint8_t bytes[13 + 3 * 256 + 10 + 1];
@@ -84,7 +84,7 @@ private:
 
 }  // namespace
 
-void WriteGif(const IMG* image, const GifByteSink& sink) {
+void WriteGif(const IMG* image, const ByteSink& sink) {
     const ImagePtr converted = PaletteVersion(*image);
     const IMG& source = converted ? *converted : *image;
     const bool interlace = LumoGetIntOptionGif("interlace") != 0;

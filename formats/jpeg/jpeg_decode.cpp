@@ -1,4 +1,4 @@
-#include "formats/jpeg_decode.h"
+#include "formats/jpeg/jpeg_decode.h"
 
 #include <algorithm>
 #include <climits>
@@ -7,7 +7,7 @@
 #include "core/convert.h"
 #include "core/memory.h"
 #include "core/messages.h"
-#include "formats/jpeg_error.h"
+#include "formats/jpeg/jpeg_error.h"
 #include "formats/load_limits.h"
 
 namespace {

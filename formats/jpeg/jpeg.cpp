@@ -1,10 +1,10 @@
-#include "formats/jpeg.h"
+#include "formats/jpeg/jpeg.h"
 
 #include "core/messages.h"
 #include "core/options.h"
-#include "formats/jpeg_decode.h"
-#include "formats/jpeg_encode.h"
-#include "formats/jpeg_options.h"
+#include "formats/jpeg/jpeg_decode.h"
+#include "formats/jpeg/jpeg_encode.h"
+#include "formats/jpeg/jpeg_options.h"
 #include "formats/output_file.h"
 
 namespace {

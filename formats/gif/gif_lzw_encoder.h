@@ -8,13 +8,13 @@
 #include <cstdint>
 
 #include "core/memory.h"
-#include "formats/gif.h"
+#include "formats/gif/gif.h"
 
 class GifLzwEncoder {
 public:
     // minCodeSize is the minimum code size written before the data (2 to 8); sink receives the
     // sub-blocks, length bytes included.
-    GifLzwEncoder(int minCodeSize, const GifByteSink& sink);
+    GifLzwEncoder(int minCodeSize, const ByteSink& sink);
 
     // Adds pixels (indices below 1 << minCodeSize) in file order.
     void encode(const uint8_t* pixels, size_t count);
@@ -36,7 +36,7 @@ private:
     void putCode(int code);
     void writeBlocks(bool last);
 
-    const GifByteSink& sink_;
+    const ByteSink& sink_;
     const int initialBits_;  // code width after a clear: minimum code size + 1
     const int clearCode_;    // 1 << minimum code size
     const int endCode_;      // clearCode_ + 1

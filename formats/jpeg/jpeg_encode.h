@@ -6,7 +6,7 @@
 #include <string>
 
 #include "core/image.h"
-#include "formats/jpeg_options.h"
+#include "formats/jpeg/jpeg_options.h"
 
 // Compresses an image of any kind to the stream as a baseline JFIF file: gray and bi-level kinds as
 // gray, palette kinds and RGB as colour (each row expanded as it is fed, never a converted copy of

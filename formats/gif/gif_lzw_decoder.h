@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "core/memory.h"
-#include "formats/gif_data_buffer.h"
+#include "formats/gif/gif_data_buffer.h"
 #include "formats/input_file.h"
 
 class GifLzwDecoder {

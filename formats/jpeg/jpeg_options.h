@@ -1,4 +1,4 @@
-// The JPEG codec's module-wide settings, as the option functions of formats/jpeg.h set them.
+// The JPEG codec's module-wide settings, as the option functions of formats/jpeg/jpeg.h set them.
 #pragma once
 
 #include <optional>

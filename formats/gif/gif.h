@@ -8,6 +8,7 @@
 #include <span>
 
 #include "core/image.h"
+#include "formats/byte_sink.h"
 #include "formats/input_file.h"
 #include "formats/profile_key.h"
 
@@ -17,11 +18,9 @@ ImagePtr LoadGifFrom(InputFile& file);
 
 void LumoSaveGif(const IMG* image, const char* fileName);
 
-// Receives the bytes of a GIF file as they are produced.
-using GifByteSink = std::function<void(const uint8_t* bytes, size_t count)>;
 // Writes the whole file for image to sink, with the per-row progress reports but without the start
 // and end reports that belong to the caller (LumoSaveGif writes through this to its output file).
-void WriteGif(const IMG* image, const GifByteSink& sink);
+void WriteGif(const IMG* image, const ByteSink& sink);
 
 // The option "interlace" (0): non-zero writes the rows in interlaced order.
 void LumoSetIntOptionGif(const char* name, int value);

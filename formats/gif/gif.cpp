@@ -1,11 +1,11 @@
-#include "formats/gif.h"
+#include "formats/gif/gif.h"
 
 #include <cstring>
 
 #include "core/messages.h"
 #include "core/options.h"
 #include "formats/byte_order.h"
-#include "formats/gif_lzw_decoder.h"
+#include "formats/gif/gif_lzw_decoder.h"
 #include "formats/load_limits.h"
 
 namespace {

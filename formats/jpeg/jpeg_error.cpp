@@ -1,4 +1,4 @@
-#include "formats/jpeg_error.h"
+#include "formats/jpeg/jpeg_error.h"
 
 #include <cstddef>
 #include <type_traits>

@@ -1,4 +1,4 @@
-#include "formats/gif_lzw_encoder.h"
+#include "formats/gif/gif_lzw_encoder.h"
 
 #include <algorithm>
 #include <cstring>
@@ -9,7 +9,7 @@ constexpr const char* kModule = "LumoSaveGif";
 
 }  // namespace
 
-GifLzwEncoder::GifLzwEncoder(int minCodeSize, const GifByteSink& sink)
+GifLzwEncoder::GifLzwEncoder(int minCodeSize, const ByteSink& sink)
     : sink_(sink),
       initialBits_(minCodeSize + 1),
       clearCode_(1 << minCodeSize),
