@@ -10,6 +10,8 @@ packages=(
   googletest libgtest-dev libbenchmark-dev
   # reference encoders and decoders for the cross-checks, and a display for the viewer's screenshots
   imagemagick netpbm libtiff-tools jbigkit-bin libjpeg-turbo-progs python3 python3-pil xvfb xauth
+  # PostScript rendered back for the writer's tests; the batch benchmark's baseline
+  ghostscript graphicsmagick
   # the viewer driven with keys and clicks under a window manager
   xdotool openbox
 )
