@@ -486,8 +486,7 @@ ImagePtr LoadBmpFrom(InputFile& file) {
     return image;
 }
 
-void SaveBmp(const IMG* image, const char* fileName) {
-    OutputFile file(fileName, kSaveModule);
+void WriteBmp(const IMG* image, const ByteSink& sink) {
     const ImageKind kind = KindOf(*image);
     const uint32_t colors = kind == ImageKind::RGB ? 0 : 1u << image->bitsPerPixel;
     const uint32_t tableBytes = 4 * colors;
@@ -530,11 +529,10 @@ void SaveBmp(const IMG* image, const char* fileName) {
         entry[1] = green;
         entry[2] = red;
     }
-    file.write(headers, headerBytes);
+    sink(headers, headerBytes);
 
     // Memory rows are stored bottom row first like the file's: consecutive rows go out in one write,
     // through a copy with cleared padding when the rows have any.
-    LumoProgress(-1);
     const int chunkRows = RowsPerChunk(image->rowBytes);
     const bool padded = static_cast<size_t>(image->width) * image->bitsPerPixel < 8u * image->rowBytes;
     LumoBuffer<uint8_t> chunk;
@@ -549,8 +547,14 @@ void SaveBmp(const IMG* image, const char* fileName) {
             for (int i = 0; i < count; ++i) ClearPadding(chunk.get() + static_cast<size_t>(i) * image->rowBytes, *image);
             rows = chunk.get();
         }
-        file.write(rows, bytes);
+        sink(rows, bytes);
     }
+}
+
+void SaveBmp(const IMG* image, const char* fileName) {
+    OutputFile file(fileName, kSaveModule);
+    LumoProgress(-1);
+    WriteBmp(image, [&file](const uint8_t* bytes, size_t count) { file.write(bytes, count); });
     LumoProgress(-2);
     file.commit();
 }

@@ -30,12 +30,12 @@ ImgHeader ReadHeader(InputFile& file) {
     return {{bytes[0], bytes[1]}, ReadLE16(bytes + 2), ReadLE16(bytes + 4), ReadLE16(bytes + 6)};
 }
 
-void WriteHeader(OutputFile& out, const IMG& image) {
+void WriteHeader(const ByteSink& sink, const IMG& image) {
     uint8_t bytes[kHeaderSize] = {'I', 'M'};
     WriteLE16(bytes + 2, 0);
     WriteLE16(bytes + 4, image.width);
     WriteLE16(bytes + 6, image.height);
-    out.write(bytes, sizeof bytes);
+    sink(bytes, sizeof bytes);
 }
 
 // The rows of a raw file arrive one for one, so a picture far larger than the data left is refused
@@ -73,20 +73,23 @@ ImagePtr LumoLoadIMG(const char* fileName) {
     return LoadIMGFrom(file);
 }
 
-void LumoSaveIMG(const IMG* image, const char* fileName) {
+void WriteIMG(const IMG* image, const ByteSink& sink) {
     ImagePtr gray;
     if (!IsKind(*image, ImageKind::GRAY256)) {
         gray = LumoToGRAY256(image);
         image = gray.get();
     }
-
-    OutputFile out(fileName, kSaveModule);
-    WriteHeader(out, *image);
-    LumoProgress(-1);
+    WriteHeader(sink, *image);
     for (int y = 0; y < image->height; ++y) {
         LumoProgressRow(y, image->height);
-        out.write(PictureRow(*image, y), image->width);  // no row padding in the file
+        sink(PictureRow(*image, y), image->width);  // no row padding in the file
     }
+}
+
+void LumoSaveIMG(const IMG* image, const char* fileName) {
+    OutputFile out(fileName, kSaveModule);
+    LumoProgress(-1);
+    WriteIMG(image, [&out](const uint8_t* bytes, size_t count) { out.write(bytes, count); });
     out.commit();
     LumoProgress(-2);
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/image.h"
+#include "formats/byte_sink.h"
 #include "formats/input_file.h"
 
 // Loads a GRAY256 image.
@@ -9,3 +10,6 @@ ImagePtr LumoLoadIMG(const char* fileName);
 ImagePtr LoadIMGFrom(InputFile& file);
 // Saves any kind (other kinds are converted to GRAY256 first).
 void LumoSaveIMG(const IMG* image, const char* fileName);
+// Writes the whole file to sink, with the per-row progress reports but without the start and end
+// reports that belong to the caller.
+void WriteIMG(const IMG* image, const ByteSink& sink);

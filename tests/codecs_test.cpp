@@ -1,5 +1,7 @@
-// What every codec shares: the pixel limit checked before allocating, empty pictures refused, and
-// savers that write the same bytes for the same picture whatever its row padding holds.
+// What every codec shares, over one table of codecs: a round trip through every writer by extension,
+// the writer's memory bytes equal to its file's, cut and damaged files that fail cleanly, unknown
+// options refused; the pixel limit checked before allocating, empty pictures refused, and savers that
+// write the same bytes for the same picture whatever its row padding holds. A codec joins with a row.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -10,6 +12,7 @@
 #include <filesystem>
 #include <random>
 
+#include "core/convert.h"
 #include "formats/bmp.h"
 #include "formats/dispatch.h"
 #include "formats/gif/gif.h"
@@ -17,6 +20,7 @@
 #include "formats/input_file.h"
 #include "formats/jpeg/jpeg.h"
 #include "tests/support/bmp_builder.h"
+#include "tests/support/colour_pictures.h"
 #include "tests/support/gif_builder.h"
 #include "tests/support/lumo_test.h"
 
@@ -156,6 +160,116 @@ TEST_F(CodecsTest, EmptyPicturesAreRefused) {
     EXPECT_LUMO_ERROR(LoadImg(ImgOfSize(0, 7, 0)), "LumoLoadIMG", SizeText(0, 7));
     EXPECT_LUMO_ERROR(LoadImg(ImgOfSize(7, 0, 0)), "LumoLoadIMG", SizeText(7, 0));
 }
+
+// One codec as the shared tests see it.
+struct Codec {
+    const char* extension;
+    ImagePtr (*loadFrom)(const std::vector<uint8_t>& bytes);  // null for a writer only
+    void (*write)(const IMG* image, const ByteSink& sink);
+    int tolerance;                       // largest colour difference a round trip may show (lossy codecs)
+    bool toGray;                         // the format holds gray only: colours come back as their gray
+    void (*setIntOption)(const char* name, int value);
+    const char* optionModule;            // the setter's module name
+    const char* unknownOptionText;       // its message for the name "NoSuchOption"
+};
+
+void PrintTo(const Codec& codec, std::ostream* os) { *os << codec.extension; }
+
+// A smooth picture of 228 colours: few enough for a palette to hold exactly, smooth enough for JPEG.
+ImagePtr SmoothPicture(ImageKind kind, int width, int height) {
+    ImagePtr rgb = LumoCreateImage(width, height, COLOR, nullptr, 24);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            SetPixel(*rgb, x, y, static_cast<uint32_t>((x / 2 * 12) << 16 | (y / 2 * 20) << 8 | 96));
+    return kind == ImageKind::RGB ? std::move(rgb) : LumoToGRAY256(rgb.get());
+}
+
+void WriteJpegSink(const IMG* image, const ByteSink& sink) { WriteJpeg(image, sink, "memory"); }
+
+const Codec kCodecs[] = {
+    {"bmp", LoadBmp, WriteBmp, 0, false, LumoSetIntOptionBmp, "LumoSetIntOptionBmp", "Unknown Bmp option: NoSuchOption"},
+    {"gif", LoadGif, WriteGif, 0, false, LumoSetIntOptionGif, "LumoSetIntOptionGif", "Unknown Gif option: NoSuchOption"},
+    {"img", LoadImg, WriteIMG, 0, true, nullptr, nullptr, nullptr},
+    {"jpg", LoadJpg, WriteJpegSink, 16, false, LumoSetIntOptionJpeg, "LumoSetIntOptionJpeg",
+     "Unknown JPEG option: NoSuchOption"},
+};
+
+std::vector<uint8_t> WriteToMemory(const Codec& codec, const IMG& image) {
+    std::vector<uint8_t> bytes;
+    codec.write(&image, [&bytes](const uint8_t* data, size_t count) { bytes.insert(bytes.end(), data, data + count); });
+    return bytes;
+}
+
+int ChannelDifference(uint32_t a, uint32_t b) {
+    int largest = 0;
+    for (int shift = 0; shift < 24; shift += 8)
+        largest = std::max(largest, std::abs(static_cast<int>(a >> shift & 0xFF) - static_cast<int>(b >> shift & 0xFF)));
+    return largest;
+}
+
+constexpr ImageKind kAllKinds[] = {ImageKind::BW,       ImageKind::GRAY16,   ImageKind::GRAY256,
+                                   ImageKind::COLOR16,  ImageKind::COLOR256, ImageKind::RGB};
+
+class CodecTableTest : public LumoTest, public ::testing::WithParamInterface<Codec> {};
+
+TEST_P(CodecTableTest, EveryKindRoundTripsThroughTheWriterByExtension) {
+    const Codec& codec = GetParam();
+    for (const ImageKind kind : kAllKinds) {
+        const bool smooth = kind == ImageKind::RGB || kind == ImageKind::GRAY256;
+        const ImagePtr image = smooth ? SmoothPicture(kind, 37, 23) : MakePatternImage(kind, 37, 23);
+        const std::string path = tempPath(std::string("round.") + codec.extension);
+        ASSERT_TRUE(SaveImageByExtension(image.get(), path.c_str())) << KindName(kind);
+        EXPECT_EQ(ReadBytes(path), WriteToMemory(codec, *image)) << KindName(kind) << ": memory and file differ";
+        if (!codec.loadFrom) continue;
+        // A lossy codec is held to its tolerance on the smooth pictures only.
+        const bool compared = codec.tolerance == 0 || smooth;
+        const ImagePtr loaded = LoadImageByExtension(path.c_str());
+        ASSERT_TRUE(loaded);
+        ASSERT_EQ(loaded->width, image->width);
+        ASSERT_EQ(loaded->height, image->height);
+        const ImagePtr expected = codec.toGray && image->colorClass == COLOR ? LumoToGRAY256(image.get()) : nullptr;
+        const IMG& reference = expected ? *expected : *image;
+        int worst = 0;
+        for (int y = 0; y < image->height; ++y)
+            for (int x = 0; x < image->width; ++x)
+                worst = std::max(worst, ChannelDifference(ShownColour(reference, x, y), ShownColour(*loaded, x, y)));
+        if (compared) {
+            EXPECT_LE(worst, codec.tolerance) << KindName(kind);
+        }
+    }
+}
+
+TEST_P(CodecTableTest, CutAndDamagedFilesLoadOrFailCleanly) {
+    const Codec& codec = GetParam();
+    if (!codec.loadFrom) GTEST_SKIP() << "a writer only";
+    for (const ImageKind kind : {ImageKind::BW, ImageKind::COLOR256, ImageKind::RGB}) {
+        const std::vector<uint8_t> whole = WriteToMemory(codec, *MakePatternImage(kind, 29, 17));
+        std::mt19937 random(static_cast<unsigned>(kind));
+        for (size_t cut = 0; cut < whole.size(); cut += 1 + cut / 8) {
+            std::vector<uint8_t> bytes(whole.begin(), whole.begin() + static_cast<long>(cut));
+            try {
+                codec.loadFrom(bytes);
+            } catch (const LumoFailure&) {
+            }
+            bytes = whole;
+            bytes[random() % bytes.size()] ^= static_cast<uint8_t>(1 + random() % 255);
+            try {
+                codec.loadFrom(bytes);
+            } catch (const LumoFailure&) {
+            }
+        }
+    }
+    // The sanitizer build turns any read outside the data into a failure; here only leaks are counted.
+}
+
+TEST_P(CodecTableTest, UnknownOptionsAreRefused) {
+    const Codec& codec = GetParam();
+    if (!codec.setIntOption) GTEST_SKIP() << "no options";
+    EXPECT_LUMO_ERROR(codec.setIntOption("NoSuchOption", 1), codec.optionModule, codec.unknownOptionText);
+}
+
+INSTANTIATE_TEST_SUITE_P(Codecs, CodecTableTest, ::testing::ValuesIn(kCodecs),
+                         [](const auto& info) { return std::string(info.param.extension); });
 
 // Sets every bit after the pixels of each stored row (padding and the rest of a last partial byte).
 void FillPadding(IMG& image, unsigned seed) {

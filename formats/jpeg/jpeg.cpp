@@ -82,14 +82,17 @@ ImagePtr LumoLoadJpeg(const char* path) {
     return image;
 }
 
+void WriteJpeg(const IMG* image, const ByteSink& sink, const char* name) {
+    // Rows of every kind are expanded as they go.
+    const std::optional<std::string> failure = EncodeJpeg(*image, sink, options);
+    if (failure) LumoError("SaveJpeg", "%s (while saving %s)", failure->c_str(), name);
+}
+
 void LumoSaveJpeg(const IMG* image, const char* path) {
-    std::optional<std::string> failure;
-    {
-        OutputFile out(path, "LumoSaveJpeg", "Can't open file %s\n");
-        LumoProgress(-1);
-        failure = EncodeJpeg(*image, out.stream(), options);  // rows of every kind are expanded as they go
-        if (!failure) out.commit();
-    }  // a failed save removes its temporary file here, before the report; an existing file stays as it was
-    if (failure) LumoError("SaveJpeg", "%s (while saving %s)", failure->c_str(), path);
+    // A failed save removes the temporary file as the error unwinds; an existing file stays as it was.
+    OutputFile out(path, "LumoSaveJpeg", "Can't open file %s\n");
+    LumoProgress(-1);
+    WriteJpeg(image, [&out](const uint8_t* bytes, size_t count) { out.write(bytes, count); }, path);
+    out.commit();
     LumoProgress(-2);
 }

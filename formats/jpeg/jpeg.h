@@ -6,6 +6,7 @@
 #include <span>
 
 #include "core/image.h"
+#include "formats/byte_sink.h"
 #include "formats/input_file.h"
 #include "formats/profile_key.h"
 
@@ -14,6 +15,9 @@ ImagePtr LumoLoadJpeg(const char* path);
 ImagePtr LoadJpegFrom(InputFile& file);
 // Writes the image; the caller's image is left exactly as it was.
 void LumoSaveJpeg(const IMG* image, const char* path);
+// Writes the whole file to sink (name stands for it in messages), with the per-row progress reports
+// but without the start and end reports that belong to the caller.
+void WriteJpeg(const IMG* image, const ByteSink& sink, const char* name);
 
 // The options "quality", "readrgb", "forcegray", "optimize", "fast", "ratio", "crsubsampling",
 // "usefloat", "thumbnailw", "thumbnailh" and "thumbnailmode".

@@ -1,6 +1,7 @@
 #include "formats/jpeg/jpeg_encode.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "core/memory.h"
 #include "core/messages.h"
@@ -12,11 +13,15 @@ struct EncodeSession {
     JpegErrorTrap trap;
     jpeg_compress_struct cinfo{};  // destroying a zeroed object is harmless, so the destructor needs no flag
     const IMG* image;
-    std::FILE* stream;
+    unsigned char* compressed = nullptr;  // the file as libjpeg's memory destination grows it (malloc)
+    unsigned long compressedSize = 0;
     const JpegOptions* options;
     LumoBuffer<uint8_t> expanded;  // one input row of a kind libjpeg does not take, or empty
 
-    ~EncodeSession() { jpeg_destroy_compress(&cinfo); }
+    ~EncodeSession() {
+        jpeg_destroy_compress(&cinfo);
+        std::free(compressed);
+    }
 };
 
 void SetSamplingFactors(jpeg_compress_struct& cinfo, int luminanceFactor) {
@@ -69,7 +74,7 @@ void EncodeSteps(EncodeSession& s) {
 
     cinfo.err = ArmJpegErrorTrap(s.trap);
     jpeg_create_compress(&cinfo);
-    jpeg_stdio_dest(&cinfo, s.stream);
+    jpeg_mem_dest(&cinfo, &s.compressed, &s.compressedSize);
     cinfo.image_width = image.width;
     cinfo.image_height = image.height;
     cinfo.input_components = gray ? 1 : 3;
@@ -93,14 +98,15 @@ void EncodeSteps(EncodeSession& s) {
 
 }  // namespace
 
-std::optional<std::string> EncodeJpeg(const IMG& image, std::FILE* stream, const JpegOptions& options) {
+std::optional<std::string> EncodeJpeg(const IMG& image, const ByteSink& sink, const JpegOptions& options) {
     EncodeSession session;
     session.image = &image;
-    session.stream = stream;
     session.options = &options;
     const ImageKind kind = KindOf(image);
     if (kind != ImageKind::GRAY256 && kind != ImageKind::RGB && image.width > 0)
         session.expanded = LumoAllocBuffer<uint8_t>(static_cast<size_t>(image.width) * 3, "LumoSaveJpeg");
-    if (RunTrapped(session, EncodeSteps)) return std::nullopt;
-    return std::string(session.trap.message);
+    if (!RunTrapped(session, EncodeSteps)) return std::string(session.trap.message);
+    // The sink may report a failure: it is called here, outside libjpeg's frames.
+    sink(session.compressed, session.compressedSize);
+    return std::nullopt;
 }
