@@ -1,5 +1,6 @@
 #include <sys/mman.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -402,7 +403,7 @@ TEST_F(TiffSaveTest, ResolutionWrittenOnlyWhenBothAreUsable) {
         EXPECT_EQ(y, 150);
         EXPECT_FALSE(tiff.has(TIFFTAG_RESOLUTIONUNIT));  // readers take inches
     }
-    for (const auto& [x, y] : {std::pair{300.0f, 0.0f}, {0.0f, 300.0f}, {-72.0f, 72.0f}}) {
+    for (const auto& [x, y] : {std::pair{300.0f, 0.0f}, {0.0f, 300.0f}, {-72.0f, 72.0f}, {NAN, 72.0f}}) {
         image->xResolution = x;
         image->yResolution = y;
         TiffReader tiff(SaveToMemory(*image));
@@ -526,6 +527,8 @@ TEST_F(TiffSaveTest, CompressionLibtiffCannotWriteIsRefused) {
     const ImagePtr image = MakeUniformGray(4, 4, 1);
     LumoSetIntOptionTiff("compression", -1);  // the dispatch's "not decided"
     EXPECT_LUMO_ERROR(SaveToMemory(*image), "LumoSaveTiff", "Unknown TIFF compression -1");
+    LumoSetIntOptionTiff("compression", 65536 + 5);  // not LZW cut to 16 bits
+    EXPECT_LUMO_ERROR(SaveToMemory(*image), "LumoSaveTiff", "Unknown TIFF compression 65541");
     LumoSetIntOptionTiff("compression", 12345);
     EXPECT_LUMO_ERROR(SaveToMemory(*image), "LumoSaveTiff", "Unknown TIFF compression 12345");
 }

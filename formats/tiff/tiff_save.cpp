@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -76,7 +77,8 @@ Layout PlanLayout(const IMG& image, const TiffOptions& options) {
     const ImageKind kind = KindOf(image);
     Layout layout{};
     layout.compression = CompressionFor(kind, options.compression);
-    if (!TIFFIsCODECConfigured(static_cast<uint16_t>(layout.compression)))
+    if (layout.compression < 1 || layout.compression > 0xFFFF ||
+        !TIFFIsCODECConfigured(static_cast<uint16_t>(layout.compression)))
         LumoError(kSaveModule, "Unknown TIFF compression %d", layout.compression);
 
     switch (kind) {
@@ -179,7 +181,8 @@ void SetTags(TiffHandle& tiff, const IMG& image, const Layout& layout, const Tif
     if (options.software) SetField(tiff, TIFFTAG_SOFTWARE, options.software->c_str());
     if (layout.predictor) SetField(tiff, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
     // libtiff refuses resolutions that are negative or not numbers; such values are left out.
-    if (image.xResolution > 0 && image.yResolution > 0) {
+    if (image.xResolution > 0 && image.yResolution > 0 && std::isfinite(image.xResolution) &&
+        std::isfinite(image.yResolution)) {
         SetField(tiff, TIFFTAG_XRESOLUTION, static_cast<double>(image.xResolution));
         SetField(tiff, TIFFTAG_YRESOLUTION, static_cast<double>(image.yResolution));
     }
