@@ -4,7 +4,6 @@
 #include <cstring>
 #include <ctime>
 #include <string>
-#include <vector>
 
 #include "core/memory.h"
 #include "core/messages.h"
@@ -154,8 +153,10 @@ std::string DateStamp() {
 // built without a palette gets black entries rather than reading nothing.
 void SetColorMap(TiffHandle& tiff, const IMG& image) {
     const size_t entries = size_t{1} << image.bitsPerPixel;
-    std::vector<uint16_t> map(3 * entries, 0);
-    uint16_t* red = map.data();
+    const LumoBuffer<uint16_t> map(static_cast<uint16_t*>(
+        LumoAllocOrFail(3 * entries * sizeof(uint16_t), kSaveModule, "Build Color Map: Out of memory")));
+    std::fill(map.get(), map.get() + 3 * entries, 0);
+    uint16_t* red = map.get();
     uint16_t* green = red + entries;
     uint16_t* blue = green + entries;
     if (image.palette)
@@ -294,8 +295,10 @@ void LumoSaveTiff(const IMG* image, const char* path) {
     std::FILE* stream = out.stream();
     TiffHandle tiff;
     if (!tiff.openClient(path, "w", stream, StreamRead, StreamWrite, StreamSeek, StreamClose, StreamSize, StreamMap,
-                         StreamUnmap))
-        tiff.fail("LumoOpenTiff", "Can't open TIFF File");
+                         StreamUnmap)) {
+        tiff.takeError();  // reported in the codec's own words, as when the file cannot be created
+        LumoError("LumoOpenTiff", "Can't open TIFF File %s", path);
+    }
     WriteTiff(image, tiff);
     if (std::fflush(stream) != 0 || std::ferror(stream)) LumoError(kSaveModule, "Error writing file %s", path);
     out.commit();
