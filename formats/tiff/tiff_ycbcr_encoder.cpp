@@ -106,14 +106,15 @@ uint64_t YCbCrStripBytes(int width, uint32_t rows, int h, int v) {
 }
 
 void SetYCbCrTags(TiffHandle& tiff, int h, int v) {
-    TIFF* tif = tiff.get();
     const float coefficients[3] = {kLumaRed, kLumaGreen, kLumaBlue};
-    const bool done = TIFFSetField(tif, TIFFTAG_REFERENCEBLACKWHITE, kReferenceBlackWhite) &&
-                      TIFFSetField(tif, TIFFTAG_YCBCRSUBSAMPLING, h, v) &&
-                      TIFFSetField(tif, TIFFTAG_YCBCRPOSITIONING, YCBCRPOSITION_CENTERED) &&
-                      TIFFSetField(tif, TIFFTAG_YCBCRCOEFFICIENTS, coefficients);
-    if (!done) tiff.fail(kSaveModule, "Can't Write YCbCr image");
-    tiff.check(kSaveModule);
+    const auto set = [&tiff](uint32_t tag, auto... values) {
+        if (!TIFFSetField(tiff.get(), tag, values...)) tiff.fail(kSaveModule, "Can't Write YCbCr image");
+        tiff.check(kSaveModule);
+    };
+    set(TIFFTAG_REFERENCEBLACKWHITE, kReferenceBlackWhite);
+    set(TIFFTAG_YCBCRSUBSAMPLING, h, v);
+    set(TIFFTAG_YCBCRPOSITIONING, YCBCRPOSITION_CENTERED);
+    set(TIFFTAG_YCBCRCOEFFICIENTS, coefficients);
 }
 
 void WriteYCbCrStrips(const IMG& image, TiffHandle& tiff, int h, int v, uint32_t rowsPerStrip) {
