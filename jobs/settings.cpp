@@ -9,6 +9,7 @@
 #include "formats/gif/gif.h"
 #include "formats/jpeg/jpeg.h"
 #include "formats/load_limits.h"
+#include "formats/tiff/tiff.h"
 #include "jobs/conversion.h"
 #include "platform/profile.h"
 
@@ -24,13 +25,8 @@ constexpr ProfileKey kViewerProfileKeys[] = {
 // Keys of the codecs still to come: each moves into its codec when the codec lands (as
 // kJpegProfileKeys sits in formats/jpeg/jpeg.cpp), and the dispatch then copies it from there. They are
 // here now because the option dialogs and `lumo settings` need their defaults and checks.
-// The TIFF keys are words the dispatch's TIFF rule reads itself, so they set no option directly.
 // ---------------------------------------------------------------------------------------------
 constexpr ProfileKey kCodecsToComeProfileKeys[] = {
-    {"TiffCompression", "LZW", "LZW,Packbits,Raw", nullptr, KeyUse::None},
-    {"TiffBWCompression", "", ",FAX3,FAX32D,FAX4", nullptr, KeyUse::None},
-    {"TiffColorCompression", "", ",JPEG", nullptr, KeyUse::None},
-    {"TiffPredictor", "Never", "Never,Smart,Always", nullptr, KeyUse::None},
     {"PSLevel2", "0", "0,1", "level2", KeyUse::Save},
     {"PSEps", "0", "0,1", "eps", KeyUse::Save},
     {"PcdSize", "3", "1-5", "pcdsize", KeyUse::Load},
@@ -57,7 +53,7 @@ const std::vector<const ProfileKey*>& AllProfileKeys() {
         std::vector<const ProfileKey*> all;
         for (std::span<const ProfileKey> rows : {std::span<const ProfileKey>(kViewerProfileKeys),
                                                  ConversionProfileKeys(), LoadLimitProfileKeys(),
-                                                 JpegProfileKeys(), GifProfileKeys(),
+                                                 JpegProfileKeys(), GifProfileKeys(), TiffProfileKeys(),
                                                  std::span<const ProfileKey>(kCodecsToComeProfileKeys)})
             for (const ProfileKey& row : rows) all.push_back(&row);
         return all;

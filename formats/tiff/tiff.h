@@ -31,7 +31,9 @@ MemoryBufferPtr SaveTiffToMemory(const IMG* image);
 // "vsubsampling"; an unknown name is "Unknown tiff option: %s".
 void LumoSetIntOptionTiff(const char* name, int value);
 int LumoGetIntOptionTiff(const char* name);
-// The option "software": the Software tag written. The text is copied.
+// The option "software": the Software tag written (none when set to null). The text is copied.
+// Its default is the program's name and version.
+inline constexpr char kSoftwareName[] = "Lumo 1.2e";
 void LumoSetStringOptionTiff(const char* name, const char* text);
 const char* LumoGetStringOptionTiff(const char* name);
 
