@@ -142,7 +142,9 @@ PnmPicture Expected(const IMG& image) { return AsColour(PnmOf(image)); }
     return ::testing::AssertionSuccess();
 }
 
-bool IsGrayKind(ImageKind kind) { return kind == ImageKind::BW || kind == ImageKind::GRAY16 || kind == ImageKind::GRAY256; }
+bool IsGrayKind(ImageKind kind) {
+    return kind == ImageKind::BW || kind == ImageKind::GRAY16 || kind == ImageKind::GRAY256;
+}
 
 // ---- Every kind drawn back by Ghostscript, Level 1 and Level 2, EPS and plain ----
 
@@ -202,8 +204,10 @@ TEST_F(PSTest, ColourImagesFallBackToGrayWithoutColorimage) {
         LumoSavePS(image.get(), path.c_str());
         const PnmPicture colour = Expected(*image);
         PnmPicture gray{colour.width, colour.height, 1, {}};
-        for (size_t i = 0; i < colour.samples.size(); i += 3)
-            gray.samples.push_back(static_cast<uint8_t>((colour.samples[i] + colour.samples[i + 1] + colour.samples[i + 2]) / 3));
+        for (size_t i = 0; i < colour.samples.size(); i += 3) {
+            const int sum = colour.samples[i] + colour.samples[i + 1] + colour.samples[i + 2];
+            gray.samples.push_back(static_cast<uint8_t>(sum / 3));
+        }
         const Rendering rendering = Render(path, true, 0, 0, "72", hide);
         EXPECT_TRUE(SamePicture(AsColour(gray), rendering.picture));
         EXPECT_EQ(rendering.leftOver, "0\n0\n");
