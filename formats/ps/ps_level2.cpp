@@ -66,8 +66,10 @@ void WriteDecodingFilter(TiffHandle& tiff, const IMG& image, PSDocument& documen
     const bool minIsWhite = hasPhotometric && photometric == PHOTOMETRIC_MINISWHITE;
 
     if (fillOrder == FILLORDER_MSB2LSB && compression == COMPRESSION_CCITTFAX4 && (minIsBlack || minIsWhite)) {
-        // The fax codes say which runs are 0 bits and which are 1 bits; BlackIs1 true hands the 1 bits
-        // on as 1, which `image` shows as white: right for min-is-black, where 1 is white.
+        // libtiff codes runs of 0 bits as the fax code's white runs, whatever the photometric, and the
+        // filter gives white runs back as 1 bits unless BlackIs1 is true. In a min-is-black file the
+        // 0 bits are black, so BlackIs1 true returns every bit as it was stored (`image` shows 1 as
+        // white); a min-is-white file needs its bits inverted, which BlackIs1 false does.
         document.print("<<");
         document.print("/K %d", -1);
         document.print(" /Columns %d /Rows %d", image.width, image.height);
