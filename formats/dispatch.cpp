@@ -10,6 +10,8 @@
 #include "formats/img.h"
 #include "formats/jpeg/jpeg.h"
 #include "formats/load_limits.h"
+#include "formats/ps/ps.h"
+#include "formats/tiff/tiff.h"
 #include "platform/message_box.h"
 #include "platform/profile.h"
 
@@ -41,11 +43,23 @@ const LoadRoute kLoadRoutes[] = {
     {"jpg", nullptr, JpegProfileKeys, LumoSetIntOptionJpeg, LumoLoadJpeg},
 };
 
+// The TIFF rule: the compression (and its G3 or predictor setting) the profile asks for this image,
+// and the program's name in the Software tag.
+void PrepareTiffSave(const IMG& image) {
+    const TiffSaveSettings settings = DecideTiffCompression(image);
+    if (settings.optionsG3 != -1) LumoSetIntOptionTiff("optionsg3", settings.optionsG3);
+    if (settings.predictor != -1) LumoSetIntOptionTiff("predictor", settings.predictor);
+    LumoSetIntOptionTiff("compression", settings.compression);
+    LumoSetStringOptionTiff("software", kSoftwareName);
+}
+
 const SaveRoute kSaveRoutes[] = {
+    {"tif", nullptr, nullptr, PrepareTiffSave, LumoSaveTiff},
     {"gif", GifProfileKeys, LumoSetIntOptionGif, nullptr, LumoSaveGif},
     {"bmp", nullptr, nullptr, nullptr, SaveBmp},
     {"img", nullptr, nullptr, nullptr, LumoSaveIMG},
     {"jpg", JpegProfileKeys, LumoSetIntOptionJpeg, nullptr, LumoSaveJpeg},
+    {"ps", PSProfileKeys, LumoSetIntOptionPS, nullptr, LumoSavePS},
 };
 
 bool SameText(const std::string& a, const char* b) { return strcasecmp(a.c_str(), b) == 0; }

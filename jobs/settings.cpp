@@ -9,6 +9,7 @@
 #include "formats/gif/gif.h"
 #include "formats/jpeg/jpeg.h"
 #include "formats/load_limits.h"
+#include "formats/ps/ps.h"
 #include "formats/tiff/tiff.h"
 #include "jobs/conversion.h"
 #include "platform/profile.h"
@@ -27,8 +28,6 @@ constexpr ProfileKey kViewerProfileKeys[] = {
 // here now because the option dialogs and `lumo settings` need their defaults and checks.
 // ---------------------------------------------------------------------------------------------
 constexpr ProfileKey kCodecsToComeProfileKeys[] = {
-    {"PSLevel2", "0", "0,1", "level2", KeyUse::Save},
-    {"PSEps", "0", "0,1", "eps", KeyUse::Save},
     {"PcdSize", "3", "1-5", "pcdsize", KeyUse::Load},
     {"PcdCrSubsampling", "1", "0,1", "crsubsampled", KeyUse::Load},
     {"MokRatio", "1", "1,2,3,4", "mokratio", KeyUse::Load},
@@ -53,7 +52,7 @@ const std::vector<const ProfileKey*>& AllProfileKeys() {
         std::vector<const ProfileKey*> all;
         for (std::span<const ProfileKey> rows : {std::span<const ProfileKey>(kViewerProfileKeys),
                                                  ConversionProfileKeys(), LoadLimitProfileKeys(),
-                                                 JpegProfileKeys(), GifProfileKeys(), TiffProfileKeys(),
+                                                 JpegProfileKeys(), GifProfileKeys(), TiffProfileKeys(), PSProfileKeys(),
                                                  std::span<const ProfileKey>(kCodecsToComeProfileKeys)})
             for (const ProfileKey& row : rows) all.push_back(&row);
         return all;

@@ -1,3 +1,5 @@
+#include <tiffio.h>
+
 #include <cstdlib>
 #include <filesystem>
 
@@ -185,6 +187,53 @@ TEST_F(DispatchTest, TheProfileIsReadAgainBeforeEveryCall) {
     SetProfileOverride("TiffCompression", "Packbits");
     EXPECT_EQ(DecideTiffCompression(*image).compression, 32773);
     ClearProfileOverrides();
+}
+
+// The compression tag and Software text of a saved TIFF, read back with libtiff.
+std::pair<int, std::string> TiffCompressionAndSoftware(const std::string& path) {
+    TIFF* tiff = TIFFOpen(path.c_str(), "r");
+    if (!tiff) return {-1, ""};
+    uint16_t compression = 0;
+    const char* software = "";
+    TIFFGetField(tiff, TIFFTAG_COMPRESSION, &compression);
+    TIFFGetField(tiff, TIFFTAG_SOFTWARE, &software);
+    std::pair<int, std::string> result{compression, software};
+    TIFFClose(tiff);
+    return result;
+}
+
+TEST_F(DispatchTest, TiffSavesFollowTheRuleAndNameTheProgram) {
+    const std::string path = tempPath("rule.tif");
+    setProfile("TiffBWCompression", "FAX4");
+    setProfile("TiffCompression", "Packbits");
+    ASSERT_TRUE(SaveImageByExtension(MakePatternImage(ImageKind::BW, 40, 30).get(), path.c_str()));
+    EXPECT_EQ(TiffCompressionAndSoftware(path), std::make_pair(4, std::string("Lumo 1.2e")));
+    ASSERT_TRUE(SaveImageByExtension(MakePatternImage(ImageKind::RGB, 40, 30).get(), path.c_str()));
+    EXPECT_EQ(TiffCompressionAndSoftware(path).first, 32773);
+
+    // A value the rule does not know leaves the compression undecided: the save is refused and an
+    // existing file stays as it was.
+    const std::vector<uint8_t> before = ReadBytes(path);
+    setProfile("TiffCompression", "lzw");
+    EXPECT_THROW(SaveImageByExtension(MakePatternImage(ImageKind::RGB, 4, 4).get(), path.c_str()), LumoFailure);
+    EXPECT_EQ(ReadBytes(path), before);
+}
+
+TEST_F(DispatchTest, PostScriptSavesTakeTheirKeysFromTheProfile) {
+    const ImagePtr image = MakePatternImage(ImageKind::GRAY256, 8, 8);
+    const std::string path = tempPath("page.PS");
+    ASSERT_TRUE(SaveImageByExtension(image.get(), path.c_str()));
+    std::vector<uint8_t> bytes = ReadBytes(path);
+    std::string text(bytes.begin(), bytes.end());
+    EXPECT_EQ(text.substr(0, text.find('\n')), "%!PS-Adobe-3.0");  // "PSEps" defaults to 0
+    setProfile("PSEps", "1");
+    setProfile("PSLevel2", "1");
+    ASSERT_TRUE(SaveImageByExtension(image.get(), path.c_str()));
+    bytes = ReadBytes(path);
+    text.assign(bytes.begin(), bytes.end());
+    EXPECT_EQ(text.substr(0, text.find('\n')), "%!PS-Adobe-3.0 EPSF-3.0");
+    EXPECT_NE(text.find("/LZWDecode filter"), std::string::npos);
+    EXPECT_EQ(LoadImageByExtension(path.c_str()), nullptr);  // nothing loads PostScript
 }
 
 }  // namespace
