@@ -263,7 +263,7 @@ TEST_F(JbigTest, HeadersBeyondTheLimitsAreRefusedBeforeTheDecoderAllocates) {
                       "Image size 60000 x 60000 (3600000000 pixels) exceeds the limit of 178956970 pixels (raise MaxPixels)");
 }
 
-TEST_F(JbigTest, WriteFailuresAreReportedAfterTheEncoderReturns) {
+TEST_F(JbigTest, WriteFailuresAndEmptyOutputAreReported) {
     const ImagePtr image = MakePatternImage(ImageKind::BW, 300, 200);
     for (const size_t failAfter : {size_t{0}, size_t{200}}) {
         size_t written = 0;
@@ -279,6 +279,8 @@ TEST_F(JbigTest, WriteFailuresAreReportedAfterTheEncoderReturns) {
         EXPECT_EQ(errors.size(), 1u) << "reported once";
         errors.clear();
     }
+    LumoSetIntOptionJbig("nblayers", 32);  // more than JBIG-KIT can write: it gives out nothing
+    EXPECT_LUMO_ERROR(WriteJbig(image.get(), [](const uint8_t*, size_t) {}), "SaveJbig", "The JBIG encoder wrote no data");
     const ImagePtr empty = LumoCreateImage(0, 5, BILEVEL, nullptr, 1);
     EXPECT_LUMO_ERROR(WriteJbig(empty.get(), [](const uint8_t*, size_t) {}), "SaveJbig", "Can't save an empty image (0 x 5)");
     EXPECT_LUMO_ERROR(SaveJbig(image.get(), tempPath("no/such/folder.bie").c_str()), "SaveJbig",

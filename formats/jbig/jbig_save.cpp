@@ -20,6 +20,7 @@ struct EncoderOutput {
     const ByteSink& sink;
     int progress;                // raised by 10 per piece of output, to at most 90
     std::exception_ptr failure;  // the sink's first failure
+    size_t written = 0;          // bytes the encoder gave out
 };
 
 void WriteEncoded(unsigned char* start, size_t length, void* context) noexcept {
@@ -27,6 +28,7 @@ void WriteEncoded(unsigned char* start, size_t length, void* context) noexcept {
     if (output.failure) return;
     try {
         output.sink(start, length);
+        output.written += length;
         output.progress = std::min(output.progress + 10, 90);
         LumoProgress(output.progress);
     } catch (...) {
@@ -106,6 +108,9 @@ void WriteJbig(const IMG* image, const ByteSink& sink) {
         jbg_enc_out(encoder.get());
     }
     if (output.failure) std::rethrow_exception(output.failure);
+    // JBIG-KIT returns without a word when it cannot encode (31 differential layers leave no room
+    // for its stripe arithmetic): an empty file must not pass for a saved one.
+    if (output.written == 0) LumoError(kSaveModule, "The JBIG encoder wrote no data");
 }
 
 void SaveJbig(const IMG* image, const char* fileName) {
