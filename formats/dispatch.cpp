@@ -8,6 +8,7 @@
 #include "formats/bmp.h"
 #include "formats/gif/gif.h"
 #include "formats/img.h"
+#include "formats/jbig/jbig.h"
 #include "formats/jpeg/jpeg.h"
 #include "formats/load_limits.h"
 #include "formats/ps/ps.h"
@@ -38,6 +39,7 @@ struct SaveRoute {
 // Extensions are tested in this order; a codec joins with one row.
 const LoadRoute kLoadRoutes[] = {
     {"gif", nullptr, GifProfileKeys, LumoSetIntOptionGif, LumoLoadGif},
+    {"bie", nullptr, JbigProfileKeys, LumoSetIntOptionJbig, LumoLoadJbig},
     {"bmp", nullptr, nullptr, nullptr, LumoLoadBmp},
     {"img", nullptr, nullptr, nullptr, LumoLoadIMG},
     {"jpg", nullptr, JpegProfileKeys, LumoSetIntOptionJpeg, LumoLoadJpeg},
@@ -57,6 +59,7 @@ const SaveRoute kSaveRoutes[] = {
     {"tif", nullptr, nullptr, PrepareTiffSave, LumoSaveTiff},
     {"gif", GifProfileKeys, LumoSetIntOptionGif, nullptr, LumoSaveGif},
     {"bmp", nullptr, nullptr, nullptr, SaveBmp},
+    {"bie", JbigProfileKeys, LumoSetIntOptionJbig, nullptr, SaveJbig},
     {"img", nullptr, nullptr, nullptr, LumoSaveIMG},
     {"jpg", JpegProfileKeys, LumoSetIntOptionJpeg, nullptr, LumoSaveJpeg},
     {"ps", PSProfileKeys, LumoSetIntOptionPS, nullptr, LumoSavePS},

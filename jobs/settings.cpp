@@ -7,6 +7,7 @@
 
 #include "core/messages.h"
 #include "formats/gif/gif.h"
+#include "formats/jbig/jbig.h"
 #include "formats/jpeg/jpeg.h"
 #include "formats/load_limits.h"
 #include "formats/ps/ps.h"
@@ -31,11 +32,6 @@ constexpr ProfileKey kCodecsToComeProfileKeys[] = {
     {"PcdSize", "3", "1-5", "pcdsize", KeyUse::Load},
     {"PcdCrSubsampling", "1", "0,1", "crsubsampled", KeyUse::Load},
     {"MokRatio", "1", "1,2,3,4", "mokratio", KeyUse::Load},
-    {"JbigLayers", "1", "1-16", "nblayers", KeyUse::Save, "Resolution layers must be between 1 and 16"},
-    {"JbigLrlmaxw", "640", "0,32-", "lrlmaxw", KeyUse::Save, "Smallest layer can't be smaller than 32x32"},
-    {"JbigLrlmaxh", "480", "0,32-", "lrlmaxh", KeyUse::Save, "Smallest layer can't be smaller than 32x32"},
-    {"JbigMaxsizew", "0", "0,8-", "maxsizew", KeyUse::Load, "Smallest read image must be at least 8x8"},
-    {"JbigMaxsizeh", "0", "0,8-", "maxsizeh", KeyUse::Load, "Smallest read image must be at least 8x8"},
 };
 
 const ProfileKey& RowOf(const char* key) {
@@ -52,7 +48,7 @@ const std::vector<const ProfileKey*>& AllProfileKeys() {
         std::vector<const ProfileKey*> all;
         for (std::span<const ProfileKey> rows : {std::span<const ProfileKey>(kViewerProfileKeys),
                                                  ConversionProfileKeys(), LoadLimitProfileKeys(),
-                                                 JpegProfileKeys(), GifProfileKeys(), TiffProfileKeys(), PSProfileKeys(),
+                                                 JpegProfileKeys(), GifProfileKeys(), TiffProfileKeys(), PSProfileKeys(), JbigProfileKeys(),
                                                  std::span<const ProfileKey>(kCodecsToComeProfileKeys)})
             for (const ProfileKey& row : rows) all.push_back(&row);
         return all;

@@ -17,6 +17,7 @@
 #include "formats/dispatch.h"
 #include "formats/gif/gif.h"
 #include "formats/img.h"
+#include "formats/jbig/jbig.h"
 #include "formats/input_file.h"
 #include "formats/jpeg/jpeg.h"
 #include "tests/support/bmp_builder.h"
@@ -54,6 +55,7 @@ ImagePtr LoadBmp(const std::vector<uint8_t>& bytes) { return LoadFrom<LoadBmpFro
 ImagePtr LoadGif(const std::vector<uint8_t>& bytes) { return LoadFrom<LoadGifFrom>(bytes, "test.gif"); }
 ImagePtr LoadImg(const std::vector<uint8_t>& bytes) { return LoadFrom<LoadIMGFrom>(bytes, "test.img"); }
 ImagePtr LoadJpg(const std::vector<uint8_t>& bytes) { return LoadFrom<LoadJpegFrom>(bytes, "test.jpg"); }
+ImagePtr LoadBie(const std::vector<uint8_t>& bytes) { return LoadFrom<LoadJbigFrom>(bytes, "test.bie"); }
 
 // A GIF whose descriptor promises 65535 x 65535 pixels of a 256-colour table and which holds enough
 // LZW data (1.6 MB) that no "more than the data could give" rule refuses it.
@@ -168,6 +170,7 @@ struct Codec {
     void (*write)(const IMG* image, const ByteSink& sink);
     int tolerance;                       // largest colour difference a round trip may show (lossy codecs)
     bool toGray;                         // the format holds gray only: colours come back as their gray
+    bool toBW;                           // the format holds bi-level only: pictures come back as their BW
     void (*setIntOption)(const char* name, int value);
     const char* optionModule;            // the setter's module name
     const char* unknownOptionText;       // its message for the name "NoSuchOption"
@@ -187,10 +190,12 @@ ImagePtr SmoothPicture(ImageKind kind, int width, int height) {
 void WriteJpegSink(const IMG* image, const ByteSink& sink) { WriteJpeg(image, sink, "memory"); }
 
 const Codec kCodecs[] = {
-    {"bmp", LoadBmp, WriteBmp, 0, false, LumoSetIntOptionBmp, "LumoSetIntOptionBmp", "Unknown Bmp option: NoSuchOption"},
-    {"gif", LoadGif, WriteGif, 0, false, LumoSetIntOptionGif, "LumoSetIntOptionGif", "Unknown Gif option: NoSuchOption"},
-    {"img", LoadImg, WriteIMG, 0, true, nullptr, nullptr, nullptr},
-    {"jpg", LoadJpg, WriteJpegSink, 16, false, LumoSetIntOptionJpeg, "LumoSetIntOptionJpeg",
+    {"bmp", LoadBmp, WriteBmp, 0, false, false, LumoSetIntOptionBmp, "LumoSetIntOptionBmp", "Unknown Bmp option: NoSuchOption"},
+    {"gif", LoadGif, WriteGif, 0, false, false, LumoSetIntOptionGif, "LumoSetIntOptionGif", "Unknown Gif option: NoSuchOption"},
+    {"img", LoadImg, WriteIMG, 0, true, false, nullptr, nullptr, nullptr},
+    {"bie", LoadBie, WriteJbig, 0, false, true, LumoSetIntOptionJbig, "LumoSetIntOptionJbig",
+     "Unknown Jbig option: NoSuchOption"},
+    {"jpg", LoadJpg, WriteJpegSink, 16, false, false, LumoSetIntOptionJpeg, "LumoSetIntOptionJpeg",
      "Unknown JPEG option: NoSuchOption"},
 };
 
@@ -227,7 +232,9 @@ TEST_P(CodecTableTest, EveryKindRoundTripsThroughTheWriterByExtension) {
         ASSERT_TRUE(loaded);
         ASSERT_EQ(loaded->width, image->width);
         ASSERT_EQ(loaded->height, image->height);
-        const ImagePtr expected = codec.toGray && image->colorClass == COLOR ? LumoToGRAY256(image.get()) : nullptr;
+        ImagePtr expected;
+        if (codec.toGray && image->colorClass == COLOR) expected = LumoToGRAY256(image.get());
+        if (codec.toBW && kind != ImageKind::BW) expected = LumoToBW(image.get());
         const IMG& reference = expected ? *expected : *image;
         int worst = 0;
         for (int y = 0; y < image->height; ++y)
