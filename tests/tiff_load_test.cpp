@@ -14,7 +14,7 @@ namespace {
 // ---- A TIFF written field by field (little-endian, one strip), for the layouts no tool writes ----
 
 constexpr uint16_t kShort = 3, kLong = 4, kRational = 5;
-constexpr uint32_t kDataOffset = 0xFFFFFFFF;  // stands for the offset of the data in a value
+constexpr uint32_t kDataOffset = 0xFFFF0000;  // kDataOffset + n in a LONG value: n bytes into the data
 
 struct Field {
     uint16_t tag;
@@ -27,14 +27,14 @@ void Put32(std::vector<uint8_t>& out, uint32_t v) {
     out.insert(out.end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)});
 }
 
-// Header, one directory, the values that do not fit an entry, then data. StripOffsets and
-// StripByteCounts default to the data as one strip.
+// Header, one directory, the values that do not fit an entry, then data. Untiled files get the data
+// as one strip unless they say otherwise.
 std::vector<uint8_t> BuildTiff(std::vector<Field> fields, const std::vector<uint8_t>& data) {
     const auto has = [&](uint16_t tag) {
         return std::any_of(fields.begin(), fields.end(), [&](const Field& f) { return f.tag == tag; });
     };
-    if (!has(273)) fields.push_back({273, kLong, {kDataOffset}});
-    if (!has(279)) fields.push_back({279, kLong, {static_cast<uint32_t>(data.size())}});
+    if (!has(273) && !has(324)) fields.push_back({273, kLong, {kDataOffset}});
+    if (!has(279) && !has(325)) fields.push_back({279, kLong, {static_cast<uint32_t>(data.size())}});
     std::sort(fields.begin(), fields.end(), [](const Field& a, const Field& b) { return a.tag < b.tag; });
     std::vector<std::vector<uint8_t>> values;
     size_t extraSize = 0;
@@ -52,9 +52,10 @@ std::vector<uint8_t> BuildTiff(std::vector<Field> fields, const std::vector<uint
     std::vector<uint8_t> extra;
     for (size_t i = 0; i < fields.size(); ++i) {
         std::vector<uint8_t>& bytes = values[i];
-        for (size_t at = 0; at + 4 <= bytes.size(); at += 4)  // the data offset placeholder
-            if (fields[i].type == kLong && std::memcmp(&bytes[at], "\xff\xff\xff\xff", 4) == 0)
-                for (int k = 0; k < 4; ++k) bytes[at + k] = uint8_t(dataAt >> (8 * k));
+        if (fields[i].type == kLong) {
+            bytes.clear();
+            for (uint32_t v : fields[i].values) Put32(bytes, v >= kDataOffset ? dataAt + (v - kDataOffset) : v);
+        }
         Put16(out, fields[i].tag);
         Put16(out, fields[i].type);
         Put32(out, static_cast<uint32_t>(fields[i].type == kRational ? fields[i].values.size() / 2
@@ -307,6 +308,37 @@ INSTANTIATE_TEST_SUITE_P(Subsampling, TiffYCbCrTest,
                                            YCbCrCase{"FourByTwo", 9, 6, 4, 2}, YCbCrCase{"OneByOne", 5, 3, 1, 1},
                                            YCbCrCase{"TwoByOneOneColumn", 1, 3, 2, 1}),
                          [](const ::testing::TestParamInfo<YCbCrCase>& info) { return std::string(info.param.name); });
+
+// Tiles whose width is not a multiple of 8 pixels start inside a byte of the image row.
+TEST_F(TiffLoadTest, NarrowTilesOfPackedPixelsLandOnTheirPixels) {
+    for (const uint32_t bits : {1u, 4u}) {
+        const uint32_t width = 7, height = 3, tileWidth = 3, tileLength = 2;
+        const uint32_t rowBytes = (tileWidth * bits + 7) / 8, tileBytes = rowBytes * tileLength;
+        const auto level = [&](uint32_t x, uint32_t y) { return (x + 3 * y) % (1u << bits); };
+        std::vector<uint8_t> data;
+        std::vector<uint32_t> offsets, counts;
+        for (uint32_t ty = 0; ty < height; ty += tileLength)
+            for (uint32_t tx = 0; tx < width; tx += tileWidth) {
+                offsets.push_back(kDataOffset + static_cast<uint32_t>(data.size()));
+                counts.push_back(tileBytes);
+                std::vector<uint8_t> tile(tileBytes, 0);
+                for (uint32_t j = 0; j < tileLength; ++j)
+                    for (uint32_t i = 0; i < tileWidth; ++i) {
+                        const uint32_t bit = i * bits;
+                        tile[j * rowBytes + bit / 8] |= uint8_t(level(tx + i, ty + j) << (8 - bits - bit % 8));
+                    }
+                data.insert(data.end(), tile.begin(), tile.end());
+            }
+        auto fields = Basic(width, height, bits, 1, 1);
+        std::erase_if(fields, [](const Field& f) { return f.tag == 278; });
+        fields.insert(fields.end(), {{322, kLong, {tileWidth}}, {323, kLong, {tileLength}}, {324, kLong, offsets},
+                                     {325, kLong, counts}});
+        ImagePtr image = LoadBytes(BuildTiff(fields, data));
+        for (uint32_t y = 0; y < height; ++y)
+            for (uint32_t x = 0; x < width; ++x)
+                EXPECT_EQ(PixelAt(*image, int(x), int(y)), level(x, y)) << bits << " bits, pixel " << x << ", " << y;
+    }
+}
 
 // ---- Tags ----
 
