@@ -38,6 +38,7 @@ struct SaveRoute {
 
 // Extensions are tested in this order; a codec joins with one row.
 const LoadRoute kLoadRoutes[] = {
+    {"tif", nullptr, nullptr, nullptr, LumoLoadTiff},
     {"gif", nullptr, GifProfileKeys, LumoSetIntOptionGif, LumoLoadGif},
     {"bie", nullptr, JbigProfileKeys, LumoSetIntOptionJbig, LumoLoadJbig},
     {"bmp", nullptr, nullptr, nullptr, LumoLoadBmp},

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <numeric>
 #include <random>
 
 #include "core/convert.h"
@@ -20,6 +21,8 @@
 #include "formats/jbig/jbig.h"
 #include "formats/input_file.h"
 #include "formats/jpeg/jpeg.h"
+#include "formats/memory_buffer.h"
+#include "formats/tiff/tiff.h"
 #include "tests/support/bmp_builder.h"
 #include "tests/support/colour_pictures.h"
 #include "tests/support/gif_builder.h"
@@ -55,6 +58,13 @@ ImagePtr LoadBmp(const std::vector<uint8_t>& bytes) { return LoadFrom<LoadBmpFro
 ImagePtr LoadGif(const std::vector<uint8_t>& bytes) { return LoadFrom<LoadGifFrom>(bytes, "test.gif"); }
 ImagePtr LoadImg(const std::vector<uint8_t>& bytes) { return LoadFrom<LoadIMGFrom>(bytes, "test.img"); }
 ImagePtr LoadJpg(const std::vector<uint8_t>& bytes) { return LoadFrom<LoadJpegFrom>(bytes, "test.jpg"); }
+ImagePtr LoadTif(const std::vector<uint8_t>& bytes) {
+    MemoryBufferPtr buffer = AllocBuffer(bytes.size());
+    std::copy(bytes.begin(), bytes.end(), buffer->data);
+    TiffHandle tiff = OpenMemoryBufferTiff(buffer.get(), "r");
+    if (!tiff) tiff.fail("LumoOpenTiff", "Can't open TIFF File test.tif");
+    return LoadTiffFrom(tiff, "test.tif");
+}
 ImagePtr LoadBie(const std::vector<uint8_t>& bytes) { return LoadFrom<LoadJbigFrom>(bytes, "test.bie"); }
 
 // A GIF whose descriptor promises 65535 x 65535 pixels of a 256-colour table and which holds enough
@@ -174,6 +184,7 @@ struct Codec {
     void (*setIntOption)(const char* name, int value);
     const char* optionModule;            // the setter's module name
     const char* unknownOptionText;       // its message for the name "NoSuchOption"
+    bool stamped = false;                // files hold the time of saving: memory and file may differ there
 };
 
 void PrintTo(const Codec& codec, std::ostream* os) { *os << codec.extension; }
@@ -188,8 +199,14 @@ ImagePtr SmoothPicture(ImageKind kind, int width, int height) {
 }
 
 void WriteJpegSink(const IMG* image, const ByteSink& sink) { WriteJpeg(image, sink, "memory"); }
+void WriteTiffSink(const IMG* image, const ByteSink& sink) {
+    const MemoryBufferPtr file = SaveTiffToMemory(image);
+    sink(file->data, file->size);
+}
 
 const Codec kCodecs[] = {
+    {"tif", LoadTif, WriteTiffSink, 0, false, false, LumoSetIntOptionTiff, "LumoSetIntOptionTiff",
+     "Unknown tiff option: NoSuchOption", true},
     {"bmp", LoadBmp, WriteBmp, 0, false, false, LumoSetIntOptionBmp, "LumoSetIntOptionBmp", "Unknown Bmp option: NoSuchOption"},
     {"gif", LoadGif, WriteGif, 0, false, false, LumoSetIntOptionGif, "LumoSetIntOptionGif", "Unknown Gif option: NoSuchOption"},
     {"img", LoadImg, WriteIMG, 0, true, false, nullptr, nullptr, nullptr},
@@ -224,7 +241,12 @@ TEST_P(CodecTableTest, EveryKindRoundTripsThroughTheWriterByExtension) {
         const ImagePtr image = smooth ? SmoothPicture(kind, 37, 23) : MakePatternImage(kind, 37, 23);
         const std::string path = tempPath(std::string("round.") + codec.extension);
         ASSERT_TRUE(SaveImageByExtension(image.get(), path.c_str())) << KindName(kind);
-        EXPECT_EQ(ReadBytes(path), WriteToMemory(codec, *image)) << KindName(kind) << ": memory and file differ";
+        const std::vector<uint8_t> file = ReadBytes(path), memory = WriteToMemory(codec, *image);
+        ASSERT_EQ(file.size(), memory.size()) << KindName(kind);
+        // A time stamp ("1996:01:05 14:03:09") may have moved on between the two saves.
+        const size_t differing = std::inner_product(file.begin(), file.end(), memory.begin(), size_t{0},
+                                                    std::plus<>(), std::not_equal_to<>());
+        EXPECT_LE(differing, codec.stamped ? 19u : 0u) << KindName(kind) << ": memory and file differ";
         if (!codec.loadFrom) continue;
         // A lossy codec is held to its tolerance on the smooth pictures only.
         const bool compared = codec.tolerance == 0 || smooth;
