@@ -91,6 +91,8 @@ struct RoundTrip {
     int height;
 };
 
+void PrintTo(const RoundTrip& trip, std::ostream* os) { *os << KindName(trip.kind) << " " << trip.width << "x" << trip.height; }
+
 class MokRoundTripTest : public LumoTest, public ::testing::WithParamInterface<RoundTrip> {};
 
 TEST_P(MokRoundTripTest, SavedPicturesLoadBackExactly) {
@@ -175,6 +177,79 @@ TEST_F(MokTest, ColourComponentsShareTheCategoryState) {
     ASSERT_EQ(expected, (Bytes{'M', 'O', 'K', 'a', 'C', 0, 2, 0, 1, 11, 200, 0, 0x37, 0x64, 0x00}));
     EXPECT_EQ(Encode(*image), expected);
     EXPECT_TRUE(SamePixels(*image, *Decode(expected)));
+}
+
+// The whole file written plainly from the format's rules, bit by bit, as "0" and "1" characters.
+Bytes ReferenceFile(const IMG& image) {
+    std::vector<ImagePtr> above;  // levels 1 .. top
+    for (const IMG* level = &image; level->width > 1 || level->height > 1; level = above.back().get())
+        above.push_back(ReferenceCoarser(*level));
+    const bool gray = image.bitsPerPixel == 8;
+    const uint32_t top = PixelAt(above.empty() ? image : *above.back(), 0, 0);
+    std::string bits;
+    const auto put = [&bits](int value, int count) {
+        for (int i = 0; i < count; ++i) bits += value >> i & 1 ? '1' : '0';
+    };
+    const auto category = [](int d) {
+        int c = 1;
+        while (c < 8 && (d < (c == 1 ? 0 : 1 - (1 << (c - 1))) || d > 1 << (c - 1))) ++c;
+        return c;
+    };
+    const char* const rankCodes[] = {"", "00", "10", "01", "110", "11100", "11110", "11101"};
+    for (int k = static_cast<int>(above.size()) - 1; k >= 0; --k) {
+        const IMG& coarse = *above[k];
+        const IMG& fine = k == 0 ? image : *above[k - 1];
+        int previous = 4, rowStart = 4;
+        for (int i = 0; i < coarse.height; ++i) {
+            previous = rowStart;
+            for (int j = 0; j < coarse.width; ++j)
+                for (int shift = 0; shift < (gray ? 8 : 24); shift += 8) {  // blue, green, red
+                    const auto at = [&](int x, int y) {
+                        return static_cast<int>(PixelAt(fine, std::min(x, fine.width - 1), std::min(y, fine.height - 1)) >> shift & 0xFF);
+                    };
+                    const int o = static_cast<int>(PixelAt(coarse, j, i) >> shift & 0xFF);
+                    const int tl = at(2 * j, 2 * i) - o, tr = at(2 * j + 1, 2 * i) - o, bl = at(2 * j, 2 * i + 1) - o;
+                    const int sum = tl + tr + bl + at(2 * j + 1, 2 * i + 1) - o;
+                    if (o != 255) put(sum, 2);
+                    if (o == 255 || (o == 0 && sum == 0)) {
+                        previous = 1;
+                        continue;
+                    }
+                    const int c = std::max({category(tl), category(tr), category(bl)});
+                    if (j == 0) rowStart = c;
+                    bits += c == previous ? "0" : std::string("1") + rankCodes[c < previous ? c : c - 1];
+                    previous = c;
+                    for (const int d : {tl, tr, bl}) put(d, c);
+                }
+        }
+    }
+    const std::vector<uint8_t> topBytes = gray ? Bytes{static_cast<uint8_t>(top)}
+                                               : Bytes{static_cast<uint8_t>(top), static_cast<uint8_t>(top >> 8),
+                                                       static_cast<uint8_t>(top >> 16)};
+    return Concat(Header(gray ? 'G' : 'C', image.width, image.height, topBytes), FromBits(bits));
+}
+
+// Patches of noise (every category), of ramps (small differences) and of flat white and black
+// (the skipped blocks, at column 0 too), so that every rule of the coder shows in the stream.
+ImagePtr MixedPicture(ImageKind kind, int width, int height) {
+    ImagePtr image = MakeNoiseImage(kind, width, height, 11);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const int patch = (x / 6 + y / 4 * 3) % 5;
+            const uint32_t ramp = static_cast<uint32_t>(x * 3 + y) & 0xFF;
+            if (patch == 1) SetPixel(*image, x, y, kind == ImageKind::RGB ? ramp << 16 | ramp << 8 | (ramp ^ 0x80) : ramp);
+            if (patch == 2) SetPixel(*image, x, y, kind == ImageKind::RGB ? 0xFFFFFF : 0xFF);
+            if (patch == 3) SetPixel(*image, x, y, 0);
+        }
+    return image;
+}
+
+TEST_F(MokTest, FilesMatchTheStreamWrittenPlainlyFromTheRules) {
+    for (const ImageKind kind : {ImageKind::GRAY256, ImageKind::RGB})
+        for (const auto& [width, height] : {std::pair{45, 31}, std::pair{32, 17}, std::pair{1, 21}, std::pair{21, 1}}) {
+            const ImagePtr image = MixedPicture(kind, width, height);
+            EXPECT_EQ(Encode(*image), ReferenceFile(*image)) << KindName(kind) << " " << width << "x" << height;
+        }
 }
 
 TEST_F(MokTest, WhiteCostsNothingAndBlackTwoBitsPerBlock) {
