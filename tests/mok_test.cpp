@@ -1,11 +1,12 @@
 // MOK: exact round trips at every size class, files checked byte for byte against streams worked
 // out by hand from the format's rules, reduced loads, cut and damaged files, and the refusals.
+#include "formats/mok/mok.h"
+
 #include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "formats/mok/mok.h"
 #include "formats/mok/mok_blocks.h"
 #include "formats/mok/mok_stream.h"
 #include "tests/support/colour_pictures.h"
@@ -33,7 +34,8 @@ ImagePtr Decode(const Bytes& bytes, int ratio = 1) {
 ImagePtr GrayPicture(const std::vector<std::vector<int>>& rows) {
     ImagePtr image = LumoCreateImage(static_cast<int>(rows[0].size()), static_cast<int>(rows.size()), GRAY, nullptr, 8);
     for (size_t y = 0; y < rows.size(); ++y)
-        for (size_t x = 0; x < rows[y].size(); ++x) SetPixel(*image, static_cast<int>(x), static_cast<int>(y), rows[y][x]);
+        for (size_t x = 0; x < rows[y].size(); ++x)
+            SetPixel(*image, static_cast<int>(x), static_cast<int>(y), rows[y][x]);
     return image;
 }
 
@@ -51,9 +53,12 @@ Bytes FromBits(const std::string& bits) {
     return bytes;
 }
 
-Bytes Header(char kind, int width, int height, std::vector<uint8_t> top) {
-    Bytes bytes = {'M', 'O', 'K', 'a', static_cast<uint8_t>(kind), static_cast<uint8_t>(width >> 8),
-                   static_cast<uint8_t>(width), static_cast<uint8_t>(height >> 8), static_cast<uint8_t>(height)};
+Bytes Header(char kind, int width, int height, const Bytes& top) {
+    Bytes bytes = {'M', 'O', 'K', 'a', static_cast<uint8_t>(kind)};
+    for (const int field : {width, height}) {  // big-endian
+        bytes.push_back(static_cast<uint8_t>(field >> 8));
+        bytes.push_back(static_cast<uint8_t>(field));
+    }
     for (const uint8_t byte : top) bytes.push_back(byte);
     return bytes;
 }
@@ -74,7 +79,8 @@ ImagePtr ReferenceCoarser(const IMG& fine) {
             uint32_t value = 0;
             for (int shift = 0; shift < 24; shift += 8) {
                 const auto at = [&](int x, int y) { return static_cast<int>(PixelAt(fine, x, y) >> shift & 0xFF); };
-                value |= static_cast<uint32_t>((at(2 * j, 2 * i) + at(x1, 2 * i) + at(2 * j, y1) + at(x1, y1)) / 4) << shift;
+                value |= static_cast<uint32_t>((at(2 * j, 2 * i) + at(x1, 2 * i) + at(2 * j, y1) + at(x1, y1)) / 4)
+                         << shift;
             }
             SetPixel(*coarse, j, i, value);
         }
@@ -91,7 +97,9 @@ struct RoundTrip {
     int height;
 };
 
-void PrintTo(const RoundTrip& trip, std::ostream* os) { *os << KindName(trip.kind) << " " << trip.width << "x" << trip.height; }
+void PrintTo(const RoundTrip& trip, std::ostream* os) {
+    *os << KindName(trip.kind) << " " << trip.width << "x" << trip.height;
+}
 
 class MokRoundTripTest : public LumoTest, public ::testing::WithParamInterface<RoundTrip> {};
 
@@ -111,19 +119,19 @@ TEST_P(MokRoundTripTest, SavedPicturesLoadBackExactly) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Sizes, MokRoundTripTest,
-    ::testing::Values(RoundTrip{ImageKind::GRAY256, 1, 1}, RoundTrip{ImageKind::RGB, 1, 1},
-                      RoundTrip{ImageKind::GRAY256, 1, 9}, RoundTrip{ImageKind::RGB, 1, 9},
-                      RoundTrip{ImageKind::GRAY256, 9, 1}, RoundTrip{ImageKind::RGB, 9, 1},
-                      RoundTrip{ImageKind::GRAY256, 2, 2}, RoundTrip{ImageKind::RGB, 2, 3},
-                      RoundTrip{ImageKind::GRAY256, 5, 3}, RoundTrip{ImageKind::RGB, 7, 5},
-                      RoundTrip{ImageKind::GRAY256, 64, 64}, RoundTrip{ImageKind::RGB, 37, 23},
-                      RoundTrip{ImageKind::GRAY256, 1001, 517}, RoundTrip{ImageKind::RGB, 517, 1001}),
-    [](const auto& info) {
-        return std::string(KindName(info.param.kind)) + "_" + std::to_string(info.param.width) + "x" +
-               std::to_string(info.param.height);
-    });
+INSTANTIATE_TEST_SUITE_P(Sizes, MokRoundTripTest,
+                         ::testing::Values(RoundTrip{ImageKind::GRAY256, 1, 1}, RoundTrip{ImageKind::RGB, 1, 1},
+                                           RoundTrip{ImageKind::GRAY256, 1, 9}, RoundTrip{ImageKind::RGB, 1, 9},
+                                           RoundTrip{ImageKind::GRAY256, 9, 1}, RoundTrip{ImageKind::RGB, 9, 1},
+                                           RoundTrip{ImageKind::GRAY256, 2, 2}, RoundTrip{ImageKind::RGB, 2, 3},
+                                           RoundTrip{ImageKind::GRAY256, 5, 3}, RoundTrip{ImageKind::RGB, 7, 5},
+                                           RoundTrip{ImageKind::GRAY256, 64, 64}, RoundTrip{ImageKind::RGB, 37, 23},
+                                           RoundTrip{ImageKind::GRAY256, 1001, 517},
+                                           RoundTrip{ImageKind::RGB, 517, 1001}),
+                         [](const auto& info) {
+                             return std::string(KindName(info.param.kind)) + "_" + std::to_string(info.param.width) +
+                                    "x" + std::to_string(info.param.height);
+                         });
 
 // ---- Files worked out by hand ----
 
@@ -138,7 +146,8 @@ TEST_F(MokTest, OnePixelFilesAreTheHeaderAlone) {
 
 // 4 x 4: level 1 is 20 41 / 100 255, the top (20 + 41 + 100 + 255) / 4 = 104.
 TEST_F(MokTest, FourByFourFileMatchesTheHandCodedStream) {
-    const ImagePtr image = GrayPicture({{20, 20, 40, 44}, {20, 21, 40, 40}, {100, 101, 255, 255}, {101, 100, 255, 255}});
+    const ImagePtr image =
+        GrayPicture({{20, 20, 40, 44}, {20, 21, 40, 40}, {100, 101, 255, 255}, {101, 100, 255, 255}});
     const Bytes stream = FromBits(
         // level 1: S 0; new category 8 after 4 (rank 7); -84, -63, -4 in 8 bits
         "00 1 11101 00110101 10000011 00111111"
@@ -147,7 +156,8 @@ TEST_F(MokTest, FourByFourFileMatchesTheHandCodedStream) {
         // row 1 starts from column 0's category 1: S 2, same category, 0 1 1; then 255 costs nothing
         "01 0 0 1 1");
     const Bytes expected = Concat(Header('G', 4, 4, {104}), stream);
-    ASSERT_EQ(expected, (Bytes{'M', 'O', 'K', 'a', 'G', 0, 4, 0, 4, 104, 0x3D, 0x35, 0x83, 0x3F, 0xA0, 0x37, 0xDD, 0x30}));
+    ASSERT_EQ(expected,
+              (Bytes{'M', 'O', 'K', 'a', 'G', 0, 4, 0, 4, 104, 0x3D, 0x35, 0x83, 0x3F, 0xA0, 0x37, 0xDD, 0x30}));
     EXPECT_EQ(Encode(*image), expected);
     EXPECT_TRUE(SamePixels(*image, *Decode(expected)));
 }
@@ -162,7 +172,8 @@ TEST_F(MokTest, OddSizedFileMatchesTheHandCodedStream) {
         // level 0: the 0 block costs its S; category 7 after 1 (rank 6); 50, 50, -50 in 7 bits
         "00   00 1 11110 0100110 0100110 0111001");
     const Bytes expected = Concat(Header('G', 3, 2, {75}), stream);
-    ASSERT_EQ(expected, (Bytes{'M', 'O', 'K', 'a', 'G', 0, 3, 0, 2, 75, 0x3D, 0xAD, 0xD2, 0xAD, 0x0F, 0x93, 0x26, 0x72}));
+    ASSERT_EQ(expected,
+              (Bytes{'M', 'O', 'K', 'a', 'G', 0, 3, 0, 2, 75, 0x3D, 0xAD, 0xD2, 0xAD, 0x0F, 0x93, 0x26, 0x72}));
     EXPECT_EQ(Encode(*image), expected);
     EXPECT_TRUE(SamePixels(*image, *Decode(expected)));
 }
@@ -205,7 +216,8 @@ Bytes ReferenceFile(const IMG& image) {
             for (int j = 0; j < coarse.width; ++j)
                 for (int shift = 0; shift < (gray ? 8 : 24); shift += 8) {  // blue, green, red
                     const auto at = [&](int x, int y) {
-                        return static_cast<int>(PixelAt(fine, std::min(x, fine.width - 1), std::min(y, fine.height - 1)) >> shift & 0xFF);
+                        return static_cast<int>(
+                            PixelAt(fine, std::min(x, fine.width - 1), std::min(y, fine.height - 1)) >> shift & 0xFF);
                     };
                     const int o = static_cast<int>(PixelAt(coarse, j, i) >> shift & 0xFF);
                     const int tl = at(2 * j, 2 * i) - o, tr = at(2 * j + 1, 2 * i) - o, bl = at(2 * j, 2 * i + 1) - o;
@@ -223,9 +235,9 @@ Bytes ReferenceFile(const IMG& image) {
                 }
         }
     }
-    const std::vector<uint8_t> topBytes = gray ? Bytes{static_cast<uint8_t>(top)}
-                                               : Bytes{static_cast<uint8_t>(top), static_cast<uint8_t>(top >> 8),
-                                                       static_cast<uint8_t>(top >> 16)};
+    const std::vector<uint8_t> topBytes =
+        gray ? Bytes{static_cast<uint8_t>(top)}
+             : Bytes{static_cast<uint8_t>(top), static_cast<uint8_t>(top >> 8), static_cast<uint8_t>(top >> 16)};
     return Concat(Header(gray ? 'G' : 'C', image.width, image.height, topBytes), FromBits(bits));
 }
 
@@ -237,7 +249,8 @@ ImagePtr MixedPicture(ImageKind kind, int width, int height) {
         for (int x = 0; x < width; ++x) {
             const int patch = (x / 6 + y / 4 * 3) % 5;
             const uint32_t ramp = static_cast<uint32_t>(x * 3 + y) & 0xFF;
-            if (patch == 1) SetPixel(*image, x, y, kind == ImageKind::RGB ? ramp << 16 | ramp << 8 | (ramp ^ 0x80) : ramp);
+            if (patch == 1)
+                SetPixel(*image, x, y, kind == ImageKind::RGB ? ramp << 16 | ramp << 8 | (ramp ^ 0x80) : ramp);
             if (patch == 2) SetPixel(*image, x, y, kind == ImageKind::RGB ? 0xFFFFFF : 0xFF);
             if (patch == 3) SetPixel(*image, x, y, 0);
         }
@@ -262,7 +275,8 @@ TEST_F(MokTest, WhiteCostsNothingAndBlackTwoBitsPerBlock) {
         // Blocks: one per coarse sample of levels 1 (19 x 12) to 5 (1 x 1).
         const size_t blocks = (19 * 12 + 10 * 6 + 5 * 3 + 3 * 2 + 2 * 1) * (gray ? 1 : 3);
         const Bytes bytes = Encode(*black);
-        EXPECT_EQ(bytes, Concat(Header(gray ? 'G' : 'C', 37, 23, Bytes(header - 9, 0)), Bytes((2 * blocks + 7) / 8, 0)));
+        EXPECT_EQ(bytes,
+                  Concat(Header(gray ? 'G' : 'C', 37, 23, Bytes(header - 9, 0)), Bytes((2 * blocks + 7) / 8, 0)));
         EXPECT_TRUE(SamePixels(*white, *Decode(Encode(*white))));
         EXPECT_TRUE(SamePixels(*black, *Decode(bytes)));
     }
@@ -311,9 +325,11 @@ TEST_F(MokTest, RatioTwoOfFiveByThreeGivesPyramidLevelOne) {
         EXPECT_EQ(progress, (std::vector<int>{-1, 50, 100, -2}));
         const ImagePtr level2 = ReferenceCoarser(*level1);  // 2 x 1, just below the 1 x 1 top
         EXPECT_TRUE(SamePixels(*level2, *Decode(bytes, 3)));
-        for (const int ratio : {4, 5, 1000, 2147483647}) EXPECT_TRUE(SamePixels(*level2, *Decode(bytes, ratio))) << ratio;
+        for (const int ratio : {4, 5, 1000, 2147483647})
+            EXPECT_TRUE(SamePixels(*level2, *Decode(bytes, ratio))) << ratio;
         // Ratios below 1 load the full size.
-        for (const int ratio : {0, -5, -2147483647 - 1}) EXPECT_TRUE(SamePixels(*image, *Decode(bytes, ratio))) << ratio;
+        for (const int ratio : {0, -5, -2147483647 - 1})
+            EXPECT_TRUE(SamePixels(*image, *Decode(bytes, ratio))) << ratio;
     }
 }
 
@@ -364,7 +380,8 @@ TEST_F(MokTest, CutFileReadsAllOnesPastItsEnd) {
 
 TEST_F(MokTest, DamagedHeadersAreRefused) {
     const Bytes gray = Encode(*MakePatternImage(ImageKind::GRAY256, 6, 4));
-    for (size_t cut = 0; cut < 3; ++cut) EXPECT_LUMO_ERROR(Decode(Bytes(gray.begin(), gray.begin() + cut)), "", "Not a MOK a file");
+    for (size_t cut = 0; cut < 3; ++cut)
+        EXPECT_LUMO_ERROR(Decode(Bytes(gray.begin(), gray.begin() + cut)), "", "Not a MOK a file");
     Bytes bytes = gray;
     bytes[1] = 'A';
     EXPECT_LUMO_ERROR(Decode(bytes), "", "Not a MOK a file");
@@ -423,7 +440,7 @@ TEST_F(MokTest, StreamFieldsGoLeastSignificantBitFirstFromTheHighBitOfEachByte) 
     LumoCloseMok(std::move(out));
     const Bytes bytes = ReadBytes(path);
     ASSERT_GE(bytes.size(), 5u);
-    EXPECT_EQ(bytes[0] >> 4, 0x7);  // 0111
+    EXPECT_EQ(bytes[0] >> 4, 0x7);      // 0111
     EXPECT_EQ(bytes.back() & 0x0F, 0);  // 3 + 1 + 32 + 528 bits: the last byte ends in 4 zero bits
     EXPECT_EQ(bytes.size(), (3 + 1 + 32 + 528 + 7) / 8u);
 

@@ -96,8 +96,8 @@ ImagePtr ReadMok(MokBitReader& in, const char* name) {
     CheckLoadSize(kLoadModule, result.width, result.height);
     const int bitsPerPixel = 8 * channels;
     if (RowBytesFor(result.width, bitsPerPixel) > kMaxImageDimension)
-        LumoError(kLoadModule, "Image too wide: %d pixels of %d bits need %ld bytes per row (at most %d)",
-                  result.width, bitsPerPixel, RowBytesFor(result.width, bitsPerPixel), kMaxImageDimension);
+        LumoError(kLoadModule, "Image too wide: %d pixels of %d bits need %ld bytes per row (at most %d)", result.width,
+                  bitsPerPixel, RowBytesFor(result.width, bitsPerPixel), kMaxImageDimension);
 
     const int colorClass = gray ? GRAY : COLOR;
     ImagePtr level = LumoCreateImage(1, 1, colorClass, nullptr, bitsPerPixel);

@@ -33,8 +33,7 @@ struct Categories {
 
 // Writes the block of coarse sample o. A coarse 255 stands for four 255s and costs nothing; a
 // coarse 0 whose block sums to 0 stands for four 0s and costs its 2-bit sum.
-inline void EncodeBlock(int o, int tl, int tr, int bl, int br, bool firstColumn, Categories& state,
-                        MokBitWriter& out) {
+inline void EncodeBlock(int o, int tl, int tr, int bl, int br, bool firstColumn, Categories& state, MokBitWriter& out) {
     if (o == 255) {
         state.previous = 1;
         return;
