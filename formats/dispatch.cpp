@@ -11,6 +11,7 @@
 #include "formats/jbig/jbig.h"
 #include "formats/jpeg/jpeg.h"
 #include "formats/load_limits.h"
+#include "formats/mok/mok.h"
 #include "formats/ps/ps.h"
 #include "formats/tiff/tiff.h"
 #include "platform/message_box.h"
@@ -43,6 +44,7 @@ const LoadRoute kLoadRoutes[] = {
     {"bie", nullptr, JbigProfileKeys, LumoSetIntOptionJbig, LumoLoadJbig},
     {"bmp", nullptr, nullptr, nullptr, LumoLoadBmp},
     {"img", nullptr, nullptr, nullptr, LumoLoadIMG},
+    {"mok", nullptr, MokProfileKeys, LumoSetIntOptionMok, LumoLoadMok},
     {"jpg", nullptr, JpegProfileKeys, LumoSetIntOptionJpeg, LumoLoadJpeg},
 };
 
@@ -61,6 +63,7 @@ const SaveRoute kSaveRoutes[] = {
     {"gif", GifProfileKeys, LumoSetIntOptionGif, nullptr, LumoSaveGif},
     {"bmp", nullptr, nullptr, nullptr, SaveBmp},
     {"bie", JbigProfileKeys, LumoSetIntOptionJbig, nullptr, SaveJbig},
+    {"mok", nullptr, nullptr, nullptr, LumoSaveMok},
     {"img", nullptr, nullptr, nullptr, LumoSaveIMG},
     {"jpg", JpegProfileKeys, LumoSetIntOptionJpeg, nullptr, LumoSaveJpeg},
     {"ps", PSProfileKeys, LumoSetIntOptionPS, nullptr, LumoSavePS},

@@ -10,6 +10,7 @@
 #include "formats/jbig/jbig.h"
 #include "formats/jpeg/jpeg.h"
 #include "formats/load_limits.h"
+#include "formats/mok/mok.h"
 #include "formats/ps/ps.h"
 #include "formats/tiff/tiff.h"
 #include "jobs/conversion.h"
@@ -31,7 +32,6 @@ constexpr ProfileKey kViewerProfileKeys[] = {
 constexpr ProfileKey kCodecsToComeProfileKeys[] = {
     {"PcdSize", "3", "1-5", "pcdsize", KeyUse::Load},
     {"PcdCrSubsampling", "1", "0,1", "crsubsampled", KeyUse::Load},
-    {"MokRatio", "1", "1,2,3,4", "mokratio", KeyUse::Load},
 };
 
 const ProfileKey& RowOf(const char* key) {
@@ -48,7 +48,7 @@ const std::vector<const ProfileKey*>& AllProfileKeys() {
         std::vector<const ProfileKey*> all;
         for (std::span<const ProfileKey> rows : {std::span<const ProfileKey>(kViewerProfileKeys),
                                                  ConversionProfileKeys(), LoadLimitProfileKeys(),
-                                                 JpegProfileKeys(), GifProfileKeys(), TiffProfileKeys(), PSProfileKeys(), JbigProfileKeys(),
+                                                 JpegProfileKeys(), GifProfileKeys(), TiffProfileKeys(), PSProfileKeys(), JbigProfileKeys(), MokProfileKeys(),
                                                  std::span<const ProfileKey>(kCodecsToComeProfileKeys)})
             for (const ProfileKey& row : rows) all.push_back(&row);
         return all;
