@@ -40,7 +40,7 @@ export LUMO_PROFILE=$profile OMP_NUM_THREADS=1
 best() {
     local best_wall='' best_cpu='' times real user system TIMEFORMAT='%3R %3U %3S'
     for ((r = 0; r < runs; ++r)); do
-        rm -f "$work"/ours/* "$work"/gm/*
+        rm -rf "$work"/ours/* "$work"/gm/*
         times=$({ time "$@" >/dev/null 2>&1; } 2>&1)
         read -r real user system <<<"$times"
         if [ -z "$best_wall" ] || awk -v a="$real" -v b="$best_wall" 'BEGIN { exit !(a < b) }'; then
@@ -51,7 +51,11 @@ best() {
     echo "$best_wall $best_cpu"
 }
 
-read -r gm_wall gm_cpu < <(best gm mogrify -output-directory "$work/gm" -format tif -compress LZW "$work"/in/*.jpg)
+# mogrify puts each output under the output directory by the input's own path: run it from in/.
+mogrify() { (cd "$work/in" && gm mogrify -output-directory ../gm -format tif -compress LZW ./*.jpg); }
+read -r gm_wall gm_cpu < <(best mogrify)
+count=$(find "$work/gm" -name '*.tif' | wc -l)
+[ "$count" -eq "$files" ] || { echo "gm wrote $count of $files files" >&2; exit 1; }
 read -r one_wall one_cpu < <(best "$lumo" convert -j 1 -o "$work/ours" --format tif "$work"/in/*.jpg)
 read -r all_wall all_cpu < <(best "$lumo" convert -o "$work/ours" --format tif "$work"/in/*.jpg)
 count=$(find "$work/ours" -name '*.tif' | wc -l)
