@@ -6,36 +6,47 @@
 #include <cstdint>
 #include <span>
 
+// The byte with its bits in reading order from the most significant bit down: itself when bits are
+// read from the most significant bit first, else reversed.
+inline unsigned InReadingOrder(uint8_t byte, bool msbFirst) {
+    if (msbFirst) return byte;
+    unsigned reversed = 0;
+    for (int k = 0; k < 8; ++k) reversed |= ((byte >> k) & 1u) << (7 - k);
+    return reversed;
+}
+
 // Calls visit(bitIndex, nextBit) for every marker, bits read from each byte's most significant bit
 // first (msbFirst) or least significant bit first; nextBit is the bit after the marker, or -1 when
-// the marker is the data's last bit.
+// the marker is the data's last bit. Only a byte's first 1 bit can be a marker (the ones after it
+// follow fewer than 8 zeros), so each byte is looked at once.
 template <typename Visit>
 void ForEachMarker(std::span<const uint8_t> data, bool msbFirst, Visit&& visit) {
+    unsigned order[256];
+    for (unsigned b = 0; b < 256; ++b) order[b] = InReadingOrder(static_cast<uint8_t>(b), msbFirst);
     int zeros = 0;  // zero bits just read, counted up to 11
-    bool pending = false;
+    bool pending = false;  // a marker ended the previous byte; its next bit is this byte's first
     size_t pendingAt = 0;
     for (size_t i = 0; i < data.size(); ++i) {
-        const unsigned byte = data[i];
-        if (byte == 0 && !pending) {
+        const unsigned bits = order[data[i]];
+        if (pending) {
+            visit(pendingAt, static_cast<int>(bits >> 7));
+            pending = false;
+        }
+        if (bits == 0) {
             zeros = zeros < 11 ? zeros + 8 : zeros;
             continue;
         }
-        for (int k = 0; k < 8; ++k) {
-            const int bit = static_cast<int>(msbFirst ? byte >> (7 - k) : byte >> k) & 1;
-            if (pending) {
-                visit(pendingAt, bit);
-                pending = false;
-            }
-            if (bit) {
-                if (zeros >= 11) {
-                    pending = true;
-                    pendingAt = i * 8 + static_cast<size_t>(k);
-                }
-                zeros = 0;
-            } else if (zeros < 11) {
-                ++zeros;
+        const int leading = __builtin_clz(bits) - 24;  // zero bits before the byte's first 1
+        if (zeros + leading >= 11) {
+            const size_t at = i * 8 + static_cast<size_t>(leading);
+            if (leading < 7)
+                visit(at, static_cast<int>(bits >> (6 - leading)) & 1);
+            else {
+                pending = true;
+                pendingAt = at;
             }
         }
+        zeros = __builtin_ctz(bits);  // zero bits after the byte's last 1
     }
     if (pending) visit(pendingAt, -1);
 }
