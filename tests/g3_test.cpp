@@ -345,6 +345,23 @@ TEST_F(G3Test, CutAndDamagedFilesNeverFail) {
     EXPECT_TRUE(errors.empty());
 }
 
+// The global pixel limit counts the rows as they come, so a long fax is refused, never cut.
+TEST_F(G3Test, PixelLimitRefusesAPageOneRowTooLong) {
+    if (!HaveTool("pbmtog3")) GTEST_SKIP() << "pbmtog3 is not installed";
+    const Page page = MakePage(400);
+    const std::vector<uint8_t> fax = Encode(page, {"", Maker::Pbmtog3, "", "", 0, 0, 1});
+    const int previous = LumoGetIntOption("maxpixels");
+    LumoSetIntOption("maxpixels", 1728 * 400 - 1);
+    EXPECT_LUMO_ERROR(Load(fax), "LumoLoadG3",
+                      "Image size 1728 x 400 (691200 pixels) exceeds the limit of 691199 pixels (raise MaxPixels)");
+    LumoSetIntOption("maxpixels", 1728 * 400);
+    ImagePtr image;
+    EXPECT_NO_THROW(image = Load(fax));
+    LumoSetIntOption("maxpixels", previous);
+    ASSERT_NE(image, nullptr);
+    EXPECT_TRUE(ShowsPage(*image, page));
+}
+
 TEST_F(G3Test, FailuresNameTheirOperation) {
     EXPECT_LUMO_ERROR(LumoLoadG3(tempPath("missing.fax").c_str()), "LumoLoadG3",
                       "Can't open input file " + tempPath("missing.fax"));
