@@ -6,6 +6,7 @@
 
 #include "core/messages.h"
 #include "formats/bmp.h"
+#include "formats/g3/g3.h"
 #include "formats/gif/gif.h"
 #include "formats/img.h"
 #include "formats/jbig/jbig.h"
@@ -45,6 +46,7 @@ const LoadRoute kLoadRoutes[] = {
     {"bmp", nullptr, nullptr, nullptr, LumoLoadBmp},
     {"img", nullptr, nullptr, nullptr, LumoLoadIMG},
     {"mok", nullptr, MokProfileKeys, LumoSetIntOptionMok, LumoLoadMok},
+    {"fax", nullptr, nullptr, nullptr, LumoLoadG3},
     {"jpg", nullptr, JpegProfileKeys, LumoSetIntOptionJpeg, LumoLoadJpeg},
 };
 
