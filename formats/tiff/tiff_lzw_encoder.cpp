@@ -31,15 +31,15 @@ TiffLzwEncoder::TiffLzwEncoder()
 size_t TiffLzwEncoder::maxEncodedSize(size_t size) {
     // One code per input byte at most, a ClearCode first and after every kCodesPerTable codes (one
     // more may follow the last code), the EndOfInformation code; none wider than 12 bits.
+    // The writer stores a byte past the end of the bits it keeps.
     const size_t codes = size + size / kCodesPerTable + 4;
-    return (codes * kMaxBits + 7) / 8;
+    return (codes * kMaxBits + 7) / 8 + 1;
 }
 
-void TiffLzwEncoder::clearTable() {
+void TiffLzwEncoder::clearTable(uint32_t strings) {
     uint32_t* const table = table_.get();
     const uint16_t* const used = used_.get();
-    for (size_t i = 0; i < usedCount_; ++i) table[used[i]] = 0;
-    usedCount_ = 0;
+    for (uint32_t i = 0; i < strings; ++i) table[used[i]] = 0;
 }
 
 std::span<const uint8_t> TiffLzwEncoder::encode(const uint8_t* data, size_t size) {
@@ -55,25 +55,23 @@ std::span<const uint8_t> TiffLzwEncoder::encode(const uint8_t* data, size_t size
     uint32_t* const table = table_.get();
     uint16_t* const used = used_.get();
     uint8_t* out = output_.get();
-    uint64_t pending = 0;  // bits not yet stored, the oldest highest; only the low pendingBits count
-    int pendingBits = 0;   // fewer than 32 between codes
+    uint32_t pending = 0;  // bits not yet stored for good, the oldest highest; only the low pendingBits count
+    int pendingBits = 0;   // fewer than 8 between codes
     int width = kMinBits;
     uint32_t maxCode = (1u << kMinBits) - 1;
     uint32_t nextCode = kFirstCode;
 
-    // Appends a code of the current width and stores each whole 32 bits, first byte most significant.
+    // Appends a code of the current width. At most 7 + 12 bits are then pending: both whole bytes
+    // they may hold are stored and only the whole ones kept, the partial one being stored again with
+    // the next code (a branch on the count would guess wrong about once a code).
     const auto put = [&](uint32_t code) {
         pending = pending << width | code;
         pendingBits += width;
-        if (pendingBits >= 32) {
-            pendingBits -= 32;
-            const uint32_t word = static_cast<uint32_t>(pending >> pendingBits);
-            out[0] = static_cast<uint8_t>(word >> 24);
-            out[1] = static_cast<uint8_t>(word >> 16);
-            out[2] = static_cast<uint8_t>(word >> 8);
-            out[3] = static_cast<uint8_t>(word);
-            out += 4;
-        }
+        const uint32_t top = pending << (32 - pendingBits);  // the pending bits from the most significant
+        out[0] = static_cast<uint8_t>(top >> 24);
+        out[1] = static_cast<uint8_t>(top >> 16);
+        out += pendingBits >> 3;
+        pendingBits &= 7;
     };
     // After a code is written its string's successor takes the next code (the final code counts as
     // well, as the decoder adds an entry for it): the table is cleared once that would be 4094, or
@@ -81,7 +79,7 @@ std::span<const uint8_t> TiffLzwEncoder::encode(const uint8_t* data, size_t size
     const auto advance = [&]() {
         if (++nextCode == kTableLimit) {
             put(kClearCode);
-            clearTable();
+            clearTable(nextCode - kFirstCode);
             nextCode = kFirstCode;
             width = kMinBits;
             maxCode = (1u << kMinBits) - 1;
@@ -107,7 +105,7 @@ std::span<const uint8_t> TiffLzwEncoder::encode(const uint8_t* data, size_t size
             // A new string: write the known part and give the new one the next code.
             put(prefix);
             table[slot] = key << kMaxBits | nextCode;
-            used[usedCount_++] = static_cast<uint16_t>(slot);
+            used[nextCode - kFirstCode] = static_cast<uint16_t>(slot);
             prefix = byte;
             advance();
         }
@@ -117,11 +115,7 @@ std::span<const uint8_t> TiffLzwEncoder::encode(const uint8_t* data, size_t size
     put(kEndCode);
 
     // The last bits, the final byte padded with zeros.
-    while (pendingBits >= 8) {
-        pendingBits -= 8;
-        *out++ = static_cast<uint8_t>(pending >> pendingBits);
-    }
     if (pendingBits > 0) *out++ = static_cast<uint8_t>(pending << (8 - pendingBits));
-    clearTable();
+    clearTable(nextCode - kFirstCode);
     return {output_.get(), static_cast<size_t>(out - output_.get())};
 }

@@ -24,18 +24,18 @@ public:
     static size_t maxEncodedSize(size_t size);
 
 private:
-    static constexpr int kHashBits = 14;  // 16384 slots for at most 3836 strings: short probes
+    static constexpr int kHashBits = 16;  // 65536 slots (256 KB) for at most 3836 strings: probes stay short
     static constexpr uint32_t kHashSize = 1u << kHashBits;
 
-    void clearTable();
+    // Empties the slots of the strings given codes since the last clear.
+    void clearTable(uint32_t strings);
 
     // The string table, open addressing with linear probing. A slot holds the string's key, its
     // prefix code << 8 | its last byte (20 bits), above its code (12 bits), or 0 when empty: no
     // string has a code below 258, so an occupied slot is never 0.
     LumoBuffer<uint32_t> table_;
-    // The slots filled since the table was last cleared, so a clear empties those alone.
+    // The slot of each string by its code less 258, so a clear empties those slots alone.
     LumoBuffer<uint16_t> used_;
-    size_t usedCount_ = 0;
 
     LumoBuffer<uint8_t> output_;
     size_t capacity_ = 0;
