@@ -9,6 +9,7 @@
 #include "core/messages.h"
 #include "formats/output_file.h"
 #include "formats/tiff/tiff.h"
+#include "formats/tiff/tiff_lzw_encoder.h"
 #include "formats/tiff/tiff_options.h"
 #include "formats/tiff/tiff_ycbcr_encoder.h"
 
@@ -196,42 +197,91 @@ void SetTags(TiffHandle& tiff, const IMG& image, const Layout& layout, const Tif
     if (layout.ycbcr) SetYCbCrTags(tiff, layout.h, layout.v);
 }
 
-// Hands the picture to libtiff row by row from the top, always through a copy: libtiff's codecs
-// may work in the buffer they are given (the predictor does), and the caller's image stays as it
-// was. RGB rows become red, green, blue; the bits past the last pixel of a 1- or 4-bit row are
-// zeroed, so the file holds defined bytes only.
-void WriteRows(TiffHandle& tiff, const IMG& image) {
-    TIFF* tif = tiff.get();
-    const tmsize_t lineSize = TIFFScanlineSize(tif);
+// The bytes of a row as the file holds them: no padding, red, green, blue for colour.
+size_t PackedRowBytes(const IMG& image) {
+    return image.bitsPerPixel == 24 ? size_t{image.width} * 3 : (size_t{image.width} * image.bitsPerPixel + 7) / 8;
+}
+
+// libtiff's idea of a row must be ours: its readers cut the strips by it.
+size_t CheckedRowBytes(TiffHandle& tiff, const IMG& image) {
+    const tmsize_t lineSize = TIFFScanlineSize(tiff.get());
     tiff.check(kSaveModule);
-    const size_t pixelBytes = image.bitsPerPixel == 24 ? size_t{image.width} * 3
-                                                       : (size_t{image.width} * image.bitsPerPixel + 7) / 8;
-    // libtiff reads exactly one scanline from the buffer: it must be the row we copy, no more.
+    const size_t pixelBytes = PackedRowBytes(image);
     if (lineSize <= 0 || static_cast<size_t>(lineSize) != pixelBytes)
         LumoError(kSaveModule, "Unexpected TIFF scanline size %lld for a row of %zu bytes", static_cast<long long>(lineSize),
                   pixelBytes);
-    const LumoBuffer<uint8_t> line(static_cast<uint8_t*>(LumoAllocOrFail(pixelBytes, kSaveModule, "Out of Memory")));
+    return pixelBytes;
+}
+
+// Copies picture row y into out as the file holds it: RGB rows become red, green, blue, and the
+// bits past the last pixel of a 1- or 4-bit row are zeroed, so the file holds defined bytes only.
+void CopyRow(const IMG& image, int y, size_t pixelBytes, uint8_t* out) {
+    const uint8_t* row = PictureRow(image, y);
+    if (image.bitsPerPixel == 24) {
+        for (int x = 0; x < image.width; ++x, row += 3, out += 3) {
+            out[0] = row[2];
+            out[1] = row[1];
+            out[2] = row[0];
+        }
+        return;
+    }
     const int usedBits = static_cast<int>((size_t{image.width} * image.bitsPerPixel) % 8);
-    const uint8_t lastByteMask = usedBits ? static_cast<uint8_t>(0xFF00 >> usedBits) : 0xFF;
+    std::memcpy(out, row, pixelBytes);
+    if (usedBits) out[pixelBytes - 1] &= static_cast<uint8_t>(0xFF00 >> usedBits);
+}
+
+// Horizontal differencing of a row of 8-bit samples: each sample minus the same sample of the
+// pixel before it, modulo 256 (the first pixel stays).
+void DifferenceRow(uint8_t* row, size_t bytes, size_t samples) {
+    for (size_t i = bytes; i-- > samples;) row[i] = static_cast<uint8_t>(row[i] - row[i - samples]);
+}
+
+// Hands the picture to libtiff row by row from the top, always through a copy: libtiff's codecs
+// may work in the buffer they are given (the predictor does), and the caller's image stays as it was.
+void WriteRows(TiffHandle& tiff, const IMG& image) {
+    TIFF* tif = tiff.get();
+    const size_t pixelBytes = CheckedRowBytes(tiff, image);
+    // libtiff reads exactly one scanline from the buffer: it must be the row we copy, no more.
+    const LumoBuffer<uint8_t> line(static_cast<uint8_t*>(LumoAllocOrFail(pixelBytes, kSaveModule, "Out of Memory")));
 
     LumoProgress(-1);
     for (int y = 0; y < image.height; ++y) {
         LumoProgressRow(y, image.height);
-        const uint8_t* row = PictureRow(image, y);
-        uint8_t* out = line.get();
-        if (image.bitsPerPixel == 24) {
-            for (int x = 0; x < image.width; ++x, row += 3, out += 3) {
-                out[0] = row[2];
-                out[1] = row[1];
-                out[2] = row[0];
-            }
-        } else {
-            std::memcpy(out, row, pixelBytes);
-            out[pixelBytes - 1] &= lastByteMask;
-        }
+        CopyRow(image, y, pixelBytes, line.get());
         if (TIFFWriteScanline(tif, line.get(), static_cast<uint32_t>(y), 0) < 0)
             tiff.fail(kSaveModule, "Can't write a TIFF row");
         tiff.check(kSaveModule);
+    }
+    LumoProgress(-2);
+}
+
+// LZW strips through our encoder: each strip's rows gathered as the file holds them (differenced
+// when the predictor is on), encoded on their own and written as they are.
+void WriteLzwStrips(TiffHandle& tiff, const IMG& image, const Layout& layout) {
+    TIFF* tif = tiff.get();
+    const size_t pixelBytes = CheckedRowBytes(tiff, image);
+    const uint32_t stripRows = std::min<uint32_t>(layout.rowsPerStrip, static_cast<uint32_t>(image.height));
+    const LumoBuffer<uint8_t> strip = LumoAllocBuffer<uint8_t>(pixelBytes * stripRows, kSaveModule);
+    TiffLzwEncoder encoder;
+
+    LumoProgress(-1);
+    uint32_t stripIndex = 0;
+    size_t filled = 0;
+    for (int y = 0; y < image.height; ++y) {
+        LumoProgressRow(y, image.height);
+        uint8_t* row = strip.get() + filled;
+        CopyRow(image, y, pixelBytes, row);
+        if (layout.predictor) DifferenceRow(row, pixelBytes, layout.samples);
+        filled += pixelBytes;
+        if (filled < pixelBytes * stripRows && y + 1 < image.height) continue;
+        const std::span<const uint8_t> bytes = encoder.encode(strip.get(), filled);
+        const tmsize_t count = static_cast<tmsize_t>(bytes.size());
+        // libtiff only copies raw strip data to the file; the cast is for its C signature.
+        if (TIFFWriteRawStrip(tif, stripIndex, const_cast<uint8_t*>(bytes.data()), count) != count)
+            tiff.fail(kSaveModule, "Can't write a TIFF strip");
+        tiff.check(kSaveModule);
+        ++stripIndex;
+        filled = 0;
     }
     LumoProgress(-2);
 }
@@ -276,7 +326,9 @@ void WriteTiff(const IMG* image, TiffHandle& tiff) {
     CheckClassicSize(*image, layout, options);
     SetTags(tiff, *image, layout, options);
     if (layout.ycbcr)
-        WriteYCbCrStrips(*image, tiff, layout.h, layout.v, layout.rowsPerStrip);
+        WriteYCbCrStrips(*image, tiff, layout.h, layout.v, layout.rowsPerStrip, layout.compression == kLzw);
+    else if (layout.compression == kLzw)
+        WriteLzwStrips(tiff, *image, layout);
     else
         WriteRows(tiff, *image);
     tiff.close(kSaveModule);

@@ -1,9 +1,11 @@
 #include "formats/tiff/tiff_ycbcr_encoder.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "core/memory.h"
 #include "core/messages.h"
+#include "formats/tiff/tiff_lzw_encoder.h"
 
 namespace {
 
@@ -87,6 +89,14 @@ private:
     const LumaTables tables_;
 };
 
+// Codes a strip with our LZW encoder and hands libtiff the result to write as it is (the cast is
+// for libtiff's C signature: raw strip data is only copied to the file).
+bool WriteLzwStrip(TiffHandle& tiff, uint32_t strip, TiffLzwEncoder& lzw, const uint8_t* data, size_t size) {
+    const std::span<const uint8_t> coded = lzw.encode(data, size);
+    const tmsize_t count = static_cast<tmsize_t>(coded.size());
+    return TIFFWriteRawStrip(tiff.get(), strip, const_cast<uint8_t*>(coded.data()), count) == count;
+}
+
 }  // namespace
 
 bool IsValidYCbCrSubsampling(int h, int v) {
@@ -117,12 +127,14 @@ void SetYCbCrTags(TiffHandle& tiff, int h, int v) {
     set(TIFFTAG_YCBCRCOEFFICIENTS, coefficients);
 }
 
-void WriteYCbCrStrips(const IMG& image, TiffHandle& tiff, int h, int v, uint32_t rowsPerStrip) {
+void WriteYCbCrStrips(const IMG& image, TiffHandle& tiff, int h, int v, uint32_t rowsPerStrip, bool lzw) {
     const int height = image.height;
     const int stripRows = static_cast<int>(std::min<uint32_t>(rowsPerStrip, YCbCrRowsPerStrip(height, v)));
     const size_t bufferSize = YCbCrStripBytes(image.width, static_cast<uint32_t>(stripRows), h, v);
     const LumoBuffer<uint8_t> buffer = LumoAllocBuffer<uint8_t>(bufferSize, kSaveModule);
     const StripEncoder encoder(image, h, v);
+    std::optional<TiffLzwEncoder> lzwEncoder;
+    if (lzw) lzwEncoder.emplace();
 
     LumoProgress(-1);
     uint32_t strip = 0;
@@ -133,7 +145,10 @@ void WriteYCbCrStrips(const IMG& image, TiffHandle& tiff, int h, int v, uint32_t
         // is handed over with its own length, so no stale or undefined byte reaches the file.
         const uint8_t* end = encoder.encode(y, rows, buffer.get());
         const tmsize_t bytes = end - buffer.get();
-        if (TIFFWriteEncodedStrip(tiff.get(), strip, buffer.get(), bytes) != bytes) {
+        const bool written =
+            lzwEncoder ? WriteLzwStrip(tiff, strip, *lzwEncoder, buffer.get(), static_cast<size_t>(bytes))
+                       : TIFFWriteEncodedStrip(tiff.get(), strip, buffer.get(), bytes) == bytes;
+        if (!written) {
             tiff.takeError();
             LumoError(kSaveModule, "Can't Write YCbCr image");
         }

@@ -22,5 +22,6 @@ uint64_t YCbCrStripBytes(int width, uint32_t rows, int h, int v);
 void SetYCbCrTags(TiffHandle& tiff, int h, int v);
 
 // Writes the pixels of an RGB image strip by strip (rowsPerStrip a multiple of v), reporting
-// progress start, per strip and end. A strip libtiff does not take is "Can't Write YCbCr image".
-void WriteYCbCrStrips(const IMG& image, TiffHandle& tiff, int h, int v, uint32_t rowsPerStrip);
+// progress start, per strip and end; with lzw the strips are coded by our LZW encoder, else by the
+// file's codec in libtiff. A strip libtiff does not take is "Can't Write YCbCr image".
+void WriteYCbCrStrips(const IMG& image, TiffHandle& tiff, int h, int v, uint32_t rowsPerStrip, bool lzw);
