@@ -1,6 +1,7 @@
 #include "formats/pcd/pcd.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -504,6 +505,52 @@ TEST_F(PcdOverviewTest, AThumbnailPastTheEndIsNoImageAndNoMessage) {
     EXPECT_FALSE(LoadPcdFrom(file));
     EXPECT_TRUE(errors.empty());
     EXPECT_EQ(progress.back(), -2);
+}
+
+}  // namespace
+
+namespace {
+
+// Writes the seed corpus of the fuzz harness (fuzz/pcd_fuzz.cpp explains the option bytes and the
+// compact form) into the folder named by LUMO_PCD_SEEDS. Run on demand with
+// --gtest_also_run_disabled_tests --gtest_filter=*WriteFuzzSeeds*.
+void WriteSeed(const std::string& folder, const std::string& name, int size, int subsampled, int thumbnail,
+               const std::vector<uint8_t>& file, bool compact, int orientation = 0) {
+    std::vector<uint8_t> seed{static_cast<uint8_t>(size - 1), static_cast<uint8_t>(subsampled),
+                              static_cast<uint8_t>(thumbnail), static_cast<uint8_t>(compact ? 'Z' : 'R')};
+    if (compact) {
+        seed.push_back(static_cast<uint8_t>(orientation));
+        seed.insert(seed.end(), file.begin() + 384 * 2048, file.end());
+    } else {
+        seed.insert(seed.end(), file.begin() + 4, file.end());
+    }
+    WriteBytes(folder + "/" + name, seed);
+}
+
+TEST_F(PcdTest, DISABLED_WriteFuzzSeeds) {
+    const char* folder = std::getenv("LUMO_PCD_SEEDS");
+    ASSERT_TRUE(folder);
+    PackLayout small;
+    small.orientation = 3;
+    std::vector<uint8_t> base16 = WritePack(small);
+    base16.resize(4 * 2048 + 36864);
+    WriteSeed(folder, "base16_clockwise.pcd", 1, 1, 0, base16, false);
+    WriteSeed(folder, "overview_two_thumbnails.pcd", 6, 1, 1, WriteOverview({Thumbnail(0), Thumbnail(1)}), false);
+
+    PackLayout l;
+    l.fourBase = l.sixteenBase = true;
+    l.fourBaseRows = {Row(0, 0, 1536, false), Row(0, 1023, 1536, false)};
+    l.sixteenTables[2] = LongCodeTable();
+    l.sixteenRows = {Row(0, 1, 3072, false), Row(2, 4, 1536, false), Row(3, 5, 1536, false)};
+    const std::vector<uint8_t> pack = WritePack(l);
+    WriteSeed(folder, "four_base.pcd", 4, 1, 0, pack, true, 1);
+    WriteSeed(folder, "four_base_full_chroma.pcd", 4, 0, 0, pack, true);
+    WriteSeed(folder, "sixteen_base.pcd", 5, 1, 0, pack, true);
+    WriteSeed(folder, "base_full_chroma_search.pcd", 3, 0, 0, pack, true);
+    PackLayout full = l;
+    full.fourBaseTable = FullTable();
+    full.fourBaseRows = {Row(0, 2, 1536, true)};
+    WriteSeed(folder, "four_base_full_table.pcd", 4, 1, 0, WritePack(full), true);
 }
 
 }  // namespace
