@@ -271,6 +271,15 @@ TEST_F(PcdTest, ChromaOnlyLoadsTakeTheirDataFromTheOffsetInTheSectorAfterTheMark
     EXPECT_TRUE(MatchesModel(*image, m.y, m.c1, m.c2));
 }
 
+TEST_F(PcdTest, ThreeLargestTablesRunIntoTheSectorAfterTheirs) {
+    PackLayout l = FullLayout();
+    for (Table& table : l.sixteenTables) table = FullTable();  // 3 x 1025 bytes: the third starts past 2048
+    for (ResidualRow& row : l.sixteenRows) row = Row(row.plane, row.row, static_cast<int>(row.values.size()), true, 3);
+    ImagePtr image = LoadBytes(WritePack(l), 5);
+    const Model m = Expected(l, 5, false);
+    EXPECT_TRUE(MatchesModel(*image, m.y, m.c1, m.c2));
+}
+
 struct OrientationCase {
     int field;
     const char* name;

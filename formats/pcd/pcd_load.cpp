@@ -158,8 +158,8 @@ private:
         bool secondRead = false;
         size_t at = 0;
         for (int i = 0; i < count; ++i) {
-            if (!secondRead && at + kPcdLargestTableBytes > kPcdSectorBytes &&
-                at + 1 + 4 * (static_cast<size_t>(bytes[at]) + 1) > kPcdSectorBytes) {
+            // The count byte itself may lie in the next sector (after two tables of 256 entries).
+            if (!secondRead && (at >= kPcdSectorBytes || at + 1 + 4 * (static_cast<size_t>(bytes[at]) + 1) > kPcdSectorBytes)) {
                 reader.read(bytes + kPcdSectorBytes, kPcdSectorBytes);
                 secondRead = true;
             }
