@@ -229,6 +229,8 @@ struct SizeCase {
     int subsampled;
 };
 
+void PrintTo(const SizeCase& c, std::ostream* os) { *os << "size " << c.size << ", crsubsampled " << c.subsampled; }
+
 class PcdSizeTest : public PcdTest, public ::testing::WithParamInterface<SizeCase> {};
 
 TEST_P(PcdSizeTest, PixelsFollowTheInterpolationResidualsAndColourFormulas) {
@@ -284,6 +286,8 @@ struct OrientationCase {
     int field;
     const char* name;
 };
+
+void PrintTo(const OrientationCase& c, std::ostream* os) { *os << c.name; }
 
 class PcdOrientationTest : public PcdTest, public ::testing::WithParamInterface<OrientationCase> {};
 
