@@ -546,6 +546,14 @@ TEST_F(PcdOverviewTest, AnEmptyOverviewGivesABlackSheetAndTheCallersProgressSett
     EXPECT_EQ(LumoGetIntOption("showprogress"), 0);
 }
 
+TEST_F(PcdOverviewTest, AMissingOverviewFileIsReportedAndTheSheetReleased) {
+    SetPcdOverviewCount(7);
+    const std::string path = tempPath("OVERVIEW.PCD");
+    EXPECT_LUMO_ERROR(LoadPcdOverview(path.c_str()), "LumoLoadPcd", "Can't open PCD file " + path);
+    EXPECT_EQ(LoadPcdOverviewCount(), 7);  // the last sheet's count stands
+    EXPECT_EQ(LumoGetIntOption("showprogress"), 1);
+}
+
 TEST_F(PcdOverviewTest, AThumbnailPastTheEndIsNoImageAndNoMessage) {
     const std::vector<uint8_t> bytes = OverviewOf(12);
     LumoSetIntOptionPcd("pcdsize", 6);
