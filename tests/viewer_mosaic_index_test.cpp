@@ -4,7 +4,7 @@
 #include <fstream>
 
 #include "formats/jpeg/jpeg.h"
-#include "formats/pcd_overview.h"
+#include "formats/pcd/pcd_overview.h"
 #include "tests/support/lumo_test.h"
 #include "viewer/windows/mosaic_index.h"
 

@@ -12,7 +12,7 @@
 
 #include "formats/dispatch.h"
 #include "formats/jpeg/jpeg.h"
-#include "formats/pcd_overview.h"
+#include "formats/pcd/pcd_overview.h"
 
 namespace {
 

@@ -1,0 +1,29 @@
+// Photo CD: loads one picture of an image pack as RGB at one of five sizes (192x128 to 3072x2048),
+// and builds the 960x640 overview sheet of an overview file's thumbnails. Read only.
+#pragma once
+
+#include <span>
+
+#include "core/image.h"
+#include "formats/input_file.h"
+#include "formats/pcd/pcd_overview.h"
+#include "formats/profile_key.h"
+
+// Loads with the current options; the module name of every error is "LumoLoadPcd". With "pcdsize"
+// 6 a thumbnail number past the end of the file gives no image and no message.
+ImagePtr LumoLoadPcd(const char* fileName);
+// The loader over an open file (the fuzz harness reads from memory this way).
+ImagePtr LoadPcdFrom(InputFile& file);
+
+// A 960x640 sheet with up to 100 thumbnails of an overview file in cells of 96x64, ten to a row;
+// records how many it placed (LoadPcdOverviewCount). Leaves "pcdsize" at 6.
+ImagePtr LoadPcdOverview(const char* fileName);
+
+// Options: "pcdsize" (3): 1 = 192x128, 2 = 384x256, 3 = 768x512, 4 = 1536x1024, 5 = 3072x2048,
+// 6 = one overview thumbnail; "numthumbnail" (0): which thumbnail size 6 loads; "crsubsampled" (1):
+// 0 takes the chroma of sizes 1 to 4 at full resolution from the next larger picture of the file.
+void LumoSetIntOptionPcd(const char* name, int value);
+int LumoGetIntOptionPcd(const char* name);
+
+// The profile keys of the Photo CD settings ("PcdSize", "PcdCrSubsampling"), with the options they set.
+std::span<const ProfileKey> PcdProfileKeys();
