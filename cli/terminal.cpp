@@ -7,6 +7,7 @@
 
 #include "core/messages.h"
 #include "platform/message_box.h"
+#include "platform/status_text.h"
 
 namespace {
 
@@ -49,6 +50,10 @@ void InstallTerminalReporting() {
     LumoSetErrorHandler(SilentError);
     LumoSetWarningHandler(PrintWarning);
     LumoSetProgressHandler(DrawPercent);
+    // A loader's status text ("Loading thumbnail ...") takes the progress line's place.
+    SetStatusTextFunction([](const char* text) {
+        DrawLine("[%zu/%zu] %s %s", currentIndex + 1, currentCount, currentFile.c_str(), text);
+    });
     LumoSetIntOption("showprogress", onTerminal ? 1 : 0);
     SetMessageBoxFunction([](const char*, const char* text, MessageIcon) {
         ClearProgressLine();

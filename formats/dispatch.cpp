@@ -13,6 +13,7 @@
 #include "formats/jpeg/jpeg.h"
 #include "formats/load_limits.h"
 #include "formats/mok/mok.h"
+#include "formats/pcd/pcd.h"
 #include "formats/ps/ps.h"
 #include "formats/tiff/tiff.h"
 #include "platform/message_box.h"
@@ -46,6 +47,8 @@ const LoadRoute kLoadRoutes[] = {
     {"bmp", nullptr, nullptr, nullptr, LumoLoadBmp},
     {"img", nullptr, nullptr, nullptr, LumoLoadIMG},
     {"mok", nullptr, MokProfileKeys, LumoSetIntOptionMok, LumoLoadMok},
+    {"pcd", "overview", nullptr, nullptr, LoadPcdOverview},
+    {"pcd", nullptr, PcdProfileKeys, LumoSetIntOptionPcd, LumoLoadPcd},
     {"fax", nullptr, nullptr, nullptr, LumoLoadG3},
     {"jpg", nullptr, JpegProfileKeys, LumoSetIntOptionJpeg, LumoLoadJpeg},
 };

@@ -11,6 +11,7 @@
 #include "formats/jpeg/jpeg.h"
 #include "formats/load_limits.h"
 #include "formats/mok/mok.h"
+#include "formats/pcd/pcd.h"
 #include "formats/ps/ps.h"
 #include "formats/tiff/tiff.h"
 #include "jobs/conversion.h"
@@ -24,16 +25,6 @@ constexpr ProfileKey kViewerProfileKeys[] = {
     {"AutoCascade", "1", "0,1", nullptr, KeyUse::None},
 };
 
-// ---------------------------------------------------------------------------------------------
-// Keys of the codecs still to come: each moves into its codec when the codec lands (as
-// kJpegProfileKeys sits in formats/jpeg/jpeg.cpp), and the dispatch then copies it from there. They are
-// here now because the option dialogs and `lumo settings` need their defaults and checks.
-// ---------------------------------------------------------------------------------------------
-constexpr ProfileKey kCodecsToComeProfileKeys[] = {
-    {"PcdSize", "3", "1-5", "pcdsize", KeyUse::Load},
-    {"PcdCrSubsampling", "1", "0,1", "crsubsampled", KeyUse::Load},
-};
-
 const ProfileKey& RowOf(const char* key) {
     const ProfileKey* row = FindProfileKey(key);
     if (!row) LumoError("Settings", "Unknown profile key %s", key);
@@ -43,13 +34,14 @@ const ProfileKey& RowOf(const char* key) {
 }  // namespace
 
 const std::vector<const ProfileKey*>& AllProfileKeys() {
-    // The viewer's keys, the conversion's, the limit every loader checks, then the codecs' (built ones first).
+    // The viewer's keys, the conversion's, the limit every loader checks, then the codecs'.
     static const std::vector<const ProfileKey*> keys = [] {
         std::vector<const ProfileKey*> all;
         for (std::span<const ProfileKey> rows : {std::span<const ProfileKey>(kViewerProfileKeys),
                                                  ConversionProfileKeys(), LoadLimitProfileKeys(),
-                                                 JpegProfileKeys(), GifProfileKeys(), TiffProfileKeys(), PSProfileKeys(), JbigProfileKeys(), MokProfileKeys(),
-                                                 std::span<const ProfileKey>(kCodecsToComeProfileKeys)})
+                                                 JpegProfileKeys(), GifProfileKeys(), TiffProfileKeys(),
+                                                 PSProfileKeys(), JbigProfileKeys(), MokProfileKeys(),
+                                                 PcdProfileKeys()})
             for (const ProfileKey& row : rows) all.push_back(&row);
         return all;
     }();

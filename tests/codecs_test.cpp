@@ -24,6 +24,7 @@
 #include "formats/jpeg/jpeg.h"
 #include "formats/memory_buffer.h"
 #include "formats/mok/mok.h"
+#include "formats/pcd/pcd.h"
 #include "formats/tiff/tiff.h"
 #include "tests/support/bmp_builder.h"
 #include "tests/support/colour_pictures.h"
@@ -218,6 +219,7 @@ const Codec kCodecs[] = {
      "Unknown Jbig option: NoSuchOption"},
     {"mok", LoadMok, WriteMok, 0, false, false, LumoSetIntOptionMok, "LumoSetIntOptionMok",
      "Unknown MOK option: NoSuchOption", false, true},
+    {"pcd", nullptr, nullptr, 0, false, false, LumoSetIntOptionPcd, "LumoSetIntOptionPcd", "Unknown PCD option: NoSuchOption"},
     {"fax", nullptr, nullptr, 0, false, false, LumoSetIntOptionG3, "LumoSetIntOptionG3", "Unknown G3 option: NoSuchOption"},
     {"jpg", LoadJpg, WriteJpegSink, 16, false, false, LumoSetIntOptionJpeg, "LumoSetIntOptionJpeg",
      "Unknown JPEG option: NoSuchOption"},

@@ -581,10 +581,11 @@ namespace {
 // --gtest_also_run_disabled_tests --gtest_filter=*WriteFuzzSeeds*.
 void WriteSeed(const std::string& folder, const std::string& name, int size, int subsampled, int thumbnail,
                const std::vector<uint8_t>& file, bool compact, int orientation = 0) {
-    std::vector<uint8_t> seed{static_cast<uint8_t>(size - 1), static_cast<uint8_t>(subsampled),
-                              static_cast<uint8_t>(thumbnail), static_cast<uint8_t>(compact ? 'Z' : 'R')};
+    const uint8_t header[] = {static_cast<uint8_t>(size - 1), static_cast<uint8_t>(subsampled),
+                              static_cast<uint8_t>(thumbnail), static_cast<uint8_t>(compact ? 'Z' : 'R'),
+                              static_cast<uint8_t>(orientation)};
+    std::vector<uint8_t> seed(header, header + (compact ? 5 : 4));  // the orientation byte in the compact form only
     if (compact) {
-        seed.push_back(static_cast<uint8_t>(orientation));
         seed.insert(seed.end(), file.begin() + 384 * 2048, file.end());
     } else {
         seed.insert(seed.end(), file.begin() + 4, file.end());

@@ -9,6 +9,7 @@
 #include "core/memory.h"
 #include "viewer/commands/command_ids.h"
 #include "viewer/commands/command_surface.h"
+#include "platform/status_text.h"
 #include "viewer/shell/hooks.h"
 #include "viewer/windows/image_info.h"
 #include "viewer/windows/mdi_layout.h"
@@ -212,6 +213,10 @@ TEST_F(FrameTest, LibraryErrorsAndWarningsReachTheUserAndTheViewerRunsOn) {
     LumoWarning("LumoTestModule", "careful with %d", 3);
     EXPECT_EQ(window.statusStrip().statusText(), QStringLiteral("Lumo Warning:careful with 3 (module LumoTestModule)"));
     EXPECT_EQ(boxes.size(), 1u);
+
+    // A loader's status text is shown at once.
+    ShowStatusText("Loading thumbnail n'7");
+    EXPECT_EQ(window.statusStrip().shownText(), QStringLiteral("Loading thumbnail n'7"));
 }
 
 TEST_F(FrameTest, WarningsBeforeTheFrameExistsGoToAMessageBox) {

@@ -30,6 +30,11 @@ void ProgressHook(int value) {
     if (StatusStrip* strip = CurrentStrip()) strip->progress(value);
 }
 
+// Drawn at once: the loader that reports it runs before control returns to the event loop.
+void StatusTextHook(const char* text) {
+    if (StatusStrip* strip = CurrentStrip()) strip->showTransient(QString::fromLocal8Bit(text));
+}
+
 }  // namespace
 
 void ShowQtMessageBox(const char* caption, const char* text, MessageIcon icon) {
@@ -47,12 +52,14 @@ ViewerHooks::ViewerHooks()
     : previousError_(LumoSetErrorHandler(ErrorHook)),
       previousWarning_(LumoSetWarningHandler(WarningHook)),
       previousProgress_(LumoSetProgressHandler(ProgressHook)),
+      previousStatusText_(SetStatusTextFunction(StatusTextHook)),
       previousShowProgress_(LumoGetIntOption("showprogress")) {
     LumoSetIntOption("showprogress", 1);
 }
 
 ViewerHooks::~ViewerHooks() {
     LumoSetIntOption("showprogress", previousShowProgress_);
+    SetStatusTextFunction(previousStatusText_);
     LumoSetProgressHandler(previousProgress_);
     LumoSetWarningHandler(previousWarning_);
     LumoSetErrorHandler(previousError_);

@@ -1,9 +1,11 @@
 // The viewer's library hooks: errors in a message box, warnings on the status line, progress as
-// the status line's bar; and the Qt message box that replaces the platform's.
+// the status line's bar, a loader's status text on the status line; and the Qt message box that
+// replaces the platform's.
 #pragma once
 
 #include "core/messages.h"
 #include "platform/message_box.h"
+#include "platform/status_text.h"
 
 class StatusStrip;
 
@@ -23,6 +25,7 @@ private:
     LumoHook previousError_;
     LumoHook previousWarning_;
     LumoProgressHook previousProgress_;
+    StatusTextFunction previousStatusText_;
     int previousShowProgress_;
 };
 
