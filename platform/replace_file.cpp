@@ -202,7 +202,16 @@ bool ReplacementFile::commit() {
     bool ok = std::fflush(file_) == 0 && !std::ferror(file_);
     if (replacing_) ok = ::fsync(fileno(file_)) == 0 && ok;
     bool atTarget = false;
-    if (ok && unnamed_) ok = linkIntoPlace(atTarget);
+    if (ok && unnamed_) {
+        // The name the unnamed file gets on its way to the target is a window in which a SIGKILL
+        // would leave it behind: it is renamed at once, before the (on a local file system, after a
+        // successful flush, infallible) close.
+        ok = linkIntoPlace(atTarget);
+        if (ok && !named_.empty()) {
+            ok = ::rename(named_.c_str(), path_.c_str()) == 0;
+            if (ok) named_.clear();
+        }
+    }
     ok = std::fclose(file_) == 0 && ok;
     file_ = nullptr;
     if (ok && !named_.empty()) {
