@@ -42,17 +42,8 @@ for picture in "$work"/*.p?m; do
     "$magick" "$picture" "${picture%.*}.miff"
 done
 
-# Best CPU time (user + system) of the command over the runs, in milliseconds.
-best_ms() {
-    local best='' times user system elapsed TIMEFORMAT='%3U %3S'
-    for ((i = 0; i < runs; ++i)); do
-        times=$({ time "$@" >/dev/null 2>&1; } 2>&1)
-        read -r user system <<<"$times"
-        elapsed=$(awk -v u="$user" -v s="$system" 'BEGIN { printf "%d", (u + s) * 1000000 }')
-        if [ -z "$best" ] || [ "$elapsed" -lt "$best" ]; then best=$elapsed; fi
-    done
-    awk -v us="$best" 'BEGIN { printf "%.2f", us / 1000 }'
-}
+# shellcheck source=bench/best_cpu_time.sh
+source "$(dirname "$0")/best_cpu_time.sh"
 
 declare -A load_ms
 printf '%-20s %-36s %10s %16s %8s\n' task "ImageMagick operation" "ours ms" "ImageMagick ms" ratio

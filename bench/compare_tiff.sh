@@ -43,17 +43,8 @@ photo=$(ls -S "$work"/*.ppm | head -1)  # the 4000 x 3000 colour picture
 tiffcp -c lzw "$work/none.tif" "$work/lzw.tif"
 tiffcp -c packbits "$work/none.tif" "$work/packbits.tif"
 
-# Best CPU time (user + system) of the command over the runs, in milliseconds.
-best_ms() {
-    local best='' times user system elapsed TIMEFORMAT='%3U %3S'
-    for ((i = 0; i < runs; ++i)); do
-        times=$({ time "$@" >/dev/null 2>&1; } 2>&1)
-        read -r user system <<<"$times"
-        elapsed=$(awk -v u="$user" -v s="$system" 'BEGIN { printf "%d", (u + s) * 1000000 }')
-        if [ -z "$best" ] || [ "$elapsed" -lt "$best" ]; then best=$elapsed; fi
-    done
-    awk -v us="$best" 'BEGIN { printf "%.1f", us / 1000 }'
-}
+# shellcheck source=bench/best_cpu_time.sh
+source "$(dirname "$0")/best_cpu_time.sh"
 minus() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", a - b }'; }
 ratio() { awk -v theirs="$1" -v ours="$2" 'BEGIN { if (ours > 0) printf "%.2f", theirs / ours; else print "-" }'; }
 

@@ -11,8 +11,10 @@
 #include "core/messages.h"
 #include "formats/input_file.h"
 
-template <typename Loader>
-int FuzzLoader(const uint8_t* data, size_t size, const char* name, Loader load) {
+// Runs one input's work with the hooks silenced: a clean LumoFailure is a valid outcome, a counted
+// block leaked or freed twice aborts the run.
+template <typename Work>
+int FuzzRun(Work work) {
     static const bool silenced = [] {
         LumoSetErrorHandler(nullptr);
         LumoSetWarningHandler(nullptr);
@@ -21,10 +23,17 @@ int FuzzLoader(const uint8_t* data, size_t size, const char* name, Loader load) 
     (void)silenced;
     const long blocksBefore = LumoBlockCount();
     try {
-        InputFile file(data, size, name);
-        ImagePtr image = load(file);
+        work();
     } catch (const LumoFailure&) {
     }
     if (LumoBlockCount() != blocksBefore) std::abort();
     return 0;
+}
+
+template <typename Loader>
+int FuzzLoader(const uint8_t* data, size_t size, const char* name, Loader load) {
+    return FuzzRun([&] {
+        InputFile file(data, size, name);
+        ImagePtr image = load(file);
+    });
 }

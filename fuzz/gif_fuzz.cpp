@@ -10,6 +10,7 @@
 #include "core/memory.h"
 #include "core/messages.h"
 #include "formats/gif/gif.h"
+#include "fuzz/fuzz_loader.h"
 #include "tests/support/gif_reference.h"
 
 namespace {
@@ -65,21 +66,11 @@ size_t DeclaredPixels(const uint8_t* data, size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const bool silenced = [] {
-        LumoSetErrorHandler(nullptr);
-        LumoSetWarningHandler(nullptr);
-        return true;
-    }();
-    (void)silenced;
     if (DeclaredPixels(data, size) > (size_t{4} << 20)) return 0;
-    const long blocksBefore = LumoBlockCount();
-    try {
+    return FuzzRun([&] {
         InputFile file(data, size, "fuzz.gif");
         ImagePtr image = LoadGifFrom(file);
         // Saving large pictures again would only slow the search down.
         if (PixelBytes(*image) <= (1u << 18)) CheckSavedAgain(*image);
-    } catch (const LumoFailure&) {
-    }
-    if (LumoBlockCount() != blocksBefore) std::abort();  // a counted block was leaked or freed twice
-    return 0;
+    });
 }

@@ -10,6 +10,7 @@
 #include "core/memory.h"
 #include "core/messages.h"
 #include "formats/jbig/jbig.h"
+#include "fuzz/fuzz_loader.h"
 
 namespace {
 
@@ -47,23 +48,13 @@ void LoadSmall(const uint8_t* data, size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const bool silenced = [] {
-        LumoSetErrorHandler(nullptr);
-        LumoSetWarningHandler(nullptr);
-        // A few bytes may ask for any picture up to the limit, and JBIG-KIT decodes all of it from
-        // little data; the limit keeps each run short (the tests cover the default limit).
-        LumoSetIntOption("maxpixels", 1 << 22);
-        return true;
-    }();
-    (void)silenced;
-    const long blocksBefore = LumoBlockCount();
-    try {
+    // A few bytes may ask for any picture up to the limit, and JBIG-KIT decodes all of it from
+    // little data; the limit keeps each run short (the tests cover the default limit).
+    LumoSetIntOption("maxpixels", 1 << 22);
+    return FuzzRun([&] {
         const ImagePtr image = Load(data, size);
         LoadSmall(data, size);
         // Saving large pictures again would only slow the search down.
         if (PixelBytes(*image) <= (1u << 18)) CheckSavedAgain(*image);
-    } catch (const LumoFailure&) {
-    }
-    if (LumoBlockCount() != blocksBefore) std::abort();  // a counted block was leaked or freed twice
-    return 0;
+    });
 }

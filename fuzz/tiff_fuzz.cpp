@@ -10,19 +10,13 @@
 #include "core/messages.h"
 #include "formats/memory_buffer.h"
 #include "formats/tiff/tiff.h"
+#include "fuzz/fuzz_loader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const bool silenced = [] {
-        LumoSetErrorHandler(nullptr);
-        LumoSetWarningHandler(nullptr);
-        // Pictures far larger than their data are legal and each costs a large allocation; the
-        // search keeps to a few million pixels (the limit itself is covered by the tests).
-        LumoSetIntOption("maxpixels", 1 << 22);
-        return true;
-    }();
-    (void)silenced;
-    const long blocksBefore = LumoBlockCount();
-    try {
+    // Pictures far larger than their data are legal and each costs a large allocation; the
+    // search keeps to a few million pixels (the limit itself is covered by the tests).
+    LumoSetIntOption("maxpixels", 1 << 22);
+    return FuzzRun([&] {
         MemoryBufferPtr buffer = AllocBuffer(size);
         if (size) std::memcpy(buffer->data, data, size);
         TiffHandle tiff = OpenMemoryBufferTiff(buffer.get(), "r");
@@ -30,8 +24,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             ImagePtr image = LoadTiffFrom(tiff, "fuzz.tif");
             if (!image->bits) std::abort();  // a loaded picture always has rows
         }
-    } catch (const LumoFailure&) {
-    }
-    if (LumoBlockCount() != blocksBefore) std::abort();  // a counted block was leaked or freed twice
-    return 0;
+    });
 }
