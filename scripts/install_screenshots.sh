@@ -80,8 +80,6 @@ wait_window() {
   [ -n "$id" ] || fail "$2: no window titled \"$1\" appeared within ${wait_limit}s"
   echo "$id"
 }
-# The colour of one pixel of a screenshot as "r,g,b".
-pixel() { convert "$1" -format '%[fx:int(255*p{'"$2,$3"'}.r)],%[fx:int(255*p{'"$2,$3"'}.g)],%[fx:int(255*p{'"$2,$3"'}.b)]' info:; }
 
 # --- 1. The background and the dialog -------------------------------------------------------------
 "$release/lumo-install" > "$work/install.log" 2>&1 &
@@ -92,16 +90,16 @@ shot 01-background-and-dialog
 # The bands down the right edge, away from the title and the dialog: band i is height / (256 - i)
 # pixels high and has blue 255 - i.
 read -r screen_width screen_height < <(xdpyinfo | awk '/dimensions:/ { split($2, d, "x"); print d[1], d[2] }')
+convert "$out/01-background-and-dialog.png" -crop "1x$screen_height+$((screen_width - 2))+0" +repage txt:- |
+  awk -F'[(),]' 'NR > 1 { print $3 + 0, $4 + 0, $5 + 0 }' > "$work/column"
+mapfile -t column < "$work/column"
+[ "${#column[@]}" -eq "$screen_height" ] || fail "background: read ${#column[@]} rows of $screen_height"
 top=0
 for ((i = 0; i < 256 && top < screen_height; i++)); do
   band=$((screen_height / (256 - i)))
-  if [ "$band" -gt 0 ]; then
-    for y in $top $((top + band - 1)); do
-      [ "$y" -lt "$screen_height" ] || continue
-      got=$(pixel "$out/01-background-and-dialog.png" $((screen_width - 2)) "$y")
-      [ "$got" = "0,0,$((255 - i))" ] || fail "background: row $y is $got, not band $i (0,0,$((255 - i)))"
-    done
-  fi
+  for ((y = top; y < top + band && y < screen_height; y++)); do
+    [ "${column[y]}" = "0 0 $((255 - i))" ] || fail "background: row $y is (${column[y]}), not band $i (0 0 $((255 - i)))"
+  done
   top=$((top + band))
 done
 # The title: white letters inside its cell (height / 7 high, from (10, 10)).
