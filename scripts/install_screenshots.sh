@@ -81,6 +81,17 @@ wait_window() {
   echo "$id"
 }
 
+# Waits for the setup program to end by itself, with status 0, after the step named.
+wait_ended() {
+  local deadline=$((SECONDS + wait_limit))
+  while kill -0 "$app_pid" 2> /dev/null; do
+    [ "$SECONDS" -lt "$deadline" ] || fail "the setup program did not end after $1"
+    sleep 0.1
+  done
+  wait "$app_pid" || fail "the setup program ended with status $? after $1"
+  app_pid=""
+}
+
 # --- 1. The background and the dialog -------------------------------------------------------------
 "$release/lumo-install" > "$work/install.log" 2>&1 &
 app_pid=$!
@@ -107,7 +118,22 @@ white=$(convert "$out/01-background-and-dialog.png" -crop "$((screen_width / 2))
   -fill black +opaque white -format '%[fx:int(mean*w*h)]' info:)
 [ "$white" -gt 500 ] || fail "background: no white title at the top left ($white white pixels)"
 
-# --- 2. Install into a directory of the user's choice ----------------------------------------------
+# --- 2. Cancel: the program says so and ends, having changed nothing ----------------------------------
+xdotool windowactivate --sync "$dialog" 2> /dev/null || true
+sleep 0.3
+xdotool key Escape
+cancel_box=$(wait_window "^Info$" "the message after Cancel")
+shot 02-canceled
+xdotool windowactivate --sync "$cancel_box" 2> /dev/null || true
+sleep 0.3
+xdotool key Return
+wait_ended "Cancel"
+[ ! -e "$HOME/WLUMO" ] && [ ! -e "$XDG_DATA_HOME" ] || fail "Cancel left files behind"
+
+# --- 3. Install into a directory of the user's choice ----------------------------------------------
+"$release/lumo-install" > "$work/install.log" 2>&1 &
+app_pid=$!
+dialog=$(wait_window "^Lumo for Windows Installation$" "the installation dialog, again")
 destination="$HOME/Programs/Lumo"
 mkdir -p "$HOME/Programs"
 xdotool windowactivate --sync "$dialog" 2> /dev/null || true
@@ -115,33 +141,27 @@ sleep 0.3
 xdotool key --window "$dialog" ctrl+a
 xdotool type --window "$dialog" --delay 5 "$destination"
 sleep 0.3
-shot 02-destination-typed
+shot 03-destination-typed
 xdotool key --window "$dialog" Return
 done_box=$(wait_window "^Info$" "the closing message")
-shot 03-installation-done
+shot 04-installation-done
 xdotool windowactivate --sync "$done_box" 2> /dev/null || true
 sleep 0.3
 xdotool key Return  # to the message box, which has the focus
-deadline=$((SECONDS + wait_limit))
-while kill -0 "$app_pid" 2> /dev/null; do
-  [ "$SECONDS" -lt "$deadline" ] || fail "the setup program did not end after the closing message"
-  sleep 0.1
-done
-wait "$app_pid" || fail "the setup program ended with status $?"
-app_pid=""
+wait_ended "the closing message"
 cmp -s "$release/wlumo" "$destination/wlumo" || fail "wlumo was not installed"
 cmp -s "$release/lumo.hlp" "$destination/lumo.hlp" || fail "lumo.hlp was not installed"
 [ -x "$destination/wlumo" ] || fail "the installed wlumo is not executable"
 grep -q "^Exec=\"$destination/wlumo\" %F$" "$XDG_DATA_HOME/applications/lumo-wlumo.desktop" ||
   fail "the viewer's menu entry does not start the installed viewer"
 
-# --- 3. The installed viewer from its new place, with a picture and its help ----------------------
+# --- 4. The installed viewer from its new place, with a picture and its help ----------------------
 rm -rf "$release"  # nothing of the release folder may be needed any more
 (cd / && exec "$destination/wlumo" --command 888 "$work/gradient.jpg") > "$work/wlumo.log" 2>&1 &
 app_pid=$!
 wait_window "^Lumo Help$" "the installed viewer's help window" > /dev/null
 sleep 1
-shot 04-installed-viewer-and-help
+shot 05-installed-viewer-and-help
 kill "$app_pid" 2> /dev/null || true
 app_pid=""
 echo "$out"
