@@ -3,10 +3,12 @@
 // standard error, for scripts and packaging (exit status 0 when done, 1 when it failed, 2 for a
 // usage error).
 #include <QApplication>
+#include <QPixmap>
 #include <cstdio>
 #include <cstring>
 
 #include "install/background_window.h"
+#include "install/icons.h"
 #include "install/install_box.h"
 #include "install/installation.h"
 
@@ -34,6 +36,7 @@ int InstallWithoutWindow(const std::string& destination) {
 int InstallWithDialog(int& argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("lumo-install"));
+    QApplication::setWindowIcon(QPixmap::fromImage(PaintInstallerIcon(48)));
     BackgroundWindow background;
     background.showMaximized();
     InstallBox box(&background);

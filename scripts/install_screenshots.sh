@@ -48,7 +48,7 @@ cp "$build/bin/lumo-install" "$build/bin/wlumo" "$release/"
 sed 's|<h1>Lumo Help</h1>|<h1>Lumo Help (installed copy)</h1>|' "$build/bin/lumo.hlp" > "$release/lumo.hlp"
 grep -q "installed copy" "$release/lumo.hlp" || fail "the help file has no heading to mark"
 "$build/bin/lumo" convert "$build/samples/gradient.bmp" -o "$work/gradient.jpg" > /dev/null 2>&1 ||
-  cp "$build/samples/gradient.bmp" "$work/gradient.jpg"
+  fail "could not make a JPEG from $build/samples/gradient.bmp (the samples are made by a full build)"
 
 export HOME="$work/home" XDG_DATA_HOME="$work/home/.local/share" XDG_CONFIG_HOME="$work/home/.config"
 export XDG_RUNTIME_DIR="$work/runtime" DBUS_SESSION_BUS_ADDRESS=disabled: LUMO_PROFILE="$work/WIN.INI"
