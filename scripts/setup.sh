@@ -12,8 +12,9 @@ packages=(
   imagemagick netpbm libtiff-tools jbigkit-bin libjpeg-turbo-progs python3 python3-pil xvfb xauth
   # PostScript rendered back for the writer's tests; the batch benchmark's baseline
   ghostscript graphicsmagick
-  # the viewer driven with keys and clicks under a window manager
-  xdotool openbox
+  # the viewer and the setup program driven with keys and clicks under a window manager; the serif
+  # font of the setup program's background
+  xdotool openbox x11-utils fonts-liberation2
 )
 
 missing=()
