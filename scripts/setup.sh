@@ -12,6 +12,8 @@ packages=(
   imagemagick netpbm libtiff-tools jbigkit-bin libjpeg-turbo-progs python3 python3-pil xvfb xauth
   # PostScript rendered back for the writer's tests; the batch benchmark's baseline
   ghostscript graphicsmagick
+  # printed pages rendered back for the print tests
+  poppler-utils
   # the viewer driven with keys and clicks under a window manager
   xdotool openbox
 )

@@ -136,6 +136,9 @@ PrintOutcome PrintImage(QPrinter& printer, const IMG& image, const QString& wind
             ErrorBox("StartDoc Failed");
             failed = true;
         } else {
+            // The pixels go to the device as they are: Qt's PDF output would otherwise store
+            // colour pictures as JPEG, with its artefacts on the paper.
+            painter.setRenderHint(QPainter::LosslessImageRendering);
             for (int copy = 1; copy <= copies && !failed; ++copy) {
                 if (copy > 1 && !printer.newPage()) {
                     ErrorBox("StartPage Failed");
