@@ -1,7 +1,10 @@
 // Printing: pages produced as PDF files through the same routine a real printer gets, rendered back
 // with pdftoppm and compared with the fitted, centred picture; the cancel box, the error reports of
 // a failing device, and the print dialog run from the command.
+#include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QSpinBox>
 #include <QPaintEngine>
 #include <QPrintDialog>
 #include <QPrintEngine>
@@ -387,7 +390,11 @@ TEST_F(PrintTest, CancellingThePrintDialogShowsNothing) {
     bool asked = false;
     WhenModalShows([&](QWidget* modal) {
         auto* dialog = qobject_cast<QPrintDialog*>(modal);
-        ASSERT_NE(dialog, nullptr);
+        if (!dialog) {
+            ADD_FAILURE() << "not the print dialog";
+            modal->close();
+            return;
+        }
         asked = true;
         EXPECT_FALSE(dialog->testOption(QAbstractPrintDialog::PrintPageRange));
         EXPECT_FALSE(dialog->testOption(QAbstractPrintDialog::PrintSelection));
@@ -398,4 +405,32 @@ TEST_F(PrintTest, CancellingThePrintDialogShowsNothing) {
     EXPECT_TRUE(asked);
     EXPECT_TRUE(boxes.empty());
     EXPECT_EQ(PrintCancelBox(), nullptr);
+}
+
+// The whole command as the user runs it: the dialog's PDF output with two copies, then the document
+// of the window's picture, named after the window.
+TEST_F(PrintTest, PrintingToAFileFromTheDialogWritesOnePagePerCopy) {
+    const QString file = writeBmp("shown.bmp", ImageKind::COLOR256, 30, 12);
+    start({file});
+    WhenModalShows([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QPrintDialog*>(modal);
+        auto* output = modal->findChild<QLineEdit*>(QStringLiteral("filename"));
+        auto* copies = modal->findChild<QSpinBox*>(QStringLiteral("copies"));
+        auto* printers = modal->findChild<QComboBox*>(QStringLiteral("printers"));
+        if (!dialog || !output || !copies || !printers) {
+            ADD_FAILURE() << "not the print dialog with its printer, file and copies fields";
+            modal->close();
+            return;
+        }
+        printers->setCurrentIndex(printers->count() - 1);  // "Print to File (PDF)", never a real printer
+        output->setText(QString::fromStdString(pdf));
+        copies->setValue(2);
+        dialog->accept();
+    });
+    frame().runCommand(command::Print);
+    EXPECT_TRUE(boxes.empty());
+    ASSERT_TRUE(std::filesystem::exists(pdf));
+    EXPECT_EQ(PdfInfoField(pdf, "Pages"), "2");
+    EXPECT_EQ(PdfInfoField(pdf, "Title"), "Lumo (" + file + ")");
+    EXPECT_FALSE(PrintJobRunning());
 }
