@@ -12,6 +12,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTimer>
 #include <QMap>
 #include <climits>
 #include <filesystem>
@@ -149,6 +150,8 @@ struct PageCase {
     ImageKind kind;
     int width, height;
 };
+
+void PrintTo(const PageCase& c, std::ostream* out) { *out << c.name; }
 
 class PrintPageTest : public PrintTest, public ::testing::WithParamInterface<PageCase> {};
 
@@ -334,6 +337,8 @@ struct FaultCase {
     int images;                      // pictures drawn
 };
 
+void PrintTo(const FaultCase& c, std::ostream* out) { *out << c.name; }
+
 class PrintFaultTest : public PrintTest, public ::testing::WithParamInterface<FaultCase> {};
 
 }  // namespace
@@ -433,4 +438,61 @@ TEST_F(PrintTest, PrintingToAFileFromTheDialogWritesOnePagePerCopy) {
     EXPECT_EQ(PdfInfoField(pdf, "Pages"), "2");
     EXPECT_EQ(PdfInfoField(pdf, "Title"), "Lumo (" + file + ")");
     EXPECT_FALSE(PrintJobRunning());
+}
+
+// While the pages are produced the windows keep working: the user converts the picture and closes
+// its window, and a second Print waits for the job. The job prints the picture as it was chosen.
+TEST_F(PrintTest, TheWindowsKeepWorkingWhileTheJobRuns) {
+    const QString file = writeBmp("colour.bmp", ImageKind::RGB, 16, 16);
+    start({file});
+    answer = Answer::No;  // the converted picture is not saved when its window closes
+
+    QTimer watchdog;  // closes a print dialog that a second Print should not have opened
+    watchdog.setSingleShot(true);
+    bool secondDialog = false;
+    QObject::connect(&watchdog, &QTimer::timeout, [&] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            secondDialog = true;
+            modal->close();
+        }
+    });
+    bool ranDuringJob = false;
+    int waits = 0;
+    std::function<void()> duringJob = [&] {
+        if (!PrintJobRunning()) {
+            if (++waits < 1000) QMetaObject::invokeMethod(&frame(), duringJob, Qt::QueuedConnection);
+            return;
+        }
+        ranDuringJob = true;
+        watchdog.start(500);
+        frame().runCommand(command::Print);
+        watchdog.stop();
+        frame().runCommand(command::ToGray256);
+        frame().runCommand(command::CloseAll);
+    };
+    WhenModalShows([&](QWidget* modal) {
+        auto* output = modal->findChild<QLineEdit*>(QStringLiteral("filename"));
+        auto* printers = modal->findChild<QComboBox*>(QStringLiteral("printers"));
+        if (!output || !printers) {
+            ADD_FAILURE() << "not the print dialog";
+            modal->close();
+            return;
+        }
+        printers->setCurrentIndex(printers->count() - 1);
+        output->setText(QString::fromStdString(pdf));
+        QMetaObject::invokeMethod(&frame(), duringJob, Qt::QueuedConnection);
+        static_cast<QDialog*>(modal)->accept();
+    });
+    frame().runCommand(command::Print);
+    settle();
+
+    EXPECT_TRUE(ranDuringJob);
+    EXPECT_FALSE(secondDialog);
+    EXPECT_EQ(windowCount(), 0);
+    EXPECT_TRUE(boxes.empty());
+    ASSERT_EQ(PdfInfoField(pdf, "Pages"), "1");
+    const QImage page = RenderPage(pdf, 1, tempPath("page"));
+    const QRgb centre = page.pixel(page.width() / 2, page.height() / 3);
+    EXPECT_FALSE(qRed(centre) == qGreen(centre) && qGreen(centre) == qBlue(centre))
+        << "the page shows the converted gray picture, not the one chosen";
 }
