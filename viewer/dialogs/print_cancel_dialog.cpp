@@ -12,6 +12,7 @@ PrintCancelDialog::PrintCancelDialog(QWidget* parent, bool& cancelFlag)
     setObjectName(QStringLiteral("PRINTING"));
     setWindowTitle(QStringLiteral("Impression...."));
     setModal(false);
+    setMinimumWidth(200);  // room for the caption
 
     auto* text = new QLabel(QStringLiteral("Printing..."));
     text->setAlignment(Qt::AlignCenter);
