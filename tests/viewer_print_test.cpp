@@ -441,7 +441,7 @@ TEST_F(PrintTest, PrintingToAFileFromTheDialogWritesOnePagePerCopy) {
 }
 
 // While the pages are produced the windows keep working: the user converts the picture and closes
-// its window, and a second Print waits for the job. The job prints the picture as it was chosen.
+// its window, and a second Print does nothing. The job prints the picture as it was chosen.
 TEST_F(PrintTest, TheWindowsKeepWorkingWhileTheJobRuns) {
     const QString file = writeBmp("colour.bmp", ImageKind::RGB, 16, 16);
     start({file});

@@ -34,7 +34,7 @@ struct PrintJobHooks {
 PrintOutcome PrintImage(QPrinter& printer, const IMG& image, const QString& windowTitle, QWidget* owner,
                         const PrintJobHooks& hooks = {});
 
-// True while a job is under way (a second Print then waits for it to end).
+// True while a job is under way; Print does nothing until it has ended.
 bool PrintJobRunning();
 // The cancel box of the job under way, or null.
 PrintCancelDialog* PrintCancelBox();
