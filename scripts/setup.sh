@@ -12,6 +12,8 @@ packages=(
   imagemagick netpbm libtiff-tools jbigkit-bin libjpeg-turbo-progs python3 python3-pil xvfb xauth
   # PostScript rendered back for the writer's tests; the batch benchmark's baseline
   ghostscript graphicsmagick
+  # printed pages rendered back for the print tests
+  poppler-utils
   # the viewer and the setup program driven with keys and clicks under a window manager; the serif
   # font of the setup program's background
   xdotool openbox x11-utils fonts-liberation2

@@ -6,6 +6,7 @@
 #include "viewer/commands/help_commands.h"
 #include "viewer/commands/image_commands.h"
 #include "viewer/commands/option_commands.h"
+#include "viewer/commands/print_commands.h"
 #include "viewer/commands/window_commands.h"
 
 namespace {
@@ -17,7 +18,7 @@ const CommandInfo kCommands[] = {
     {Open, "&Open image\tCtrl+F12", 5, 1, OpenImages},
     {Save, "&Save\tShft+F12", 11, 2, SaveImage},
     {SaveAs, "S&ave as...\tF12", 12, 3, SaveImageAs},
-    {Print, "&Print...\tCtrl+Shft+F12", 10, 4, kNotBuilt},
+    {Print, "&Print...\tCtrl+Shft+F12", 10, 4, PrintActiveImage},
     {Close, "&Close\tCtrl+F4", 13, 5, CloseActiveWindow},
     {CloseAll, "C&lose All", 69, 20, CloseAllWindows},
     {Revert, "&Revert File", 70, 22, RevertImage},
