@@ -75,7 +75,7 @@ void Step(FrameWindow& frame, bool forward) {
             skipped.append(order.names[i] + QStringLiteral(" (") + *failure + QLatin1Char(')'));
             continue;
         }
-        FitSteppedWindow(*window);
+        FitSteppedWindow(frame, *window);
         window->setScrollPosition({0, 0});
         QStringList notes;
         if (!skipped.isEmpty()) notes.append(QStringLiteral("Skipped ") + skipped.join(QStringLiteral(", ")));

@@ -11,32 +11,42 @@ namespace {
 
 QSize PictureSize(const ImageWindow& window) { return QSize(window.image()->width, window.image()->height); }
 
+// The screen room of the window's picture: a maximised window has the whole image area; another
+// has its viewport, cut where the area ends right of and below its place.
+QSize VisibleRoom(FrameWindow& frame, ImageWindow& window) {
+    const QSize area = frame.mdiArea().viewport()->size();
+    QMdiSubWindow* subWindow = frame.subWindowOf(&window);
+    if (!subWindow || subWindow->isMaximized()) return area;
+    const QMargins border = subWindow->contentsMargins();
+    const QSize reach(area.width() - subWindow->x() - border.left() - border.right(),
+                      area.height() - subWindow->y() - border.top() - border.bottom());
+    return window.maximumViewportSize().boundedTo(reach).expandedTo(QSize(1, 1));
+}
+
 }  // namespace
+
+int WindowFitZoom(FrameWindow& frame, ImageWindow& window) {
+    return window.image() ? FitZoom(PictureSize(window), VisibleRoom(frame, window)) : window.zoom();
+}
 
 void FitToWindowCommand(FrameWindow& frame, const CommandInfo&) {
     ImageWindow* window = frame.activeImageWindow();
     if (!window || !window->image()) return;
-    window->setZoom(window->fitZoom());
+    window->setZoom(WindowFitZoom(frame, *window));
     window->setScrollPosition({0, 0});
 }
 
 void FitOpenedWindow(FrameWindow& frame, ImageWindow& window) {
     QMdiSubWindow* subWindow = frame.subWindowOf(&window);
     if (!subWindow || !window.image() || SettingInt("OpenFitted") == 0) return;
-    QSize room = frame.mdiArea().viewport()->size();
-    if (!subWindow->isMaximized()) {
-        // A cascaded window is as large as its picture: the room is what the area leaves right of
-        // and below its place, less its title bar and borders.
-        const QMargins border = subWindow->contentsMargins();
-        room -= QSize(subWindow->x() + border.left() + border.right(), subWindow->y() + border.top() + border.bottom());
-    }
-    const int zoom = OpeningZoom(PictureSize(window), room);
+    const int zoom = OpeningZoom(PictureSize(window), VisibleRoom(frame, window));
     if (zoom == window.zoom()) return;
     window.setZoom(zoom);
-    if (!subWindow->isMaximized()) frame.customCascade();  // the windows take the fitted picture's size
+    // A cascaded window is as large as its picture: the windows take the fitted picture's size.
+    if (!subWindow->isMaximized()) frame.customCascade();
 }
 
-void FitSteppedWindow(ImageWindow& window) {
+void FitSteppedWindow(FrameWindow& frame, ImageWindow& window) {
     if (!window.image() || SettingInt("OpenFitted") == 0) return;
-    window.setZoom(OpeningZoom(PictureSize(window), window.maximumViewportSize()));
+    window.setZoom(OpeningZoom(PictureSize(window), VisibleRoom(frame, window)));
 }

@@ -14,21 +14,20 @@ namespace {
 const QString kGap = QStringLiteral("\u2026");  // the ellipsis that stands for left-out folders
 const QString kSeparator = QStringLiteral(" - ");
 
-// The folder with as many of its last folders as fit in width; its first folder stays when
-// there is room, so the reader sees where the path starts and where it ends.
+// The folder with as many of its last folders as fit in width, after its first folder when there
+// is room for that, so the reader sees where the path starts ("/media/usb", "~") and where it ends.
 QString ShortenedFolder(const QString& folder, const QFontMetrics& metrics, int width) {
     if (metrics.horizontalAdvance(folder) <= width) return folder;
     const QStringList parts = folder.split(QLatin1Char('/'));
     // "/home/ann/x" splits as "", "home", "ann", "x"; "~/x" as "~", "x".
     const QString head = parts.size() > 2 ? parts[0] + QLatin1Char('/') + parts[1] + QLatin1Char('/') : QString();
     // Keeping all but the head's two parts would leave nothing out.
-    for (qsizetype keep = parts.size() - 3; keep >= 1; --keep) {
-        const QString tail = QStringList(parts.mid(parts.size() - keep)).join(QLatin1Char('/'));
-        for (const QString& start : {head, QString()}) {
+    for (const QString& start : {head, QString()})
+        for (qsizetype keep = parts.size() - 3; keep >= 1; --keep) {
+            const QString tail = QStringList(parts.mid(parts.size() - keep)).join(QLatin1Char('/'));
             const QString candidate = start + kGap + QLatin1Char('/') + tail;
             if (metrics.horizontalAdvance(candidate) <= width) return candidate;
         }
-    }
     return metrics.elidedText(folder, Qt::ElideMiddle, width);
 }
 
@@ -44,8 +43,8 @@ QString ShortenedTitle(const QString& path, const QFontMetrics& metrics, int wid
     if (home != QLatin1String("/") && (folder == home || folder.startsWith(home + QLatin1Char('/'))))
         folder = QLatin1Char('~') + folder.mid(home.size());
     const int room = width - metrics.horizontalAdvance(name + kSeparator);
-    // Less room than "~/…" leaves for the folder: the name alone.
-    if (room < metrics.horizontalAdvance(QStringLiteral("~/") + kGap)) return metrics.elidedText(name, Qt::ElideMiddle, width);
+    // No room for even "~/…": the name alone, which the title bar cuts at its end if it must.
+    if (room < metrics.horizontalAdvance(QStringLiteral("~/") + kGap)) return name;
     return name + kSeparator + ShortenedFolder(folder, metrics, room);
 }
 

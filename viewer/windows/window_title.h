@@ -8,7 +8,7 @@ class QFontMetrics;
 class QMdiSubWindow;
 
 // The text for path in width pixels of the font. Folders inside the home folder start with "~"
-// when shortened. A name that does not fit even alone is cut in its middle.
+// when shortened. Where even the name and "~/…" do not fit, the name alone.
 QString ShortenedTitle(const QString& path, const QFontMetrics& metrics, int width);
 
 // Keeps the sub-window's title (and so the frame's, while it is maximised) fitted to its width
