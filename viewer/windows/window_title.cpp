@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QEvent>
+#include <QFont>
 #include <QFontMetrics>
 #include <QMainWindow>
 #include <QMdiSubWindow>
@@ -95,7 +96,11 @@ private:
         const QWidget* child = subWindow_->widget();
         if (!child) return;
         const QString path = child->windowTitle();
-        const QFontMetrics metrics(QApplication::font("QMdiSubWindowTitleBar"));
+        // Window managers often draw the frame's title in bold: measured so, the estimate errs on
+        // the short side.
+        QFont font = QApplication::font("QMdiSubWindowTitleBar");
+        if (subWindow_->isMaximized()) font.setBold(true);
+        const QFontMetrics metrics(font);
         // Untitled windows ("New 1") and paths that fit keep the text as it is.
         const QString shown = path.startsWith(QLatin1Char('/')) ? ShortenedTitle(path, metrics, titleWidth(metrics)) : path;
         if (subWindow_->windowTitle() != shown) subWindow_->setWindowTitle(shown);
