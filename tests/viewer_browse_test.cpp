@@ -8,6 +8,7 @@
 #include "tests/viewer_support/viewer_fixture.h"
 #include "viewer/commands/command_ids.h"
 #include "viewer/commands/command_surface.h"
+#include "viewer/commands/command_table.h"
 #include "viewer/commands/folder_pictures.h"
 #include "viewer/shell/sign_on_box.h"
 #include "viewer/windows/window_title.h"
@@ -189,6 +190,35 @@ TEST_F(BrowseTest, ControlWheelZoomsAroundTheMouse) {
     Wheel(window.viewport(), mouse, -120, Qt::NoModifier);
     EXPECT_EQ(window.zoom(), 67);
     EXPECT_GT(window.scrollPosition().y(), position.y());
+}
+
+TEST_F(BrowseTest, DesktopKeysOpenCloseAndFitBesideTheOldOnes) {
+    startViewer();
+    CommandSurface& surface = frame().commandSurface();
+    EXPECT_EQ(surface.action(Open)->shortcuts(),
+              QList<QKeySequence>({QKeySequence(Qt::CTRL | Qt::Key_F12), QKeySequence(Qt::CTRL | Qt::Key_O)}));
+    EXPECT_EQ(surface.action(Close)->shortcuts(),
+              QList<QKeySequence>({QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(Qt::CTRL | Qt::Key_F4)}));
+    EXPECT_EQ(surface.action(NextImage)->shortcuts(),
+              QList<QKeySequence>({QKeySequence(Qt::Key_Space), QKeySequence(Qt::ALT | Qt::Key_Right)}));
+    EXPECT_EQ(surface.action(PreviousImage)->shortcuts(),
+              QList<QKeySequence>({QKeySequence(Qt::Key_Backspace), QKeySequence(Qt::ALT | Qt::Key_Left)}));
+    // Each key sends one command only.
+    QList<QKeySequence> seen;
+    for (const CommandInfo& command : Commands())
+        if (QAction* action = surface.action(command.id))
+            for (const QKeySequence& keys : action->shortcuts()) {
+                EXPECT_FALSE(seen.contains(keys)) << keys.toString().toStdString();
+                seen.append(keys);
+            }
+
+    ImageWindow& window = open(picture("photo.bmp", 30, 20));
+    showActiveFrame();
+    QTest::keyClick(&window, Qt::Key_F);
+    EXPECT_EQ(window.zoom(), FitZoom({30, 20}, window.maximumViewportSize()));
+    QTest::keyClick(&window, Qt::Key_W, Qt::ControlModifier);
+    settle();
+    EXPECT_EQ(windowCount(), 0);
 }
 
 // ---- stepping through a folder ----
