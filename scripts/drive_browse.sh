@@ -265,6 +265,12 @@ import sys
 from PIL import Image
 sys.exit(Image.open(sys.argv[1]).size != (1200, 900))" "$photos/b-phone.jpg" || fail "the phone photo's file was changed"
 shot 13-after-no
+# The View menu shows the keys of the new items.
+xdotool key alt+v
+sleep 0.3
+shot 14-view-menu
+xdotool key Escape
+sleep 0.2
 
 # File > Quit: nothing is modified, so the viewer asks nothing and ends.
 xdotool key alt+f q

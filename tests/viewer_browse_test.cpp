@@ -35,7 +35,7 @@ TEST(ZoomLadder, FitIsTheLargestZoomThatShowsTheWholePicture) {
     const QSize room(800, 600);
     EXPECT_EQ(FitZoom({4000, 1000}, room), 20);   // wide: the width decides
     EXPECT_EQ(FitZoom({1000, 3000}, room), 20);   // tall: the height decides
-    EXPECT_EQ(FitZoom({3000, 2000}, room), 26);   // 30 % would be 600 rows too many... 800/3000 = 26.6
+    EXPECT_EQ(FitZoom({3000, 2000}, room), 26);   // 800 / 3000 of the width; the height would allow 30 %
     EXPECT_EQ(FitZoom({200, 100}, room), 400);    // small: enlarged until a side touches
     EXPECT_EQ(FitZoom({8, 8}, room), 1000);       // ... but not past the largest zoom
     EXPECT_EQ(FitZoom({80000, 10}, room), 10);    // nor under the smallest
