@@ -41,8 +41,27 @@ int main(int argc, char** argv) {
                 if (!ParseSize(size, request.transform.width, request.transform.height))
                     throw CLI::ValidationError("--rescale", "needs WIDTHxHEIGHT, not " + size);
             },
-            "Rescale to WIDTHxHEIGHT (before --to)")
+            "Rescale to WIDTHxHEIGHT (after --rotate and --flip, before --to)")
         ->type_name("WxH");
+    convert
+        ->add_option_function<std::string>(
+            "--rotate",
+            [&](const std::string& degrees) {
+                request.transform.rotation = ParseRotation(degrees);
+                if (!request.transform.rotation)
+                    throw CLI::ValidationError("--rotate", "needs 90, 180 or 270, not " + degrees);
+            },
+            "Turn clockwise by 90, 180 or 270 degrees (first of all)")
+        ->type_name("DEGREES");
+    convert
+        ->add_option_function<std::string>(
+            "--flip",
+            [&](const std::string& direction) {
+                request.transform.flip = ParseFlip(direction);
+                if (!request.transform.flip) throw CLI::ValidationError("--flip", "needs h or v, not " + direction);
+            },
+            "Mirror left to right (h) or top to bottom (v), after --rotate")
+        ->type_name("h|v");
 
     std::vector<std::string> assignments;
     CLI::App* settingsCommand =

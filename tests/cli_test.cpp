@@ -3,11 +3,16 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 
 #include "formats/bmp.h"
 #include "tests/support/lumo_test.h"
 
 namespace {
+
+struct Place {
+    int x, y;
+};
 
 // Drives the built lumo program as scripts do: exit status, standard output, messages on standard error.
 class CliTest : public LumoTest {
@@ -110,6 +115,47 @@ TEST_F(CliTest, RescalesThenConvertsToTheAskedKind) {
     EXPECT_EQ(lumo("convert " + ShellQuote(input) + " -o x.bmp --rescale 0x6").status, 2);
 }
 
+// Each output pixel (x, y) against the input pixel the turn or mirror brings there.
+TEST_F(CliTest, RotateAndFlipMovePixelsExactlyBeforeTheRescale) {
+    const int W = 5, H = 3;
+    const std::string input = sample(ImageKind::RGB, W, H, "in.bmp");
+    ImagePtr source = LumoLoadBmp(input.c_str());
+    const struct {
+        const char* options;
+        int width, height;
+        std::function<Place(int, int)> from;
+    } cases[] = {
+        {"--rotate 90", H, W, [&](int x, int y) { return Place{y, H - 1 - x}; }},
+        {"--rotate 180", W, H, [&](int x, int y) { return Place{W - 1 - x, H - 1 - y}; }},
+        {"--rotate 270", H, W, [&](int x, int y) { return Place{W - 1 - y, x}; }},
+        {"--flip h", W, H, [&](int x, int y) { return Place{W - 1 - x, y}; }},
+        {"--flip V", W, H, [&](int x, int y) { return Place{x, H - 1 - y}; }},
+        // The turn comes first whatever the order of the options: together a mirror across the diagonal.
+        {"--flip h --rotate 90", H, W, [&](int x, int y) { return Place{y, x}; }},
+    };
+    for (const auto& c : cases) {
+        const std::string output = tempPath("out.bmp");
+        ASSERT_EQ(lumo("convert " + ShellQuote(input) + " -o " + ShellQuote(output) + " " + c.options).status, 0)
+            << c.options;
+        ImagePtr result = LumoLoadBmp(output.c_str());
+        ASSERT_EQ(result->width, c.width) << c.options;
+        ASSERT_EQ(result->height, c.height) << c.options;
+        for (int y = 0; y < c.height; ++y)
+            for (int x = 0; x < c.width; ++x) {
+                const Place at = c.from(x, y);
+                ASSERT_EQ(PixelAt(*result, x, y), PixelAt(*source, at.x, at.y)) << c.options << " at " << x << ", " << y;
+            }
+    }
+    // The size asked for is the turned picture's.
+    const std::string resized = tempPath("resized.bmp");
+    EXPECT_EQ(lumo("convert " + ShellQuote(input) + " -o " + ShellQuote(resized) + " --rotate 90 --rescale 6x10 --to gray256")
+                  .status,
+              0);
+    EXPECT_EQ(lumo("info " + ShellQuote(resized)).output, resized + ": 6x10 GRAY256\n");
+    for (const char* refused : {"--rotate 45", "--rotate -90", "--rotate", "--flip x", "--flip"})
+        EXPECT_EQ(lumo("convert " + ShellQuote(input) + " -o x.bmp " + refused).status, 2) << refused;
+}
+
 TEST_F(CliTest, ThresholdAndDitherComeFromTheProfile) {
     // A uniform gray of 128: with dithering off, the "Threshold" key alone decides black or white.
     ImagePtr image = LumoCreateImage(16, 2, GRAY, nullptr, 8);
@@ -152,7 +198,7 @@ TEST_F(CliTest, SettingsAreWrittenReadBackAndRefusedAsOneChange) {
     EXPECT_NE(after.find("\nJpegQuality=90         (default 75)\n"), std::string::npos) << after;
     EXPECT_NE(after.find("\nTiffPredictor=Smart    (default Never)\n"), std::string::npos) << after;
     EXPECT_NE(after.find("\nMaxPixels=178956970    (default 178956970)\n"), std::string::npos) << after;
-    EXPECT_EQ(std::count(after.begin(), after.end(), '\n'), 28);
+    EXPECT_EQ(std::count(after.begin(), after.end(), '\n'), 30);
 }
 
 TEST_F(CliTest, SetRefusesUnknownKeysAndInvalidValues) {
