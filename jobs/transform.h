@@ -1,5 +1,5 @@
-// What "lumo convert" does to each picture between loading and saving: --rotate, then --flip, then
-// --rescale WxH (the size of the turned picture), then --to KIND.
+// What a conversion does to each picture between loading and saving (lumo convert's options): --rotate,
+// then --flip, then --rescale WxH (the size of the turned picture), then --to KIND.
 #pragma once
 
 #include <optional>
