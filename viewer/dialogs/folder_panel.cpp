@@ -43,7 +43,7 @@ FolderPanel::FolderPanel(const FolderPanelIds& ids, std::span<const char* const>
 void FolderPanel::fill(const QString& folder) {
     ChangeDirectory(ToLocal(folder));
     folder_ = FromLocal(CurrentDirectory());
-    edit_->setText(folder_);
+    showFolder();
     relist();
 }
 
@@ -55,7 +55,7 @@ bool FolderPanel::changeTo(const QString& name, bool showInEdit) {
         return false;
     }
     folder_ = FromLocal(CurrentDirectory());
-    if (showInEdit) edit_->setText(folder_);
+    if (showInEdit) showFolder();
     relist();
     return true;
 }
@@ -68,8 +68,11 @@ void FolderPanel::relist() {
         files_->addItems(ListMatchingFiles(folder_, patterns_));
     }
     showDrive();
-    // The edit shows its text selected to its end, ready to be typed over.
-    if (!edit_->hasFocus()) edit_->selectAll();
+}
+
+void FolderPanel::showFolder() {
+    edit_->setText(folder_);
+    edit_->selectAll();  // ready to be typed over
 }
 
 void FolderPanel::showDrive() {

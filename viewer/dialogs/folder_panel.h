@@ -50,6 +50,7 @@ private:
     // nothing changes, the current directory included.
     bool changeTo(const QString& name, bool showInEdit);
     void relist();
+    void showFolder();
     void showDrive();
     void typed(const QString& text);
     void folderDoubleClicked(const QString& entry);

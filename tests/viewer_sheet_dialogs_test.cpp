@@ -1,0 +1,291 @@
+// The contact-sheet ("MOSAIC") and batch ("CONVERT") dialogs driven as a user drives them: the
+// file lists, the folder edits, lists and drive lists, the sizes and the output formats; and both
+// commands run through the real engine on small files made here.
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QDialog>
+#include <QLineEdit>
+#include <QListWidget>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/drive_list.h"
+#include "tests/viewer_support/modal_driver.h"
+#include "tests/viewer_support/viewer_fixture.h"
+#include "viewer/dialogs/batch_dialog.h"
+#include "viewer/dialogs/dialog_controls.h"
+#include "viewer/dialogs/folder_listing.h"
+#include "viewer/dialogs/mosaic_dialog.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+template <class Control>
+Control* Find(const QWidget& dialog, int id) {
+    auto* control = qobject_cast<Control*>(FindControl(&dialog, id));
+    if (!control) ADD_FAILURE() << "no control " << id << " in " << dialog.objectName().toStdString();
+    return control;
+}
+
+QStringList Entries(const QWidget& dialog, int id) {
+    QStringList texts;
+    const QListWidget* list = Find<QListWidget>(dialog, id);
+    for (int row = 0; row < list->count(); ++row) texts.append(list->item(row)->text());
+    return texts;
+}
+
+QStringList ComboEntries(const QWidget& dialog, int id) {
+    QStringList texts;
+    const QComboBox* combo = Find<QComboBox>(dialog, id);
+    for (int row = 0; row < combo->count(); ++row) texts.append(combo->itemText(row));
+    return texts;
+}
+
+void Click(const QWidget& dialog, int id) { Find<QAbstractButton>(dialog, id)->click(); }
+
+// Types over the edit's text key by key, as a user does after selecting it.
+void Type(const QWidget& dialog, int id, const QString& text) {
+    QLineEdit* edit = Find<QLineEdit>(dialog, id);
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClicks(edit, text);
+}
+
+// Pastes a whole text over the edit's text in one change.
+void Paste(const QWidget& dialog, int id, const QString& text) {
+    QLineEdit* edit = Find<QLineEdit>(dialog, id);
+    edit->selectAll();
+    edit->insert(text);
+}
+
+void DoubleClick(const QWidget& dialog, int id, const QString& entry) {
+    QListWidget* list = Find<QListWidget>(dialog, id);
+    const QList<QListWidgetItem*> found = list->findItems(entry, Qt::MatchExactly);
+    ASSERT_EQ(found.size(), 1) << entry.toStdString();
+    emit list->itemDoubleClicked(found.first());
+}
+
+void ChooseDrive(const QWidget& dialog, int id, const QString& entry) {
+    QComboBox* combo = Find<QComboBox>(dialog, id);
+    const int index = combo->findText(entry);
+    ASSERT_GE(index, 0) << entry.toStdString();
+    combo->setCurrentIndex(index);
+    emit combo->activated(index);
+}
+
+QString Q(const fs::path& path) { return QString::fromStdString(path.string()); }
+
+class SheetDialogsTest : public ViewerTest {
+protected:
+    void SetUp() override {
+        ViewerTest::SetUp();
+        startDirectory_ = CurrentDirectory();
+        root = fs::canonical(tempDir());
+    }
+    void TearDown() override {
+        ChangeDirectory(startDirectory_);  // the dialogs change the process's current directory
+        ViewerTest::TearDown();
+    }
+
+    HelpFunction help() {
+        return [this](int context) { helpContexts.push_back(context); };
+    }
+    static void touch(const fs::path& path) { std::ofstream(path) << "x"; }
+
+    // Runs the mosaic dialog on folder (as the current directory) and lets act work on it before
+    // it is cancelled (unless act closed it).
+    std::optional<MosaicChoice> mosaicDialog(const fs::path& folder, const std::function<void(QDialog&)>& act) {
+        ChangeDirectory(folder.string());
+        WhenModalShows([&](QWidget* modal) {
+            auto& dialog = *qobject_cast<QDialog*>(modal);
+            act(dialog);
+            if (dialog.isVisible()) dialog.reject();
+        });
+        return AskMosaicFiles(nullptr, help());
+    }
+
+    std::optional<BatchChoice> batchDialog(BatchFolders& folders, const std::function<void(QDialog&)>& act) {
+        WhenModalShows([&](QWidget* modal) {
+            auto& dialog = *qobject_cast<QDialog*>(modal);
+            act(dialog);
+            if (dialog.isVisible()) dialog.reject();
+        });
+        return AskBatchFiles(nullptr, folders, help());
+    }
+
+    fs::path root;
+    std::vector<int> helpContexts;
+
+private:
+    std::string startDirectory_;
+};
+
+// A folder of every kind of name the lists must sort out: picture files in both cases, a MOK file
+// (listed for sheets only), files of other types, a hidden picture, and folders, one named like a
+// picture.
+fs::path MakePictureFolder(const fs::path& root) {
+    const fs::path folder = root / "pictures";
+    fs::create_directories(folder / "Sub");
+    fs::create_directories(folder / "album.jpg");
+    fs::create_directories(folder / "archive");
+    fs::create_directories(folder / ".hidden");
+    for (const char* name : {"b.JPG", "a.jpg", "C.tif", "d.mok", "notes.txt", ".secret.jpg", "f.fax", "G.Bie",
+                             "h.pcd", "i.bmp", "j.gif", "k.img", "jpg", "photo.jpeg"})
+        std::ofstream(folder / name) << "x";
+    return folder;
+}
+
+TEST_F(SheetDialogsTest, FileListsMatchWithoutCaseSortedAndFolderListsInBrackets) {
+    const fs::path folder = MakePictureFolder(root);
+    mosaicDialog(folder, [&](QDialog& dialog) {
+        EXPECT_EQ(dialog.objectName(), "MOSAIC");
+        EXPECT_EQ(dialog.windowTitle(), "Select files that will be included in the mosaic");
+        EXPECT_EQ(Entries(dialog, 101), (QStringList{"a.jpg", "b.JPG", "C.tif", "d.mok", "f.fax", "G.Bie", "h.pcd",
+                                                      "i.bmp", "j.gif"}));
+        EXPECT_EQ(Entries(dialog, 102), (QStringList{"[..]", "[album.jpg]", "[archive]", "[Sub]"}));
+        EXPECT_EQ(Find<QLineEdit>(dialog, 111)->text(), Q(folder));
+    });
+    BatchFolders folders{Q(folder), {}};
+    batchDialog(folders, [&](QDialog& dialog) {
+        EXPECT_EQ(dialog.objectName(), "CONVERT");
+        EXPECT_EQ(dialog.windowTitle(), "Convert Files (Batch)");
+        EXPECT_EQ(Entries(dialog, 101),
+                  (QStringList{"a.jpg", "b.JPG", "C.tif", "f.fax", "G.Bie", "h.pcd", "i.bmp", "j.gif"}));
+        EXPECT_EQ(Entries(dialog, 102), (QStringList{"[..]", "[album.jpg]", "[archive]", "[Sub]"}));
+    });
+    // The root has no "[..]".
+    EXPECT_EQ(ListSubfolderEntries("/").value(0), "[" + ListSubfolderEntries("/").value(0).mid(1));
+    EXPECT_FALSE(ListSubfolderEntries("/").contains("[..]"));
+}
+
+TEST_F(SheetDialogsTest, MosaicChoiceTakesTheSelectedFilesAndTheCheckedSizes) {
+    const fs::path folder = MakePictureFolder(root);
+    std::optional<MosaicChoice> choice = mosaicDialog(folder, [&](QDialog& dialog) {
+        EXPECT_TRUE(Find<QAbstractButton>(dialog, 104)->isChecked());
+        EXPECT_TRUE(Find<QAbstractButton>(dialog, 108)->isChecked());
+        EXPECT_EQ(Find<QAbstractButton>(dialog, 109)->text(), "128X96");
+        Click(dialog, kHelpId);
+        EXPECT_TRUE(dialog.isVisible());
+        QListWidget* files = Find<QListWidget>(dialog, 101);
+        files->item(4)->setSelected(true);  // f.fax
+        files->item(1)->setSelected(true);  // b.JPG
+        Click(dialog, 106);
+        Click(dialog, 109);
+        Click(dialog, kOkId);
+    });
+    ASSERT_TRUE(choice);
+    EXPECT_EQ(choice->files, (QStringList{"b.JPG", "f.fax"}));  // in the list's order
+    EXPECT_EQ(choice->sheetSize, QSize(1024, 768));
+    EXPECT_EQ(choice->cellSize, QSize(128, 96));
+    EXPECT_EQ(choice->folder, Q(folder));
+    EXPECT_EQ(helpContexts, std::vector<int>{7});
+
+    choice = mosaicDialog(folder, [&](QDialog& dialog) {
+        Click(dialog, 103);  // Select All
+        Click(dialog, kOkId);
+    });
+    ASSERT_TRUE(choice);
+    EXPECT_EQ(choice->files.size(), 9);
+    EXPECT_EQ(choice->sheetSize, QSize(640, 480));
+    EXPECT_EQ(choice->cellSize, QSize(80, 60));
+
+    EXPECT_FALSE(mosaicDialog(folder, [&](QDialog& dialog) {
+        Click(dialog, 103);
+        Click(dialog, kCancelId);
+    }));
+}
+
+TEST_F(SheetDialogsTest, TypedFolderIsTakenByTheChangeRules) {
+    const QString current = "/home/ann";
+    EXPECT_TRUE(TypedFolderIsTaken("/home/ann/pictures", current));
+    EXPECT_TRUE(TypedFolderIsTaken("/", current));     // short enough to end with the separator
+    EXPECT_TRUE(TypedFolderIsTaken("/a/", current));   // 3 characters
+    EXPECT_FALSE(TypedFolderIsTaken("/ab/", current));  // still being typed
+    EXPECT_FALSE(TypedFolderIsTaken("/home/ann/pictures/", current));
+    EXPECT_FALSE(TypedFolderIsTaken("/home/ann/.", current));
+    EXPECT_FALSE(TypedFolderIsTaken("..", current));
+    EXPECT_FALSE(TypedFolderIsTaken(current, current));
+    EXPECT_FALSE(TypedFolderIsTaken("", current));
+}
+
+TEST_F(SheetDialogsTest, FolderEditListAndDrivesChangeTheFolder) {
+    const fs::path folder = MakePictureFolder(root);
+    std::ofstream(folder / "Sub" / "inner.gif") << "x";
+    mosaicDialog(folder, [&](QDialog& dialog) {
+        // Typing a path key by key changes to each folder that exists on the way; the lists follow.
+        Type(dialog, 111, Q(folder / "Sub"));
+        EXPECT_EQ(Entries(dialog, 101), QStringList{"inner.gif"});
+        EXPECT_EQ(Entries(dialog, 102), QStringList{"[..]"});
+        EXPECT_EQ(CurrentDirectory(), (folder / "Sub").string());
+        // A folder that does not exist changes nothing.
+        Type(dialog, 111, Q(folder / "nowhere"));
+        EXPECT_EQ(Entries(dialog, 101), (QStringList{"a.jpg", "b.JPG", "C.tif", "d.mok", "f.fax", "G.Bie", "h.pcd",
+                                                      "i.bmp", "j.gif"}))
+            << "typing passed through the picture folder itself";
+        EXPECT_EQ(CurrentDirectory(), folder.string());
+        // Double-clicks on "[Sub]" and "[..]": the edit shows where the list went.
+        DoubleClick(dialog, 102, "[Sub]");
+        EXPECT_EQ(Entries(dialog, 101), QStringList{"inner.gif"});
+        EXPECT_EQ(Find<QLineEdit>(dialog, 111)->text(), Q(folder / "Sub"));
+        DoubleClick(dialog, 102, "[..]");
+        EXPECT_EQ(Find<QLineEdit>(dialog, 111)->text(), Q(folder));
+        // The drive list holds the root and the home folder; the root's entry takes the folder to "/".
+        const QStringList drives = ComboEntries(dialog, 113);
+        ASSERT_FALSE(drives.isEmpty());
+        EXPECT_EQ(drives.first(), "[-/-]");
+        EXPECT_EQ(Find<QComboBox>(dialog, 113)->currentText(),
+                  QString::fromStdString(DriveEntryText(DriveHolding(folder.string(), ListDrives()))));
+        ChooseDrive(dialog, 113, "[-/-]");
+        EXPECT_EQ(Find<QLineEdit>(dialog, 111)->text(), "/");
+        EXPECT_FALSE(Entries(dialog, 102).contains("[..]"));
+        EXPECT_EQ(CurrentDirectory(), "/");
+    });
+}
+
+TEST_F(SheetDialogsTest, BatchDestinationStartsAsSourceAndIgnoresFoldersThatDoNotExist) {
+    const fs::path folder = MakePictureFolder(root);
+    fs::create_directories(root / "out" / "made");
+    BatchFolders folders{Q(folder), {}};
+    std::optional<BatchChoice> choice = batchDialog(folders, [&](QDialog& dialog) {
+        EXPECT_EQ(Find<QLineEdit>(dialog, 112)->text(), Q(folder));  // no destination yet: the source
+        EXPECT_EQ(Entries(dialog, 104), Entries(dialog, 102));
+        Type(dialog, 112, Q(root / "out"));
+        const QStringList outList = Entries(dialog, 104);
+        EXPECT_EQ(outList, (QStringList{"[..]", "[made]"}));
+        Paste(dialog, 112, Q(root / "missing"));  // the destination and its list stay
+        EXPECT_EQ(Entries(dialog, 104), outList);
+        EXPECT_EQ(Entries(dialog, 102), (QStringList{"[..]", "[album.jpg]", "[archive]", "[Sub]"}));
+        // The output formats, Jpeg first and selected; Mok is offered though no mok file is listed.
+        EXPECT_EQ(ComboEntries(dialog, 113), (QStringList{"Jpeg", "Tiff", "Gif", "Bmp", "Jbig", "PostScript", "Mok"}));
+        EXPECT_EQ(Find<QComboBox>(dialog, 113)->currentText(), "Jpeg");
+        EXPECT_FALSE(Entries(dialog, 101).contains("d.mok"));
+        Find<QComboBox>(dialog, 113)->setCurrentIndex(6);
+        Click(dialog, kHelpId);
+        Find<QListWidget>(dialog, 101)->item(0)->setSelected(true);
+        EXPECT_EQ(Find<QAbstractButton>(dialog, kOkId)->text(), "&Convert");
+        Click(dialog, kOkId);
+    });
+    ASSERT_TRUE(choice);
+    EXPECT_EQ(choice->files, QStringList{"a.jpg"});
+    EXPECT_EQ(choice->extension, "mok");
+    EXPECT_EQ(folders.source, Q(folder));
+    EXPECT_EQ(folders.destination, Q(root / "out"));
+    EXPECT_EQ(helpContexts, std::vector<int>{8});
+    EXPECT_EQ(CurrentDirectory(), (root / "out").string());  // the last folder the dialog changed to
+
+    // The next run keeps the destination (also through a cancelled dialog) and each side moves alone.
+    choice = batchDialog(folders, [&](QDialog& dialog) {
+        EXPECT_EQ(Find<QLineEdit>(dialog, 112)->text(), Q(root / "out"));
+        DoubleClick(dialog, 104, "[made]");
+        DoubleClick(dialog, 102, "[Sub]");
+        EXPECT_EQ(Find<QLineEdit>(dialog, 111)->text(), Q(folder / "Sub"));
+        EXPECT_EQ(Find<QLineEdit>(dialog, 112)->text(), Q(root / "out" / "made"));
+        Click(dialog, kCancelId);
+    });
+    EXPECT_FALSE(choice);
+    EXPECT_EQ(folders.destination, Q(root / "out" / "made"));
+    EXPECT_EQ(folders.source, Q(folder / "Sub"));
+}
+
+}  // namespace
