@@ -1,9 +1,10 @@
-// lumo: the command-line front end: "info" describes files, "convert" converts them, "settings"
-// shows or changes the user's settings.
+// lumo: the command-line front end: "info" describes files, "convert" converts them, "mosaic" makes
+// contact sheets of them, "settings" shows or changes the user's settings.
 #include <CLI/CLI.hpp>
 
 #include "cli/convert_command.h"
 #include "cli/info_command.h"
+#include "cli/mosaic_command.h"
 #include "cli/settings_command.h"
 #include "cli/terminal.h"
 #include "core/memory.h"
@@ -44,6 +45,26 @@ int main(int argc, char** argv) {
             "Rescale to WIDTHxHEIGHT (before --to)")
         ->type_name("WxH");
 
+    MosaicRequest mosaicRequest;
+    CLI::App* mosaic = app.add_subcommand("mosaic", "Make contact sheets (-mosaic.jpg, -mosaic2.jpg, ...) with their index files");
+    mosaic->add_option("FILE", mosaicRequest.files, "Image files, placed in this order")->required();
+    const auto sizeOption = [](CLI::App* command, const char* name, PixelSize& size, std::vector<std::string> allowed,
+                               const char* help) {
+        command
+            ->add_option_function<std::string>(
+                name, [&size](const std::string& text) { ParseSize(text, size.width, size.height); }, help)
+            ->type_name("WxH")
+            ->check(CLI::IsMember(std::move(allowed), CLI::ignore_case));
+    };
+    sizeOption(mosaic, "--sheet", mosaicRequest.sheet, {"640x480", "800x600", "1024x768"},
+               "Largest sheet: 640x480 (default), 800x600 or 1024x768");
+    sizeOption(mosaic, "--cell", mosaicRequest.cell, {"80x60", "128x96", "160x120"},
+               "Thumbnail cell: 80x60 (default), 128x96 or 160x120");
+    mosaic->add_option("-o,--output", mosaicRequest.outputFolder, "Folder of the sheets (default: the current one)");
+    mosaic->add_option("--set", settings, "Override a profile key for this run: KEY=VALUE")->allow_extra_args(false);
+    mosaic->add_option("-j,--jobs", mosaicRequest.jobs, "Number of processes loading thumbnails")
+        ->check(CLI::Range(1, 256));
+
     std::vector<std::string> assignments;
     CLI::App* settingsCommand =
         app.add_subcommand("settings", "Show every profile key with its value and default, or set keys");
@@ -63,7 +84,9 @@ int main(int argc, char** argv) {
     if (settingsCommand->parsed()) return RunSettings(assignments);
     if (!ApplyProfileOverrides(settings)) return 2;
     InstallTerminalReporting();
-    const int status = info->parsed() ? RunInfo(infoFiles) : RunConvert(request);
+    const int status = info->parsed()     ? RunInfo(infoFiles)
+                       : mosaic->parsed() ? RunMosaic(mosaicRequest)
+                                          : RunConvert(request);
     EndLumo();
     return status;
 }

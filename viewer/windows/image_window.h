@@ -13,7 +13,7 @@
 
 #include "core/image.h"
 #include "viewer/windows/image_display.h"
-#include "viewer/windows/mosaic_index.h"
+#include "jobs/mosaic_index.h"
 
 class FullScreenView;
 

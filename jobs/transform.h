@@ -1,4 +1,4 @@
-// What "lumo convert" does to each picture between loading and saving: --rescale WxH, then --to KIND.
+// What a conversion does to each picture between loading and saving: lumo convert's --rescale WxH, then --to KIND.
 #pragma once
 
 #include <optional>

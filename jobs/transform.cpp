@@ -1,4 +1,4 @@
-#include "cli/transform.h"
+#include "jobs/transform.h"
 
 #include <strings.h>
 
