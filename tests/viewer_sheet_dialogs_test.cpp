@@ -6,10 +6,13 @@
 #include <QDialog>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QRegularExpression>
 #include <filesystem>
 #include <fstream>
 
+#include "formats/dispatch.h"
 #include "platform/drive_list.h"
+#include "viewer/commands/command_ids.h"
 #include "tests/viewer_support/modal_driver.h"
 #include "tests/viewer_support/viewer_fixture.h"
 #include "viewer/dialogs/batch_dialog.h"
@@ -73,6 +76,8 @@ void ChooseDrive(const QWidget& dialog, int id, const QString& entry) {
     combo->setCurrentIndex(index);
     emit combo->activated(index);
 }
+
+std::string SizeText(PixelSize size) { return std::to_string(size.width) + "x" + std::to_string(size.height); }
 
 QString Q(const fs::path& path) { return QString::fromStdString(path.string()); }
 
@@ -176,8 +181,8 @@ TEST_F(SheetDialogsTest, MosaicChoiceTakesTheSelectedFilesAndTheCheckedSizes) {
     });
     ASSERT_TRUE(choice);
     EXPECT_EQ(choice->files, (QStringList{"b.JPG", "f.fax"}));  // in the list's order
-    EXPECT_EQ(choice->sheetSize, QSize(1024, 768));
-    EXPECT_EQ(choice->cellSize, QSize(128, 96));
+    EXPECT_EQ(SizeText(choice->sheetSize), "1024x768");
+    EXPECT_EQ(SizeText(choice->cellSize), "128x96");
     EXPECT_EQ(choice->folder, Q(folder));
     EXPECT_EQ(helpContexts, std::vector<int>{7});
 
@@ -187,8 +192,8 @@ TEST_F(SheetDialogsTest, MosaicChoiceTakesTheSelectedFilesAndTheCheckedSizes) {
     });
     ASSERT_TRUE(choice);
     EXPECT_EQ(choice->files.size(), 9);
-    EXPECT_EQ(choice->sheetSize, QSize(640, 480));
-    EXPECT_EQ(choice->cellSize, QSize(80, 60));
+    EXPECT_EQ(SizeText(choice->sheetSize), "640x480");
+    EXPECT_EQ(SizeText(choice->cellSize), "80x60");
 
     EXPECT_FALSE(mosaicDialog(folder, [&](QDialog& dialog) {
         Click(dialog, 103);
@@ -286,6 +291,169 @@ TEST_F(SheetDialogsTest, BatchDestinationStartsAsSourceAndIgnoresFoldersThatDoNo
     EXPECT_FALSE(choice);
     EXPECT_EQ(folders.destination, Q(root / "out" / "made"));
     EXPECT_EQ(folders.source, Q(folder / "Sub"));
+}
+
+// ---- the commands, through the real jobs ----
+
+class SheetCommandsTest : public SheetDialogsTest {
+protected:
+    void SetUp() override {
+        SheetDialogsTest::SetUp();
+        folder = root / "in";
+        fs::create_directories(folder);
+    }
+
+    // Starts the viewer, records what the status line shows, and leaves the current directory in
+    // the pictures' folder, where the dialogs open.
+    void startViewer() {
+        start();
+        QObject::connect(&frame().statusStrip(), &StatusStrip::textShown,
+                         [this](const QString& text) { statusTexts.append(text); });
+        ChangeDirectory(folder.string());
+    }
+
+    // Runs a command whose dialog gets act, then its OK ("&Convert").
+    void runDialogCommand(int command, const std::function<void(QDialog&)>& act) {
+        WhenModalShows([&](QWidget* modal) {
+            auto& dialog = *qobject_cast<QDialog*>(modal);
+            act(dialog);
+            Click(dialog, kOkId);
+        });
+        frame().runCommand(command);
+        settle();
+    }
+    static void selectAll(QDialog& dialog) { Click(dialog, 103); }
+
+    QStringList statusWith(const QString& start) const { return statusTexts.filter(QRegularExpression("^" + start)); }
+
+    fs::path folder;
+    QStringList statusTexts;
+};
+
+TEST_F(SheetCommandsTest, MosaicBuildsTheSheetOpensItAndItsThumbnailsOpenTheirFiles) {
+    writeBmp("in/c.bmp", ImageKind::RGB, 40, 30, 3);
+    writeBmp("in/a.bmp", ImageKind::COLOR256, 200, 100, 1);
+    writeBmp("in/B.BMP", ImageKind::GRAY256, 60, 60, 2);
+    startViewer();
+    answer = Answer::Yes;
+    runDialogCommand(command::BuildMosaic, selectAll);
+
+    EXPECT_EQ(statusWith("Processing file"),
+              (QStringList{"Processing file a.bmp (1/3)", "Processing file B.BMP (2/3)", "Processing file c.bmp (3/3)"}));
+    EXPECT_FALSE(frame().statusStrip().shownText().startsWith("Processing"));  // the status line is back
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_EQ(questions[0].caption, "Info");
+    EXPECT_EQ(questions[0].text, "3 file(s) processed\n1 mosaic file created\nDo you want to load it now ?");
+    EXPECT_TRUE(boxes.empty());
+
+    // Yes opened the sheet (3 files: a 2 x 2 grid of 80 x 60 cells), with a cell for each file.
+    ASSERT_EQ(windowCount(), 1);
+    ImageWindow& sheet = *frame().activeImageWindow();
+    EXPECT_EQ(sheet.filePath(), Q(folder / "-mosaic.jpg"));
+    ASSERT_TRUE(sheet.image());
+    EXPECT_EQ(sheet.image()->width, 160);
+    EXPECT_EQ(sheet.image()->height, 120);
+    ASSERT_TRUE(sheet.mosaicEntries());
+    ASSERT_EQ(sheet.mosaicEntries()->size(), 3u);
+    EXPECT_EQ(sheet.mosaicFile(1), Q(folder / "B.BMP"));
+
+    // Pointing at the first cell names a.bmp (200 x 100 fits as 80 x 40, from y = 10); a double
+    // click opens it.
+    QStringList hovered;
+    QObject::connect(&sheet, &ImageWindow::transientStatus, [&](const QString& text) { hovered.append(text); });
+    QTest::mouseMove(sheet.viewport(), QPoint(40, 30));
+    settle();
+    EXPECT_EQ(hovered, QStringList{"Double Click here to load " + Q(folder / "a.bmp")});
+    QTest::mouseDClick(sheet.viewport(), Qt::LeftButton, {}, QPoint(40, 30));
+    settle();
+    ASSERT_EQ(windowCount(), 2);
+    EXPECT_EQ(frame().activeImageWindow()->filePath(), Q(folder / "a.bmp"));
+    EXPECT_EQ(frame().activeImageWindow()->image()->width, 200);
+}
+
+TEST_F(SheetCommandsTest, NoFileChosenCreatesNothingAndConvertsNothing) {
+    writeBmp("in/a.bmp", ImageKind::RGB, 8, 8);
+    startViewer();
+    runDialogCommand(command::BuildMosaic, [](QDialog&) {});
+    runDialogCommand(command::BatchConvert, [](QDialog&) {});
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].caption, "Info");
+    EXPECT_EQ(boxes[0].text, "No mosaic file created");
+    EXPECT_EQ(boxes[1].caption, "Info");
+    EXPECT_EQ(boxes[1].text, "0 file(s) converted");
+    EXPECT_TRUE(questions.empty());
+    EXPECT_FALSE(fs::exists(folder / "-mosaic.jpg"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+}
+
+TEST_F(SheetCommandsTest, BatchConvertsTheChosenFilesIntoTheDestinationFormat) {
+    writeBmp("in/photo.bmp", ImageKind::RGB, 21, 13, 4);
+    writeBmp("in/Gray.BMP", ImageKind::GRAY256, 9, 7, 5);
+    writeBmp("in/skipped.bmp", ImageKind::RGB, 5, 5, 6);
+    fs::create_directories(root / "out");
+    startViewer();
+    runDialogCommand(command::BatchConvert, [&](QDialog& dialog) {
+        Paste(dialog, 112, Q(root / "out"));
+        QListWidget* files = Find<QListWidget>(dialog, 101);
+        files->item(0)->setSelected(true);  // Gray.BMP
+        files->item(1)->setSelected(true);  // photo.bmp
+        Find<QComboBox>(dialog, 113)->setCurrentIndex(1);  // Tiff
+    });
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, "Info");
+    EXPECT_EQ(boxes[0].text, "2 file(s) converted");
+    EXPECT_EQ(statusWith("Converting file"),
+              (QStringList{"Converting file Gray.BMP (1/2)", "Converting file photo.bmp (2/2)"}));
+    for (const char* name : {"photo", "Gray"}) {
+        SCOPED_TRACE(name);
+        ImagePtr source = LoadImageByExtension((folder / (std::string(name) + (name[0] == 'G' ? ".BMP" : ".bmp"))).c_str());
+        ImagePtr converted = LoadImageByExtension((root / "out" / (std::string(name) + ".tif")).c_str());
+        ASSERT_TRUE(source && converted);
+        ASSERT_EQ(converted->width, source->width);
+        ASSERT_EQ(converted->height, source->height);
+        int differing = 0;
+        for (int y = 0; y < source->height; ++y)
+            for (int x = 0; x < source->width; ++x) differing += ColourOf(*source, x, y) != ColourOf(*converted, x, y);
+        EXPECT_EQ(differing, 0);
+    }
+    EXPECT_FALSE(fs::exists(root / "out" / "skipped.tif"));
+}
+
+// A damaged file stops the run there; the report says how far it went and which file stopped it, and
+// the contact sheet keeps the thumbnails placed before it.
+TEST_F(SheetCommandsTest, AFileThatFailsStopsTheRunAndTheReportNamesIt) {
+    writeBmp("in/a.bmp", ImageKind::RGB, 16, 12, 1);
+    writeText("in/b.bmp", "BM but not a bitmap at all");
+    writeBmp("in/c.bmp", ImageKind::RGB, 16, 12, 2);
+    fs::create_directories(root / "out");
+    startViewer();
+    runDialogCommand(command::BatchConvert, [&](QDialog& dialog) {
+        Paste(dialog, 112, Q(root / "out"));
+        selectAll(dialog);
+    });
+    ASSERT_EQ(boxes.size(), 2u);  // the error, then the report
+    EXPECT_EQ(boxes[1].caption, "Info");
+    EXPECT_EQ(boxes[1].text, "1 file(s) converted\nStopped by an error in b.bmp");
+    EXPECT_TRUE(fs::exists(root / "out" / "a.jpg"));
+    EXPECT_FALSE(fs::exists(root / "out" / "c.jpg"));  // not attempted after the failure
+
+    boxes.clear();
+    answer = Answer::No;
+    ChangeDirectory(folder.string());  // the batch dialog left the current directory in the destination
+    runDialogCommand(command::BuildMosaic, selectAll);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, "Error");  // the error hook's box, at the failure
+    EXPECT_NE(boxes[0].text.find("Lumo Error:"), std::string::npos) << boxes[0].text;
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_EQ(questions[0].text,
+              "1 file(s) processed\nStopped by an error in b.bmp\n1 mosaic file created\nDo you want to load it now ?");
+    std::ifstream index(folder / "-mosaic.idx");
+    std::string line;
+    int lines = 0;
+    while (std::getline(index, line)) ++lines;
+    EXPECT_EQ(lines, 2);  // the title and a.bmp
+    EXPECT_TRUE(fs::exists(folder / "-mosaic.jpg"));  // saved with what it held
+    EXPECT_EQ(windowCount(), 0);  // No: nothing opened
 }
 
 }  // namespace

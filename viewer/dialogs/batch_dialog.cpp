@@ -7,6 +7,8 @@
 #include <QListWidget>
 #include <QPushButton>
 
+#include "jobs/batch_convert.h"
+#include "jobs/file_lists.h"
 #include "viewer/dialogs/dialog_controls.h"
 #include "viewer/dialogs/folder_listing.h"
 #include "viewer/dialogs/folder_panel.h"
@@ -16,17 +18,15 @@ namespace {
 constexpr int kBatchHelpContext = 8;
 constexpr int kFormatListId = 113;
 
-constexpr OutputFormat kFormats[] = {{"Jpeg", "jpg"}, {"Tiff", "tif"}, {"Gif", "gif"},  {"Bmp", "bmp"},
-                                     {"Jbig", "bie"}, {"PostScript", "ps"}, {"Mok", "mok"}};
 
 class BatchDialog : public ViewerDialog {
 public:
     BatchDialog(QWidget* parent, const BatchFolders& folders, const HelpFunction& help)
         : ViewerDialog(parent, "CONVERT", QStringLiteral("Convert Files (Batch)")),
-          source_({111, 102, 105, 101, 103}, BatchFilePatterns(), nullptr),
+          source_({111, 102, 105, 101, 103}, kBatchSourcePatterns, nullptr),
           destination_({112, 104, 106}, {}, nullptr), formats_(new QComboBox) {
         TagControl(formats_, kFormatListId);
-        for (const OutputFormat& format : kFormats) formats_->addItem(QString::fromLatin1(format.entry));
+        for (const OutputFormat& format : kBatchOutputFormats) formats_->addItem(QString::fromLatin1(format.name));
         formats_->setCurrentIndex(0);
 
         auto* grid = new QGridLayout;
@@ -52,7 +52,7 @@ public:
     BatchFolders folders() const { return {source_.folder(), destination_.folder()}; }
     BatchChoice choice() const {
         const int format = std::max(formats_->currentIndex(), 0);
-        return {source_.selectedFiles(), QString::fromLatin1(kFormats[format].extension)};
+        return {source_.selectedFiles(), QString::fromLatin1(kBatchOutputFormats[format].extension)};
     }
 
 private:
@@ -72,8 +72,6 @@ private:
 };
 
 }  // namespace
-
-std::span<const OutputFormat> OutputFormats() { return kFormats; }
 
 std::optional<BatchChoice> AskBatchFiles(QWidget* parent, BatchFolders& folders, const HelpFunction& help) {
     BatchDialog dialog(parent, folders, help);

@@ -5,17 +5,8 @@
 #include <QString>
 #include <QStringList>
 #include <optional>
-#include <span>
 
 #include "viewer/dialogs/option_dialogs.h"
-
-// An entry of the output format list and the extension it writes.
-struct OutputFormat {
-    const char* entry;
-    const char* extension;
-};
-// "Jpeg", "Tiff", "Gif", "Bmp", "Jbig", "PostScript", "Mok", in the list's order.
-std::span<const OutputFormat> OutputFormats();
 
 // The folders of the dialog: the source shown first and the destination, which the caller keeps
 // from one run to the next (empty before the first: it then starts as the source). The dialog

@@ -1,13 +1,12 @@
 #include "viewer/dialogs/folder_listing.h"
 
 #include <QDir>
-#include <QRegularExpression>
+#include <QFile>
 #include <algorithm>
 
-namespace {
+#include "jobs/file_lists.h"
 
-constexpr const char* kSheetPatterns[] = {"*.jpg", "*.tif", "*.bmp", "*.gif", "*.bie", "*.pcd", "*.mok", "*.fax"};
-constexpr const char* kBatchPatterns[] = {"*.jpg", "*.tif", "*.bmp", "*.gif", "*.bie", "*.pcd", "*.fax"};
+namespace {
 
 // A sorted list box orders without regard to case; equal names in other cases keep a fixed order.
 void SortAsListBox(QStringList& names) {
@@ -19,21 +18,10 @@ void SortAsListBox(QStringList& names) {
 
 }  // namespace
 
-std::span<const char* const> SheetFilePatterns() { return kSheetPatterns; }
-std::span<const char* const> BatchFilePatterns() { return kBatchPatterns; }
-
-QStringList ListMatchingFiles(const QString& folder, std::span<const char* const> patterns) {
-    std::vector<QRegularExpression> matchers;
-    for (const char* pattern : patterns)
-        matchers.emplace_back(QRegularExpression::fromWildcard(QString::fromLatin1(pattern), Qt::CaseInsensitive));
+QStringList ListPictureFiles(const QString& folder, std::span<const char* const> patterns) {
     QStringList names;
-    const QStringList entries = QDir(folder).entryList(QDir::Files, QDir::NoSort);
-    for (const QString& name : entries) {
-        const bool matches = std::any_of(matchers.begin(), matchers.end(),
-                                         [&](const QRegularExpression& m) { return m.match(name).hasMatch(); });
-        if (matches) names.append(name);
-    }
-    SortAsListBox(names);
+    for (const std::string& name : ListMatchingFiles(QFile::encodeName(folder).toStdString(), patterns))
+        if (name.front() != '.') names.append(QFile::decodeName(QByteArray::fromStdString(name)));
     return names;
 }
 

@@ -6,14 +6,10 @@
 #include <QStringList>
 #include <span>
 
-// The patterns of the two dialogs' file lists, in the order they are listed.
-std::span<const char* const> SheetFilePatterns();  // the contact sheet's (mok files included)
-std::span<const char* const> BatchFilePatterns();  // the batch converter's (no mok files)
-
-// The ordinary files of a folder whose names match one of the patterns ("*.jpg"), compared without
-// regard to case, each once, sorted as a sorted list box sorts (case-insensitively). Hidden files
-// (dot files) are left out, as they are from the file dialogs.
-QStringList ListMatchingFiles(const QString& folder, std::span<const char* const> patterns);
+// The files of a folder that a dialog's file list shows: those the job lists for the patterns
+// (jobs/file_lists.h: without regard to case, sorted as a list box sorts), hidden files (dot files)
+// left out as the file dialogs leave them out.
+QStringList ListPictureFiles(const QString& folder, std::span<const char* const> patterns);
 
 // The subfolders of a folder as "[name]" entries, sorted as above, "[..]" first unless the folder
 // is the root; hidden folders are left out. And the name an entry stands for (empty when the text

@@ -65,7 +65,7 @@ void FolderPanel::relist() {
     folders_->addItems(ListSubfolderEntries(folder_));
     if (files_) {
         files_->clear();
-        files_->addItems(ListMatchingFiles(folder_, patterns_));
+        files_->addItems(ListPictureFiles(folder_, patterns_));
     }
     showDrive();
 }

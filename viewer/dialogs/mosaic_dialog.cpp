@@ -10,6 +10,8 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "jobs/contact_sheet.h"
+#include "jobs/file_lists.h"
 #include "platform/drive_list.h"
 #include "viewer/dialogs/dialog_controls.h"
 #include "viewer/dialogs/folder_listing.h"
@@ -19,19 +21,19 @@ namespace {
 
 constexpr int kMosaicHelpContext = 7;
 
-// "640x480" to a size (the radios' values).
-QSize SizeOf(const std::optional<std::string>& value) {
-    const QStringList parts = QString::fromStdString(value.value_or("0x0")).split(QLatin1Char('x'));
-    return parts.size() == 2 ? QSize(parts[0].toInt(), parts[1].toInt()) : QSize();
+// The size of the checked radio; the radios stand for the job's sizes in their order ("0", "1", "2").
+PixelSize SizeOf(const RadioChoice& radios, std::span<const PixelSize> sizes) {
+    const size_t index = std::stoul(radios.value().value_or("0"));
+    return index < sizes.size() ? sizes[index] : sizes[0];
 }
 
 class MosaicDialog : public ViewerDialog {
 public:
     MosaicDialog(QWidget* parent, const HelpFunction& help)
         : ViewerDialog(parent, "MOSAIC", QStringLiteral("Select files that will be included in the mosaic")),
-          panel_({111, 102, 113, 101, 103}, SheetFilePatterns(), nullptr),
-          sheet_({{104, "640x480", "640x480"}, {105, "800x600", "800x600"}, {106, "1024x768", "1024x768"}}),
-          cell_({{108, "80x60", "80x60"}, {109, "128X96", "128x96"}, {110, "160x120", "160x120"}}) {
+          panel_({111, 102, 113, 101, 103}, kSheetSourcePatterns, nullptr),
+          sheet_({{104, "640x480", "0"}, {105, "800x600", "1"}, {106, "1024x768", "2"}}),
+          cell_({{108, "80x60", "0"}, {109, "128X96", "1"}, {110, "160x120", "2"}}) {
         auto* grid = new QGridLayout;
         panel_.fileList()->setMinimumSize(170, 220);
         grid->addWidget(MakeBuddyLabel(QStringLiteral("&Files to include"), panel_.fileList()), 0, 0);
@@ -61,7 +63,7 @@ public:
     }
 
     MosaicChoice choice() const {
-        return {panel_.folder(), panel_.selectedFiles(), SizeOf(sheet_.value()), SizeOf(cell_.value())};
+        return {panel_.folder(), panel_.selectedFiles(), SizeOf(sheet_, kSheetSizes), SizeOf(cell_, kCellSizes)};
     }
 
 private:

@@ -2,18 +2,18 @@
 // to put on contact sheets, the largest sheet and the thumbnail size.
 #pragma once
 
-#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <optional>
 
+#include "jobs/thumbnail.h"
 #include "viewer/dialogs/option_dialogs.h"
 
 struct MosaicChoice {
     QString folder;     // where the files are and the sheets go (also the current directory)
     QStringList files;  // as the list shows them, in its order; may be empty
-    QSize sheetSize;    // the largest sheet
-    QSize cellSize;     // the thumbnail size
+    PixelSize sheetSize;  // the largest sheet
+    PixelSize cellSize;   // the thumbnail size
 };
 
 // Runs the modal dialog on the current directory; the choice on OK, nothing on Cancel.
