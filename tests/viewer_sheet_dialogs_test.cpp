@@ -2,6 +2,7 @@
 // file lists, the folder edits, lists and drive lists, the sizes and the output formats; and both
 // commands run through the real engine on small files made here.
 #include <QAbstractButton>
+#include <QAction>
 #include <QComboBox>
 #include <QDialog>
 #include <QLineEdit>
@@ -13,6 +14,7 @@
 #include "formats/dispatch.h"
 #include "platform/drive_list.h"
 #include "viewer/commands/command_ids.h"
+#include "viewer/commands/command_surface.h"
 #include "tests/viewer_support/modal_driver.h"
 #include "tests/viewer_support/viewer_fixture.h"
 #include "viewer/dialogs/batch_dialog.h"
@@ -374,6 +376,8 @@ TEST_F(SheetCommandsTest, MosaicBuildsTheSheetOpensItAndItsThumbnailsOpenTheirFi
 TEST_F(SheetCommandsTest, NoFileChosenCreatesNothingAndConvertsNothing) {
     writeBmp("in/a.bmp", ImageKind::RGB, 8, 8);
     startViewer();
+    for (const int id : {command::BuildMosaic, command::BatchConvert})  // offered with no image open
+        EXPECT_TRUE(frame().commandSurface().action(id)->isEnabled()) << id;
     runDialogCommand(command::BuildMosaic, [](QDialog&) {});
     runDialogCommand(command::BatchConvert, [](QDialog&) {});
     ASSERT_EQ(boxes.size(), 2u);
