@@ -52,7 +52,12 @@ int main(int argc, char** argv) {
                                const char* help) {
         command
             ->add_option_function<std::string>(
-                name, [&size](const std::string& text) { ParseSize(text, size.width, size.height); }, help)
+                name,
+                [&size](std::string text) {
+                    for (char& c : text) c = c == 'X' ? 'x' : c;  // "128X96" as the dialog spells it
+                    ParseSize(text, size.width, size.height);
+                },
+                help)
             ->type_name("WxH")
             ->check(CLI::IsMember(std::move(allowed), CLI::ignore_case));
     };

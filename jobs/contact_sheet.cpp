@@ -111,10 +111,10 @@ std::string SheetFileName(int sheetNumber, const char* extension) {
 
 std::string IndexedName(const std::string& file, const std::string& outputFolder) {
     namespace fs = std::filesystem;
-    std::error_code error;
-    const fs::path folder = fs::absolute(outputFolder.empty() ? "." : outputFolder, error);
-    const fs::path target = fs::absolute(file, error);
-    if (error) return file;
+    std::error_code folderError, fileError;
+    const fs::path folder = fs::absolute(outputFolder.empty() ? "." : outputFolder, folderError);
+    const fs::path target = fs::absolute(file, fileError);
+    if (folderError || fileError) return file;
     fs::path relative = target.lexically_normal().lexically_relative((folder / "").lexically_normal());
     return relative.empty() ? file : relative.string();
 }
@@ -143,11 +143,9 @@ ContactSheetResult BuildContactSheets(const ContactSheetRequest& request) {
             else result.skipped.push_back(file);
         });
         if (!result.failure && run.sheetFull()) {
+            result.failure = TryFileWork(i, run.sheetPath("jpg"), [&] { run.finishSheet(); });
             // The next sheet is sized while the file just placed still counts as remaining.
-            result.failure = TryFileWork(i, run.sheetPath("jpg"), [&] {
-                run.finishSheet();
-                run.startSheet();
-            });
+            if (!result.failure) result.failure = TryFileWork(i, file, [&] { run.startSheet(); });
         }
         if (!result.failure) ++result.filesProcessed;
     }

@@ -5,6 +5,9 @@
 #include <filesystem>
 
 #include "formats/bmp.h"
+#include "formats/gif/gif.h"
+#include "formats/jpeg/jpeg.h"
+#include "jobs/contact_sheet.h"
 #include "tests/support/lumo_test.h"
 
 namespace {
@@ -221,6 +224,62 @@ TEST_F(CliTest, ShowsAProgressLineOnATerminal) {
     EXPECT_NE(result.output.find("[1/1] " + input + " 100%"), std::string::npos) << result.output;
     // Not on a terminal: nothing on standard error.
     EXPECT_EQ(lumo("convert " + ShellQuote(input) + " -o " + ShellQuote(tempPath("out2.bmp")), true).output, "");
+}
+
+// Contact sheets from the command line: the same files whatever the number of worker processes, and
+// the same as the engine writes for the viewer.
+TEST_F(CliTest, MosaicSheetsAreTheSameForAnyNumberOfWorkers) {
+    std::string files;
+    std::vector<std::string> paths;
+    for (int i = 0; i < 70; ++i) {
+        const std::string name = tempPath("p" + std::to_string(100 + i) + (i % 3 == 0 ? ".jpg" : i % 3 == 1 ? ".gif" : ".bmp"));
+        const ImagePtr picture = MakePatternImage(i % 3 == 1 ? ImageKind::COLOR256 : ImageKind::RGB, 90 + i, 200 - i, i);
+        if (i % 3 == 0) LumoSaveJpeg(picture.get(), name.c_str());
+        else if (i % 3 == 1) LumoSaveGif(picture.get(), name.c_str());
+        else SaveBmp(picture.get(), name.c_str());
+        paths.push_back(name);
+        files += " " + ShellQuote(name);
+    }
+    ContactSheetRequest request;
+    request.files = paths;
+    request.outputFolder = tempPath("engine");
+    std::filesystem::create_directory(request.outputFolder);
+    ASSERT_EQ(BuildContactSheets(request).sheets.size(), 2u);
+
+    for (int jobs : {1, 2, 3}) {
+        const std::string out = tempPath("j" + std::to_string(jobs));
+        const CommandResult result = lumo("mosaic -j " + std::to_string(jobs) + " -o " + ShellQuote(out) + files);
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(result.output, out + "/-mosaic.jpg: 640x480, 64 thumbnails\n" + out +
+                                     "/-mosaic2.jpg: 240x180, 6 thumbnails\n");
+        for (const char* name : {"-mosaic.jpg", "-mosaic.idx", "-mosaic2.jpg", "-mosaic2.idx"})
+            EXPECT_EQ(ReadBytes(out + "/" + name), ReadBytes(request.outputFolder + "/" + name)) << jobs << " " << name;
+    }
+    EXPECT_EQ(lumo("mosaic --sheet 700x500" + files).status, 2);
+    EXPECT_EQ(lumo("mosaic --cell 128X96 -o " + ShellQuote(tempPath("big")) + files).output,
+              tempPath("big") + "/-mosaic.jpg: 640x480, 25 thumbnails\n" + tempPath("big") +
+                  "/-mosaic2.jpg: 640x480, 25 thumbnails\n" + tempPath("big") + "/-mosaic3.jpg: 640x480, 20 thumbnails\n");
+}
+
+TEST_F(CliTest, MosaicStopsAtADamagedFileAndKeepsTheSheetSoFar) {
+    const std::string good = sample(ImageKind::RGB, 40, 30, "good.bmp");
+    const std::string bad = tempPath("bad.jpg");
+    WriteBytes(bad, {0xFF, 0xD8, 0xFF});
+    const std::string after = sample(ImageKind::RGB, 40, 30, "after.bmp");
+    for (const char* jobs : {"1", "2"}) {
+        const std::string out = tempPath(std::string("out") + jobs);
+        const CommandResult result =
+            lumo("mosaic -j " + std::string(jobs) + " -o " + ShellQuote(out) + " " + ShellQuote(good) + " " +
+                     ShellQuote(bad) + " " + ShellQuote(after),
+                 true);
+        EXPECT_EQ(result.status, 1);
+        EXPECT_NE(result.output.find("lumo: " + bad + ": "), std::string::npos) << result.output;
+        EXPECT_NE(result.output.find("(module LoadJpeg)\nlumo: stopped after 1 of 3 files\n"), std::string::npos)
+            << result.output;
+        EXPECT_NE(result.output.find(out + "/-mosaic.jpg: 160x120, 1 thumbnails\n"), std::string::npos) << result.output;
+        const std::vector<uint8_t> index = ReadBytes(out + "/-mosaic.idx");
+        EXPECT_EQ(std::string(index.begin(), index.end()), "*IDX index table\n../good.bmp    20   15   60   45\n");
+    }
 }
 
 }  // namespace
