@@ -333,7 +333,8 @@ protected:
 };
 
 TEST_F(SheetCommandsTest, MosaicBuildsTheSheetOpensItAndItsThumbnailsOpenTheirFiles) {
-    writeBmp("in/c.bmp", ImageKind::RGB, 40, 30, 3);
+    const std::string longName = "my holiday picture number 7.bmp";  // spaces, longer than the index's 12 columns
+    writeBmp("in/" + longName, ImageKind::RGB, 40, 30, 3);
     writeBmp("in/a.bmp", ImageKind::COLOR256, 200, 100, 1);
     writeBmp("in/B.BMP", ImageKind::GRAY256, 60, 60, 2);
     startViewer();
@@ -341,7 +342,8 @@ TEST_F(SheetCommandsTest, MosaicBuildsTheSheetOpensItAndItsThumbnailsOpenTheirFi
     runDialogCommand(command::BuildMosaic, selectAll);
 
     EXPECT_EQ(statusWith("Processing file"),
-              (QStringList{"Processing file a.bmp (1/3)", "Processing file B.BMP (2/3)", "Processing file c.bmp (3/3)"}));
+              (QStringList{"Processing file a.bmp (1/3)", "Processing file B.BMP (2/3)",
+                           "Processing file my holiday picture number 7.bmp (3/3)"}));
     EXPECT_FALSE(frame().statusStrip().shownText().startsWith("Processing"));  // the status line is back
     ASSERT_EQ(questions.size(), 1u);
     EXPECT_EQ(questions[0].caption, "Info");
@@ -359,18 +361,18 @@ TEST_F(SheetCommandsTest, MosaicBuildsTheSheetOpensItAndItsThumbnailsOpenTheirFi
     ASSERT_EQ(sheet.mosaicEntries()->size(), 3u);
     EXPECT_EQ(sheet.mosaicFile(1), Q(folder / "B.BMP"));
 
-    // Pointing at the first cell names a.bmp (200 x 100 fits as 80 x 40, from y = 10); a double
-    // click opens it.
+    // Pointing at the first cell names a.bmp (200 x 100 fits as 80 x 40, from y = 10).
     QStringList hovered;
     QObject::connect(&sheet, &ImageWindow::transientStatus, [&](const QString& text) { hovered.append(text); });
     QTest::mouseMove(sheet.viewport(), QPoint(40, 30));
     settle();
     EXPECT_EQ(hovered, QStringList{"Double Click here to load " + Q(folder / "a.bmp")});
-    QTest::mouseDClick(sheet.viewport(), Qt::LeftButton, {}, QPoint(40, 30));
+    // A double click on the third (40 x 30 in the cell at 0, 60) opens the file with the long name.
+    QTest::mouseDClick(sheet.viewport(), Qt::LeftButton, {}, QPoint(40, 90));
     settle();
     ASSERT_EQ(windowCount(), 2);
-    EXPECT_EQ(frame().activeImageWindow()->filePath(), Q(folder / "a.bmp"));
-    EXPECT_EQ(frame().activeImageWindow()->image()->width, 200);
+    EXPECT_EQ(frame().activeImageWindow()->filePath(), Q(folder / longName));
+    EXPECT_EQ(frame().activeImageWindow()->image()->width, 40);
 }
 
 TEST_F(SheetCommandsTest, NoFileChosenCreatesNothingAndConvertsNothing) {
