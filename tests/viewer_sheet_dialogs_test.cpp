@@ -161,9 +161,7 @@ TEST_F(SheetDialogsTest, FileListsMatchWithoutCaseSortedAndFolderListsInBrackets
                   (QStringList{"a.jpg", "b.JPG", "C.tif", "f.fax", "G.Bie", "h.pcd", "i.bmp", "j.gif"}));
         EXPECT_EQ(Entries(dialog, 102), (QStringList{"[..]", "[album.jpg]", "[archive]", "[Sub]"}));
     });
-    // The root has no "[..]".
-    EXPECT_EQ(ListSubfolderEntries("/").value(0), "[" + ListSubfolderEntries("/").value(0).mid(1));
-    EXPECT_FALSE(ListSubfolderEntries("/").contains("[..]"));
+    EXPECT_FALSE(ListSubfolderEntries("/").contains("[..]"));  // nothing above the root
 }
 
 TEST_F(SheetDialogsTest, MosaicChoiceTakesTheSelectedFilesAndTheCheckedSizes) {
@@ -373,6 +371,23 @@ TEST_F(SheetCommandsTest, MosaicBuildsTheSheetOpensItAndItsThumbnailsOpenTheirFi
     ASSERT_EQ(windowCount(), 2);
     EXPECT_EQ(frame().activeImageWindow()->filePath(), Q(folder / longName));
     EXPECT_EQ(frame().activeImageWindow()->image()->width, 40);
+}
+
+// 17 files in 160 x 120 cells overflow a 640 x 480 sheet (16 cells): Yes opens both sheets.
+TEST_F(SheetCommandsTest, MosaicOfTwoSheetsOpensEach) {
+    for (int i = 0; i < 17; ++i) writeBmp("in/p" + std::to_string(100 + i) + ".bmp", ImageKind::RGB, 4, 3, i);
+    startViewer();
+    answer = Answer::Yes;
+    runDialogCommand(command::BuildMosaic, [](QDialog& dialog) {
+        selectAll(dialog);
+        Click(dialog, 110);
+    });
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_EQ(questions[0].text, "17 file(s) processed\n2 mosaic file(s) created\nDo you want to load them now ?");
+    QStringList opened;
+    for (ImageWindow* window : frame().imageWindows()) opened.append(window->filePath());
+    opened.sort();
+    EXPECT_EQ(opened, (QStringList{Q(folder / "-mosaic.jpg"), Q(folder / "-mosaic2.jpg")}));
 }
 
 TEST_F(SheetCommandsTest, NoFileChosenCreatesNothingAndConvertsNothing) {
