@@ -1,6 +1,7 @@
 // lumo: the command-line front end: "info" describes files, "convert" converts them, "mosaic" makes
 // contact sheets of them, "settings" shows or changes the user's settings.
 #include <CLI/CLI.hpp>
+#include <span>
 
 #include "cli/convert_command.h"
 #include "cli/info_command.h"
@@ -8,6 +9,7 @@
 #include "cli/settings_command.h"
 #include "cli/terminal.h"
 #include "core/memory.h"
+#include "jobs/contact_sheet.h"
 
 int main(int argc, char** argv) {
     CLI::App app{"Lumo image converter"};
@@ -48,8 +50,12 @@ int main(int argc, char** argv) {
     MosaicRequest mosaicRequest;
     CLI::App* mosaic = app.add_subcommand("mosaic", "Make contact sheets (-mosaic.jpg, -mosaic2.jpg, ...) with their index files");
     mosaic->add_option("FILE", mosaicRequest.files, "Image files, placed in this order")->required();
-    const auto sizeOption = [](CLI::App* command, const char* name, PixelSize& size, std::vector<std::string> allowed,
-                               const char* help) {
+    // The sizes the viewer's dialog offers, as "640x480", ...
+    const auto sizeOption = [](CLI::App* command, const char* name, PixelSize& size,
+                               std::span<const PixelSize> offered, const char* help) {
+        std::vector<std::string> allowed;
+        for (const PixelSize& choice : offered)
+            allowed.push_back(std::to_string(choice.width) + "x" + std::to_string(choice.height));
         command
             ->add_option_function<std::string>(
                 name,
@@ -61,9 +67,9 @@ int main(int argc, char** argv) {
             ->type_name("WxH")
             ->check(CLI::IsMember(std::move(allowed), CLI::ignore_case));
     };
-    sizeOption(mosaic, "--sheet", mosaicRequest.sheet, {"640x480", "800x600", "1024x768"},
+    sizeOption(mosaic, "--sheet", mosaicRequest.sheet, kSheetSizes,
                "Largest sheet: 640x480 (default), 800x600 or 1024x768");
-    sizeOption(mosaic, "--cell", mosaicRequest.cell, {"80x60", "128x96", "160x120"},
+    sizeOption(mosaic, "--cell", mosaicRequest.cell, kCellSizes,
                "Thumbnail cell: 80x60 (default), 128x96 or 160x120");
     mosaic->add_option("-o,--output", mosaicRequest.outputFolder, "Folder of the sheets (default: the current one)");
     mosaic->add_option("--set", settings, "Override a profile key for this run: KEY=VALUE")->allow_extra_args(false);

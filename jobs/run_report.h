@@ -1,4 +1,5 @@
-// What the batch jobs tell their front end: a call before each file, and the file that stopped a run.
+// What the batch jobs share: the call before each file, the file that stopped a run, and the run's
+// handling of failures, status texts and the progress bar.
 #pragma once
 
 #include <cstddef>

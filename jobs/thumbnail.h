@@ -16,7 +16,8 @@ struct PixelSize {  // a width and height in pixels: of a sheet or of its cells
 ImagePtr LoadThumbnail(const char* fileName, PixelSize cell);
 
 // The picture that goes into a cell: fitted inside the cell with its aspect ratio kept (integer
-// arithmetic), rescaled and converted to RGB; an RGB picture that already fits is returned as it is.
+// arithmetic, never below 1 x 1), rescaled and converted to RGB; an RGB picture that already fits is
+// returned as it is.
 ImagePtr FitToCell(ImagePtr picture, PixelSize cell);
 
 // LoadThumbnail then FitToCell: the cell picture of one file, or null when the file gives no thumbnail.
