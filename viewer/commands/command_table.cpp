@@ -10,12 +10,13 @@
 #include "viewer/commands/orientation_commands.h"
 #include "viewer/commands/option_commands.h"
 #include "viewer/commands/print_commands.h"
+#include "viewer/commands/sheet_commands.h"
 #include "viewer/commands/window_commands.h"
 
 namespace {
 
 using namespace command;
-constexpr CommandHandler kNotBuilt = nullptr;  // printing, clipboard, sheets and batch come later
+constexpr CommandHandler kNotBuilt = nullptr;  // printing and clipboard come later
 
 const CommandInfo kCommands[] = {
     {Open, "&Open image\tCtrl+F12", 5, 1, OpenImages},
@@ -26,8 +27,8 @@ const CommandInfo kCommands[] = {
     {CloseAll, "C&lose All", 69, 20, CloseAllWindows},
     {Revert, "&Revert File", 70, 22, RevertImage},
     {Scan, "Sca&n...", 3, 28, ShowScanInfo},
-    {BuildMosaic, "Build a &Mosaic File", 62, 7, kNotBuilt},
-    {BatchConvert, "Convert Files (&Batch)", 67, 8, kNotBuilt},
+    {BuildMosaic, "Build a &Mosaic File", 62, 7, BuildMosaicFiles},
+    {BatchConvert, "Convert Files (&Batch)", 67, 8, ConvertFilesInBatch},
     {Quit, "&Quit\tAlt+F4", 7, 9, QuitViewer},
     {Rescale, "&Rescale", 61, 10, RescaleImage},
     {ToBW, "-> B/W", 55, 11, ConvertImage},
