@@ -1,4 +1,3 @@
-#include <algorithm>
 #include <cstring>
 
 #include "core/memory.h"
@@ -7,13 +6,14 @@
 #include "formats/load_limits.h"
 #include "formats/png/png.h"
 #include "formats/png/png_rows.h"
+#include "formats/png/png_stream.h"
 #include "formats/png/spng_context.h"
 
 namespace {
 
 constexpr const char* kLoadModule = "LumoLoadPng";
 
-// The signature and the IHDR chunk that must follow it; integers big-endian.
+// The signature and the start of the IHDR chunk that must follow it; integers big-endian.
 //   0  8 bytes  signature 137 "PNG" 13 10 26 10
 //   8  4        IHDR data length (13)
 //  12  4        "IHDR"
@@ -25,26 +25,12 @@ constexpr uint8_t kSignature[8] = {137, 'P', 'N', 'G', 13, 10, 26, 10};
 // Deflate turns a byte of data into at most 1032 bytes: a picture larger than that many times what
 // the file still holds cannot be in it.
 constexpr size_t kDeflateMaxExpansion = 1032;
-// Ancillary chunks libspng keeps in memory (text, ICC profile, Exif, ...): none of them is used
-// here, and together they may not take more than this.
-constexpr size_t kChunkCacheLimit = size_t{8} << 20;
-
-// The file as libspng reads it: the prefix the loader has already examined, then the rest.
-struct PngStream {
-    InputFile& file;
-    uint8_t prefix[kPrefixSize];
-    size_t prefixSize;
-    size_t prefixUsed = 0;
-};
+// What libspng may keep of the chunks it is given besides the pixel data (PLTE, tRNS and pHYs are
+// small; the stream leaves out every chunk that could be large).
+constexpr size_t kChunkLimit = size_t{1} << 20;
 
 int ReadStream(spng_ctx*, void* user, void* destination, size_t length) noexcept {
-    PngStream& stream = *static_cast<PngStream*>(user);
-    auto* out = static_cast<uint8_t*>(destination);
-    const size_t fromPrefix = std::min(length, stream.prefixSize - stream.prefixUsed);
-    std::memcpy(out, stream.prefix + stream.prefixUsed, fromPrefix);
-    stream.prefixUsed += fromPrefix;
-    const size_t rest = length - fromPrefix;
-    return rest == 0 || stream.file.read(out + fromPrefix, rest) == rest ? 0 : SPNG_IO_EOF;
+    return static_cast<PngStream*>(user)->read(static_cast<uint8_t*>(destination), length) ? 0 : SPNG_IO_EOF;
 }
 
 [[noreturn]] void Fail(const InputFile& file, int code) {
@@ -57,23 +43,22 @@ void Check(const InputFile& file, int code) {
 
 // Reads the signature and the size in IHDR: a file that is no PNG, or whose picture the record
 // could not hold or the pixel limit refuses, is turned away before libspng sees it.
-void ReadPrefix(PngStream& stream) {
-    InputFile& file = stream.file;
-    stream.prefixSize = file.read(stream.prefix, kPrefixSize);
-    if (stream.prefixSize < sizeof kSignature || std::memcmp(stream.prefix, kSignature, sizeof kSignature) != 0)
+void CheckPrefix(PngStream& stream, const InputFile& file) {
+    const uint8_t* prefix = nullptr;
+    const size_t size = stream.peek(prefix);
+    if (size < sizeof kSignature || std::memcmp(prefix, kSignature, sizeof kSignature) != 0)
         LumoError(kLoadModule, "Not a PNG file: %s", file.name().c_str());
-    if (stream.prefixSize == kPrefixSize && std::memcmp(stream.prefix + 12, "IHDR", 4) == 0)
-        CheckLoadSize(kLoadModule, static_cast<long>(ReadBE32(stream.prefix + 16)),
-                      static_cast<long>(ReadBE32(stream.prefix + 20)));
+    if (size == kPrefixSize && std::memcmp(prefix + 12, "IHDR", 4) == 0)
+        CheckLoadSize(kLoadModule, static_cast<long>(ReadBE32(prefix + 16)), static_cast<long>(ReadBE32(prefix + 20)));
 }
 
-SpngContext OpenDecoder(PngStream& stream) {
+SpngContext OpenDecoder(PngStream& stream, const InputFile& file) {
     SpngContext context(spng_ctx_new(0));
     if (!context) LumoError(kLoadModule, "Out of memory");
-    // The record's limits again, and a bound on what ancillary chunks may hold in memory.
+    // The record's limits again, and a bound on the chunks libspng keeps.
     spng_set_image_limits(context.get(), kMaxImageDimension, kMaxImageDimension);
-    spng_set_chunk_limits(context.get(), kChunkCacheLimit, kChunkCacheLimit);
-    Check(stream.file, spng_set_png_stream(context.get(), ReadStream, &stream));
+    spng_set_chunk_limits(context.get(), kChunkLimit, kChunkLimit);
+    Check(file, spng_set_png_stream(context.get(), ReadStream, &stream));
     return context;
 }
 
@@ -157,9 +142,10 @@ ImagePtr LumoLoadPng(const char* fileName) {
 
 ImagePtr LoadPngFrom(InputFile& file) {
     LumoProgress(-1);
-    PngStream stream{file, {}, 0};
-    ReadPrefix(stream);
-    const SpngContext decoder = OpenDecoder(stream);
+    PngStream stream(file);
+    CheckPrefix(stream, file);
+    const size_t dataBytes = file.remaining();  // what follows IHDR's size: every chunk may hold pixel data
+    const SpngContext decoder = OpenDecoder(stream, file);
     spng_ctx* context = decoder.get();
     // Reads the chunks up to the pixel data and readies the row decoder for the file's own layout.
     Check(file, spng_decode_image(context, nullptr, 0, SPNG_FMT_PNG, SPNG_DECODE_PROGRESSIVE));
@@ -171,7 +157,7 @@ ImagePtr LoadPngFrom(InputFile& file) {
     Check(file, spng_decoded_image_size(context, SPNG_FMT_PNG, &imageBytes));
     const size_t rowBytes = imageBytes / ihdr.height;
     if (rowBytes < PngRowBytes(ihdr.color_type, ihdr.bit_depth, width)) Fail(file, SPNG_EINTERNAL);
-    CheckPromisedSize(kLoadModule, file.name().c_str(), (rowBytes + 1) * height, file.remaining(),
+    CheckPromisedSize(kLoadModule, file.name().c_str(), (rowBytes + 1) * height, dataBytes,
                       kDeflateMaxExpansion);
 
     const ImageKind kind = PngLoadKind(ihdr.color_type, ihdr.bit_depth);
