@@ -1,6 +1,8 @@
 // Feeds arbitrary bytes to the PNG loader as a file in memory: every input must give an image or a
 // clean LumoFailure, with nothing read or written outside a buffer and nothing leaked. A picture that
 // loads is saved again in memory and loaded back, which must give the same kind, palette and pixels.
+// Every chunk's CRC is made right before the load, so that mutations reach the decoder instead of
+// stopping at the checksum.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -10,12 +12,25 @@
 #include "core/messages.h"
 #include "formats/png/png.h"
 #include "fuzz/fuzz_loader.h"
+#include "tests/support/png_builder.h"
 
 namespace {
 
 ImagePtr Load(const uint8_t* data, size_t size) {
     InputFile file(data, size, "fuzz.png");
     return LoadPngFrom(file);
+}
+
+// The input with the CRC of every whole chunk after the signature recomputed.
+std::vector<uint8_t> WithRightCrcs(const uint8_t* data, size_t size) {
+    std::vector<uint8_t> bytes(data, data + size);
+    for (size_t at = 8; at + 12 <= size;) {
+        const size_t length = size_t{bytes[at]} << 24 | size_t{bytes[at + 1]} << 16 | size_t{bytes[at + 2]} << 8 | bytes[at + 3];
+        if (length > size - at - 12) break;
+        png_builder::PutBE32(bytes.data() + at + 8 + length, png_builder::Crc32(bytes.data() + at + 4, length + 4));
+        at += length + 12;
+    }
+    return bytes;
 }
 
 bool SamePicture(const IMG& a, const IMG& b) {
@@ -48,7 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // cover the default limit and the check of the data left).
     LumoSetIntOption("maxpixels", 1 << 22);
     return FuzzRun([&] {
-        const ImagePtr image = Load(data, size);
+        const std::vector<uint8_t> bytes = WithRightCrcs(data, size);
+        const ImagePtr image = Load(bytes.data(), bytes.size());
         // Saving large pictures again would only slow the search down.
         if (PixelBytes(*image) <= (1u << 18)) CheckSavedAgain(*image);
     });
