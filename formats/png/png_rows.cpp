@@ -35,8 +35,15 @@ unsigned Sample16(const uint8_t* p) {
     return v;
 }
 
-// One sample of 8 or 16 bits as 8 bits, and its alpha beside it.
+// One sample of 8 or 16 bits as 8 bits.
 unsigned Sample8(const uint8_t* p, int depth) { return depth == 16 ? Reduce16(Sample16(p)) : *p; }
+
+// One colour channel seen through alpha, at the file's depth, as 8 bits.
+uint8_t Composite(const uint8_t* channel, const uint8_t* alpha, int depth) {
+    if (depth == 8) return OverWhite8(*channel, *alpha);
+    const uint64_t c = Sample16(channel), a = Sample16(alpha);
+    return Reduce16(static_cast<unsigned>((c * a + 65535ull * (65535 - a) + 32767) / 65535));
+}
 
 // Gray of 1 to 8 bits and palette indices: each sample through a table of levels. Gray levels of 2
 // bits become GRAY16 levels (v * 5 shows as v * 85, as in the file); the key level becomes white.
@@ -69,22 +76,12 @@ void ConvertGrayRow(const PngPixels& pixels, const uint8_t* source, uint8_t* row
     const size_t step = static_cast<size_t>(depth / 8) * ChannelsOf(pixels.colorType);
     for (int x = 0; x < pixels.width; ++x, source += step) {
         if (pixels.colorType == kGrayAlpha) {
-            row[x] = depth == 16 ? Reduce16(static_cast<unsigned>(
-                                       (static_cast<uint64_t>(Sample16(source)) * Sample16(source + 2) +
-                                        65535ull * (65535 - Sample16(source + 2)) + 32767) / 65535))
-                                 : OverWhite8(source[0], source[1]);
+            row[x] = Composite(source, source + depth / 8, depth);
         } else {
             const unsigned v = Sample16(source);
             row[x] = pixels.hasKey && v == pixels.keyGray ? 255 : Reduce16(v);
         }
     }
-}
-
-// One colour channel seen through alpha, at the file's depth, as 8 bits.
-uint8_t Composite(const uint8_t* channel, const uint8_t* alpha, int depth) {
-    if (depth == 8) return OverWhite8(*channel, *alpha);
-    const uint64_t c = Sample16(channel), a = Sample16(alpha);
-    return Reduce16(static_cast<unsigned>((c * a + 65535ull * (65535 - a) + 32767) / 65535));
 }
 
 // RGB and RGBA of 8 or 16 bits to RGB (stored blue, green, red).
