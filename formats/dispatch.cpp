@@ -14,6 +14,7 @@
 #include "formats/load_limits.h"
 #include "formats/mok/mok.h"
 #include "formats/pcd/pcd.h"
+#include "formats/png/png.h"
 #include "formats/ps/ps.h"
 #include "formats/tiff/tiff.h"
 #include "platform/message_box.h"
@@ -51,6 +52,7 @@ const LoadRoute kLoadRoutes[] = {
     {"pcd", nullptr, PcdProfileKeys, LumoSetIntOptionPcd, LumoLoadPcd},
     {"fax", nullptr, nullptr, nullptr, LumoLoadG3},
     {"jpg", nullptr, JpegProfileKeys, LumoSetIntOptionJpeg, LumoLoadJpeg},
+    {"png", nullptr, nullptr, nullptr, LumoLoadPng},
 };
 
 // The TIFF rule: the compression (and its G3 or predictor setting) the profile asks for this image,
@@ -72,6 +74,7 @@ const SaveRoute kSaveRoutes[] = {
     {"img", nullptr, nullptr, nullptr, LumoSaveIMG},
     {"jpg", JpegProfileKeys, LumoSetIntOptionJpeg, nullptr, LumoSaveJpeg},
     {"ps", PSProfileKeys, LumoSetIntOptionPS, nullptr, LumoSavePS},
+    {"png", PngProfileKeys, LumoSetIntOptionPng, nullptr, LumoSavePng},
 };
 
 bool SameText(const std::string& a, const char* b) { return strcasecmp(a.c_str(), b) == 0; }

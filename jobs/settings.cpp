@@ -12,6 +12,7 @@
 #include "formats/load_limits.h"
 #include "formats/mok/mok.h"
 #include "formats/pcd/pcd.h"
+#include "formats/png/png.h"
 #include "formats/ps/ps.h"
 #include "formats/tiff/tiff.h"
 #include "jobs/conversion.h"
@@ -43,7 +44,7 @@ const std::vector<const ProfileKey*>& AllProfileKeys() {
                                                  ConversionProfileKeys(), LoadLimitProfileKeys(),
                                                  JpegProfileKeys(), GifProfileKeys(), TiffProfileKeys(),
                                                  PSProfileKeys(), JbigProfileKeys(), MokProfileKeys(),
-                                                 PcdProfileKeys()})
+                                                 PcdProfileKeys(), PngProfileKeys()})
             for (const ProfileKey& row : rows) all.push_back(&row);
         return all;
     }();

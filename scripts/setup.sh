@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   # build
   cmake ninja-build g++ pkg-config
-  libjpeg62-turbo-dev libtiff-dev libjbig-dev qt6-base-dev libcli11-dev
+  libjpeg62-turbo-dev libtiff-dev libjbig-dev libspng-dev qt6-base-dev libcli11-dev
   # tests and benchmarks
   googletest libgtest-dev libbenchmark-dev
   # reference encoders and decoders for the cross-checks, and a display for the viewer's screenshots

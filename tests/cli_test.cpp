@@ -52,6 +52,20 @@ TEST_F(CliTest, ConvertsOneFileByTheOutputExtension) {
     EXPECT_EQ(lumo("info " + ShellQuote(output)).output, output + ": 9x4 GRAY256\n");
 }
 
+TEST_F(CliTest, ReadsAndWritesPngKeepingTheKind) {
+    const std::string input = sample(ImageKind::COLOR16, 9, 4, "in.bmp");
+    const std::string out = tempPath("out");
+    ASSERT_EQ(lumo("convert --set PngCompression=0 " + ShellQuote(input) + " -o " + ShellQuote(out) + " --format png")
+                  .status,
+              0);
+    const std::string png = out + "/in.png", back = tempPath("back.bmp");
+    EXPECT_EQ(lumo("info " + ShellQuote(png)).output, png + ": 9x4 COLOR16\n");
+    ASSERT_EQ(lumo("convert " + ShellQuote(png) + " -o " + ShellQuote(back)).status, 0);
+    EXPECT_EQ(ReadBytes(back), ReadBytes(input));
+    EXPECT_EQ(lumo("convert --set PngCompression=10 " + ShellQuote(input) + " -o x.png", true).output,
+              "lumo: PngCompression must be between 0 and 9\n");
+}
+
 TEST_F(CliTest, BatchNamesOutputsByBaseNameAndFormat) {
     const std::string a = sample(ImageKind::BW, 10, 10, "one.bmp");
     const std::string b = sample(ImageKind::RGB, 5, 3, "two.bmp");
@@ -201,7 +215,8 @@ TEST_F(CliTest, SettingsAreWrittenReadBackAndRefusedAsOneChange) {
     EXPECT_NE(after.find("\nJpegQuality=90         (default 75)\n"), std::string::npos) << after;
     EXPECT_NE(after.find("\nTiffPredictor=Smart    (default Never)\n"), std::string::npos) << after;
     EXPECT_NE(after.find("\nMaxPixels=178956970    (default 178956970)\n"), std::string::npos) << after;
-    EXPECT_EQ(std::count(after.begin(), after.end(), '\n'), 30);
+    EXPECT_NE(after.find("\nPngCompression=6       (default 6)\n"), std::string::npos) << after;
+    EXPECT_EQ(std::count(after.begin(), after.end(), '\n'), 31);
 }
 
 TEST_F(CliTest, SetRefusesUnknownKeysAndInvalidValues) {

@@ -25,6 +25,7 @@
 #include "formats/memory_buffer.h"
 #include "formats/mok/mok.h"
 #include "formats/pcd/pcd.h"
+#include "formats/png/png.h"
 #include "formats/tiff/tiff.h"
 #include "tests/support/bmp_builder.h"
 #include "tests/support/colour_pictures.h"
@@ -70,6 +71,7 @@ ImagePtr LoadTif(const std::vector<uint8_t>& bytes) {
 }
 ImagePtr LoadMok(const std::vector<uint8_t>& bytes) { return LoadFrom<LoadMokFrom>(bytes, "test.mok"); }
 ImagePtr LoadBie(const std::vector<uint8_t>& bytes) { return LoadFrom<LoadJbigFrom>(bytes, "test.bie"); }
+ImagePtr LoadPng(const std::vector<uint8_t>& bytes) { return LoadFrom<LoadPngFrom>(bytes, "test.png"); }
 
 // A GIF whose descriptor promises 65535 x 65535 pixels of a 256-colour table and which holds enough
 // LZW data (1.6 MB) that no "more than the data could give" rule refuses it.
@@ -223,6 +225,7 @@ const Codec kCodecs[] = {
     {"fax", nullptr, nullptr, 0, false, false, LumoSetIntOptionG3, "LumoSetIntOptionG3", "Unknown G3 option: NoSuchOption"},
     {"jpg", LoadJpg, WriteJpegSink, 16, false, false, LumoSetIntOptionJpeg, "LumoSetIntOptionJpeg",
      "Unknown JPEG option: NoSuchOption"},
+    {"png", LoadPng, WritePng, 0, false, false, LumoSetIntOptionPng, "LumoSetIntOptionPng", "Unknown PNG option: NoSuchOption"},
 };
 
 std::vector<uint8_t> WriteToMemory(const Codec& codec, const IMG& image) {
@@ -330,7 +333,7 @@ void FillPadding(IMG& image, unsigned seed) {
 class DeterministicSaveTest : public LumoTest, public ::testing::WithParamInterface<ImageKind> {};
 
 TEST_P(DeterministicSaveTest, SamePictureGivesTheSameBytesWhateverThePadding) {
-    for (const char* extension : {"bmp", "gif", "img", "jpg"}) {
+    for (const char* extension : {"bmp", "gif", "img", "jpg", "png"}) {
         std::vector<uint8_t> saved[2];
         for (unsigned copy = 0; copy < 2; ++copy) {
             ImagePtr image = MakePatternImage(GetParam(), 7, 5);  // 7 pixels leave padding at every depth

@@ -124,7 +124,7 @@ TEST_F(DispatchTest, CopiesTheCodecsKeysForTheDirectionItRuns) {
 
 TEST_F(DispatchTest, EveryLoadCopiesMaxPixelsIntoTheGlobalLimit) {
     const ImagePtr image = MakePatternImage(ImageKind::GRAY256, 20, 10);
-    for (const char* name : {"p.bmp", "p.gif", "p.img", "p.jpg"}) {
+    for (const char* name : {"p.bmp", "p.gif", "p.img", "p.jpg", "p.png"}) {
         const std::string path = tempPath(name);
         ASSERT_TRUE(SaveImageByExtension(image.get(), path.c_str()));
         setProfile("MaxPixels", "199");

@@ -54,6 +54,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Keys no dialog checks get a message naming the key and its values.
         ValueCase{"JpegRatio", "3", "JpegRatio must be one of 1, 2, 4, 8"}, ValueCase{"JpegRatio", "8", nullptr},
         ValueCase{"PcdSize", "6", "PcdSize must be between 1 and 5"},
+        ValueCase{"PngCompression", "0", nullptr}, ValueCase{"PngCompression", "9", nullptr},
+        ValueCase{"PngCompression", "10", "PngCompression must be between 0 and 9"},
         ValueCase{"TiffPredictor", "smart", "TiffPredictor must be one of Never, Smart, Always"},
         ValueCase{"TiffPredictor", "Smart", nullptr},
         ValueCase{"TiffCompression", "", "TiffCompression must be one of LZW, Packbits, Raw"},
@@ -71,7 +73,7 @@ TEST(ProfileKeyTable, HoldsEveryKeyOnceWithADefaultItAccepts) {
         EXPECT_EQ(row->option == nullptr, row->use == KeyUse::None) << row->key;
         EXPECT_EQ(FindProfileKey(lower), row);
     }
-    EXPECT_EQ(AllProfileKeys().size(), 30u);
+    EXPECT_EQ(AllProfileKeys().size(), 31u);
     EXPECT_EQ(FindProfileKey("OldFile0"), nullptr);  // the recent files are not settings
     EXPECT_EQ(FindProfileKey("JpegQualit"), nullptr);
 }

@@ -5,12 +5,12 @@
 set -euo pipefail
 program=$1
 core=$2
-if grep -rnE '#include <(tiff|tiffio|jpeglib|jbig)\.h>' "$core"; then
+if grep -rnE '#include <(tiff|tiffio|jpeglib|jbig|spng)\.h>' "$core"; then
     echo "core/ includes a format library's header" >&2
     exit 1
 fi
 "$program"
-if ldd "$program" | grep -E 'lib(tiff|jpeg|jbig)'; then
+if ldd "$program" | grep -E 'lib(tiff|jpeg|jbig|spng)'; then
     echo "$program loads a format library" >&2
     exit 1
 fi

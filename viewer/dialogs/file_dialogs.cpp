@@ -5,7 +5,7 @@
 namespace {
 
 const FileFilter kOpenFilters[] = {
-    {"Graphic Files", "*.jpg;*.tif;*.bmp;*.gif;*.pcd;*.fax;*.bie;*.mok"},
+    {"Graphic Files", "*.jpg;*.tif;*.bmp;*.gif;*.pcd;*.fax;*.bie;*.mok;*.png"},
     {"JPEG (*.jpg)", "*.jpg"},
     {"TIFF (*.tif)", "*.tif"},
     {"BMP  (*.bmp)", "*.bmp"},
@@ -14,10 +14,11 @@ const FileFilter kOpenFilters[] = {
     {"Raw FAX  (*.fax)", "*.fax"},
     {"JBIG     (*.bie)", "*.bie"},
     {"MOK  (*.mok)", "*.mok"},
+    {"PNG  (*.png)", "*.png"},
 };
 
 const FileFilter kSaveFilters[] = {
-    {"Graphic Files", "*.jpg;*.tif;*.bmp;*.gif;*.ps;*.bie;*.mok"},
+    {"Graphic Files", "*.jpg;*.tif;*.bmp;*.gif;*.ps;*.bie;*.mok;*.png"},
     {"JPEG (*.jpg)", "*.jpg"},
     {"TIFF (*.tif)", "*.tif"},
     {"BMP  (*.bmp)", "*.bmp"},
@@ -25,6 +26,7 @@ const FileFilter kSaveFilters[] = {
     {"JBIG (*.bie)", "*.bie"},
     {"MOK  (*.mok)", "*.mok"},
     {"PS   (*.ps)", "*.ps"},
+    {"PNG  (*.png)", "*.png"},
 };
 
 // Qt's own file dialog, not the desktop's: its name filters match without regard to case, so

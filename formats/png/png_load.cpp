@@ -1,0 +1,175 @@
+#include <cstring>
+
+#include "core/memory.h"
+#include "core/messages.h"
+#include "formats/byte_order.h"
+#include "formats/load_limits.h"
+#include "formats/png/png.h"
+#include "formats/png/png_rows.h"
+#include "formats/png/png_stream.h"
+#include "formats/png/spng_context.h"
+
+namespace {
+
+constexpr const char* kLoadModule = "LumoLoadPng";
+
+// The signature and the start of the IHDR chunk that must follow it; integers big-endian.
+//   0  8 bytes  signature 137 "PNG" 13 10 26 10
+//   8  4        IHDR data length (13)
+//  12  4        "IHDR"
+//  16  4        width
+//  20  4        height (then depth, colour type, compression, filter, interlace, CRC: libspng checks those)
+constexpr size_t kPrefixSize = 24;
+constexpr uint8_t kSignature[8] = {137, 'P', 'N', 'G', 13, 10, 26, 10};
+
+// Deflate turns a byte of data into at most 1032 bytes: a picture larger than that many times what
+// the file still holds cannot be in it.
+constexpr size_t kDeflateMaxExpansion = 1032;
+// What libspng may keep of the chunks it is given besides the pixel data (PLTE, tRNS and pHYs are
+// small; the stream leaves out every chunk that could be large).
+constexpr size_t kChunkLimit = size_t{1} << 20;
+
+int ReadStream(spng_ctx*, void* user, void* destination, size_t length) noexcept {
+    return static_cast<PngStream*>(user)->read(static_cast<uint8_t*>(destination), length) ? 0 : SPNG_IO_EOF;
+}
+
+[[noreturn]] void Fail(const InputFile& file, int code) {
+    LumoError(kLoadModule, "Corrupted PNG file %s: %s", file.name().c_str(), spng_strerror(code));
+}
+
+void Check(const InputFile& file, int code) {
+    if (code != 0) Fail(file, code);
+}
+
+// Reads the signature and the size in IHDR: a file that is no PNG, or whose picture the record
+// could not hold or the pixel limit refuses, is turned away before libspng sees it.
+void CheckPrefix(PngStream& stream, const InputFile& file) {
+    const uint8_t* prefix = nullptr;
+    const size_t size = stream.peek(prefix);
+    if (size < sizeof kSignature || std::memcmp(prefix, kSignature, sizeof kSignature) != 0)
+        LumoError(kLoadModule, "Not a PNG file: %s", file.name().c_str());
+    if (size == kPrefixSize && std::memcmp(prefix + 12, "IHDR", 4) == 0)
+        CheckLoadSize(kLoadModule, static_cast<long>(ReadBE32(prefix + 16)), static_cast<long>(ReadBE32(prefix + 20)));
+}
+
+SpngContext OpenDecoder(PngStream& stream, const InputFile& file) {
+    SpngContext context(spng_ctx_new(0));
+    if (!context) LumoError(kLoadModule, "Out of memory");
+    // The record's limits again, and a bound on the chunks libspng keeps.
+    spng_set_image_limits(context.get(), kMaxImageDimension, kMaxImageDimension);
+    spng_set_chunk_limits(context.get(), kChunkLimit, kChunkLimit);
+    Check(file, spng_set_png_stream(context.get(), ReadStream, &stream));
+    return context;
+}
+
+// The palette of a palette file, each entry seen over white through its tRNS alpha; entries the
+// file does not give are black.
+PalettePtr ReadPalette(spng_ctx* context, const InputFile& file, int entries) {
+    spng_plte plte{};
+    Check(file, spng_get_plte(context, &plte));
+    spng_trns trns{};
+    const bool hasAlpha = spng_get_trns(context, &trns) == 0;
+    PalettePtr palette = CreateIMGPalette(entries);
+    std::memset(palette.get(), 0, static_cast<size_t>(entries) * 3);
+    for (uint32_t i = 0; i < plte.n_entries && i < static_cast<uint32_t>(entries); ++i) {
+        const spng_plte_entry& e = plte.entries[i];
+        const unsigned alpha = hasAlpha && i < trns.n_type3_entries ? trns.type3_alpha[i] : 255;
+        LumoSetPaletteEntry(palette.get(), static_cast<int>(i), OverWhite8(e.red, alpha), OverWhite8(e.green, alpha),
+                            OverWhite8(e.blue, alpha));
+    }
+    return palette;
+}
+
+PngPixels DescribePixels(spng_ctx* context, const spng_ihdr& ihdr) {
+    PngPixels pixels{ihdr.color_type, ihdr.bit_depth, static_cast<int>(ihdr.width), false, 0, 0, 0, 0};
+    spng_trns trns{};
+    if (ihdr.color_type != SPNG_COLOR_TYPE_INDEXED && spng_get_trns(context, &trns) == 0) {
+        pixels.hasKey = true;
+        pixels.keyGray = trns.gray;
+        pixels.keyRed = trns.red;
+        pixels.keyGreen = trns.green;
+        pixels.keyBlue = trns.blue;
+    }
+    return pixels;
+}
+
+void ReadResolution(spng_ctx* context, IMG& image) {
+    spng_phys phys{};
+    if (spng_get_phys(context, &phys) != 0 || phys.unit_specifier != 1) return;  // only pixels per metre
+    image.xResolution = static_cast<float>(phys.ppu_x * 0.0254);
+    image.yResolution = static_cast<float>(phys.ppu_y * 0.0254);
+}
+
+// Decodes the rows one at a time straight into the record, one progress report per row.
+void DecodeRows(spng_ctx* context, const InputFile& file, const PngPixels& pixels, size_t rowBytes, IMG& image) {
+    LumoBuffer<uint8_t> row = LumoAllocBuffer<uint8_t>(rowBytes, kLoadModule);
+    for (int code = 0; code != SPNG_EOI;) {
+        spng_row_info info{};
+        Check(file, spng_get_row_info(context, &info));
+        code = spng_decode_row(context, row.get(), rowBytes);
+        if (code != 0 && code != SPNG_EOI) Fail(file, code);
+        const int y = static_cast<int>(info.row_num);
+        ConvertPngRow(pixels, row.get(), PictureRow(image, y));
+        LumoProgressRow(y, image.height);
+    }
+}
+
+// An interlaced file gives each row in up to seven passes: the whole picture is gathered in the
+// file's layout first, then converted (progress by pass, then by row of the conversion).
+void DecodeInterlaced(spng_ctx* context, const InputFile& file, const PngPixels& pixels, size_t rowBytes, IMG& image) {
+    const size_t total = rowBytes * image.height;
+    LumoBuffer<uint8_t> rows = LumoAllocBuffer<uint8_t>(total, kLoadModule);
+    std::memset(rows.get(), 0, total);  // libspng adds the samples of rows below 8 bits into place
+    for (int code = 0; code != SPNG_EOI;) {
+        spng_row_info info{};
+        Check(file, spng_get_row_info(context, &info));
+        code = spng_decode_row(context, rows.get() + info.row_num * rowBytes, rowBytes);
+        if (code != 0 && code != SPNG_EOI) Fail(file, code);
+        LumoProgress(info.pass * 80 / 7);
+    }
+    for (int y = 0; y < image.height; ++y) {
+        ConvertPngRow(pixels, rows.get() + static_cast<size_t>(y) * rowBytes, PictureRow(image, y));
+        LumoProgress(80 + (y + 1) * 20 / image.height);
+    }
+}
+
+}  // namespace
+
+ImagePtr LumoLoadPng(const char* fileName) {
+    InputFile file(fileName, kLoadModule);
+    return LoadPngFrom(file);
+}
+
+ImagePtr LoadPngFrom(InputFile& file) {
+    LumoProgress(-1);
+    PngStream stream(file);
+    CheckPrefix(stream, file);
+    const size_t dataBytes = file.remaining();  // what follows IHDR's size: every chunk may hold pixel data
+    const SpngContext decoder = OpenDecoder(stream, file);
+    spng_ctx* context = decoder.get();
+    // Reads the chunks up to the pixel data and readies the row decoder for the file's own layout.
+    Check(file, spng_decode_image(context, nullptr, 0, SPNG_FMT_PNG, SPNG_DECODE_PROGRESSIVE));
+    spng_ihdr ihdr{};
+    Check(file, spng_get_ihdr(context, &ihdr));
+    CheckLoadSize(kLoadModule, static_cast<long>(ihdr.width), static_cast<long>(ihdr.height));
+    const int width = static_cast<int>(ihdr.width), height = static_cast<int>(ihdr.height);
+    size_t imageBytes = 0;  // libspng's size of the picture in the file's layout
+    Check(file, spng_decoded_image_size(context, SPNG_FMT_PNG, &imageBytes));
+    const size_t rowBytes = imageBytes / ihdr.height;
+    if (rowBytes < PngRowBytes(ihdr.color_type, ihdr.bit_depth, width)) Fail(file, SPNG_EINTERNAL);
+    CheckPromisedSize(kLoadModule, file.name().c_str(), (rowBytes + 1) * height, dataBytes,
+                      kDeflateMaxExpansion);
+
+    const ImageKind kind = PngLoadKind(ihdr.color_type, ihdr.bit_depth);
+    const int bits = BitsPerPixelOf(kind);
+    PalettePtr palette = ColorClassOf(kind) == COLOR && bits < 24 ? ReadPalette(context, file, 1 << bits) : nullptr;
+    ImagePtr image = LumoCreateImage(width, height, ColorClassOf(kind), std::move(palette), bits);
+    ReadResolution(context, *image);
+    const PngPixels pixels = DescribePixels(context, ihdr);
+    if (ihdr.interlace_method == SPNG_INTERLACE_NONE)
+        DecodeRows(context, file, pixels, rowBytes, *image);
+    else
+        DecodeInterlaced(context, file, pixels, rowBytes, *image);
+    LumoProgress(-2);
+    return image;
+}

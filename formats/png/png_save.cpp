@@ -1,0 +1,112 @@
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <exception>
+
+#include "core/memory.h"
+#include "core/messages.h"
+#include "formats/output_file.h"
+#include "formats/png/png.h"
+#include "formats/png/png_rows.h"
+#include "formats/png/spng_context.h"
+
+namespace {
+
+constexpr const char* kSaveModule = "LumoSavePng";
+
+// Where libspng's output goes. It calls back from C frames, which no exception may cross: a sink
+// that fails is remembered, libspng is told to stop, and the failure is raised again after it returned.
+struct EncoderOutput {
+    const ByteSink& sink;
+    std::exception_ptr failure;
+};
+
+int WriteStream(spng_ctx*, void* user, void* source, size_t length) noexcept {
+    EncoderOutput& output = *static_cast<EncoderOutput*>(user);
+    if (output.failure) return SPNG_IO_ERROR;
+    try {
+        output.sink(static_cast<const uint8_t*>(source), length);
+        return 0;
+    } catch (...) {
+        output.failure = std::current_exception();
+        return SPNG_IO_ERROR;
+    }
+}
+
+// Raises the sink's failure if there was one, else reports libspng's code.
+void Check(int code, const EncoderOutput& output) {
+    if (output.failure) std::rethrow_exception(output.failure);
+    if (code != 0) LumoError(kSaveModule, "Can't write PNG data: %s", spng_strerror(code));
+}
+
+void SetHeader(spng_ctx* context, const IMG& image, const PngSaveFormat& format, const EncoderOutput& output) {
+    spng_ihdr ihdr{};
+    ihdr.width = image.width;
+    ihdr.height = image.height;
+    ihdr.bit_depth = static_cast<uint8_t>(format.bitDepth);
+    ihdr.color_type = static_cast<uint8_t>(format.colorType);
+    Check(spng_set_ihdr(context, &ihdr), output);
+    if (format.colorType == SPNG_COLOR_TYPE_INDEXED) {
+        spng_plte plte{};
+        plte.n_entries = 1u << image.bitsPerPixel;  // the whole palette, so that it loads back the same
+        for (uint32_t i = 0; i < plte.n_entries; ++i) {
+            int red = 0, green = 0, blue = 0;
+            LumoGetPaletteEntry(image.palette, static_cast<int>(i), &red, &green, &blue);
+            plte.entries[i] = {static_cast<uint8_t>(red), static_cast<uint8_t>(green), static_cast<uint8_t>(blue), 255};
+        }
+        Check(spng_set_plte(context, &plte), output);
+    }
+    if (image.xResolution > 0 && image.yResolution > 0) {
+        spng_phys phys{};
+        phys.ppu_x = static_cast<uint32_t>(std::lround(image.xResolution / 0.0254));
+        phys.ppu_y = static_cast<uint32_t>(std::lround(image.yResolution / 0.0254));
+        phys.unit_specifier = 1;  // pixels per metre
+        Check(spng_set_phys(context, &phys), output);
+    }
+}
+
+// The zlib level of the option (a level outside 0-9, written into the profile by hand, is taken as
+// the nearest one), and the filters PNG advises: none for palettes and depths below 8 bits, the
+// best per row otherwise.
+void SetCompression(spng_ctx* context, const PngSaveFormat& format, const EncoderOutput& output) {
+    const int level = std::clamp(LumoGetIntOptionPng("compression"), 0, 9);
+    Check(spng_set_option(context, SPNG_IMG_COMPRESSION_LEVEL, level), output);
+    const bool unfiltered = format.colorType == SPNG_COLOR_TYPE_INDEXED || format.bitDepth < 8;
+    Check(spng_set_option(context, SPNG_FILTER_CHOICE, unfiltered ? SPNG_FILTER_CHOICE_NONE : SPNG_FILTER_CHOICE_ALL),
+          output);
+}
+
+}  // namespace
+
+void WritePng(const IMG* image, const ByteSink& sink) {
+    // PNG has no empty pictures: every decoder refuses a side of 0.
+    if (image->width == 0 || image->height == 0)
+        LumoError(kSaveModule, "Can't save an empty image (%d x %d)", image->width, image->height);
+    EncoderOutput output{sink, nullptr};
+    const SpngContext encoder(spng_ctx_new(SPNG_CTX_ENCODER));
+    if (!encoder) LumoError(kSaveModule, "Out of memory");
+    spng_ctx* context = encoder.get();
+    Check(spng_set_png_stream(context, WriteStream, &output), output);
+    const PngSaveFormat format = PngSaveFormatOf(*image);
+    SetHeader(context, *image, format, output);
+    SetCompression(context, format, output);
+    Check(spng_encode_image(context, nullptr, 0, SPNG_FMT_PNG, SPNG_ENCODE_PROGRESSIVE | SPNG_ENCODE_FINALIZE), output);
+
+    const size_t rowBytes = PngRowBytes(format.colorType, format.bitDepth, image->width);
+    LumoBuffer<uint8_t> row = LumoAllocBuffer<uint8_t>(rowBytes, kSaveModule);
+    for (int y = 0; y < image->height; ++y) {
+        PackPngRow(*image, y, row.get());
+        const int code = spng_encode_row(context, row.get(), rowBytes);
+        // The last row ends the image (SPNG_EOI), and libspng then writes the closing chunks.
+        Check(code == SPNG_EOI && y == image->height - 1 ? 0 : code, output);
+        LumoProgressRow(y, image->height);
+    }
+}
+
+void LumoSavePng(const IMG* image, const char* fileName) {
+    LumoProgress(-1);
+    OutputFile out(fileName, kSaveModule);
+    WritePng(image, [&out](const uint8_t* bytes, size_t count) { out.write(bytes, count); });
+    out.commit();
+    LumoProgress(-2);
+}
