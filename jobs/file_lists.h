@@ -8,8 +8,10 @@
 
 // The contact-sheet builder's patterns, and the batch converter's (which lists no MOK files, although
 // MOK is one of its output formats).
-constexpr const char* kSheetSourcePatterns[] = {"*.jpg", "*.tif", "*.bmp", "*.gif", "*.bie", "*.pcd", "*.mok", "*.fax"};
-constexpr const char* kBatchSourcePatterns[] = {"*.jpg", "*.tif", "*.bmp", "*.gif", "*.bie", "*.pcd", "*.fax"};
+constexpr const char* kSheetSourcePatterns[] = {"*.jpg", "*.tif", "*.bmp", "*.gif", "*.bie",
+                                                "*.pcd", "*.mok", "*.fax", "*.png"};
+constexpr const char* kBatchSourcePatterns[] = {"*.jpg", "*.tif", "*.bmp", "*.gif",
+                                                "*.bie", "*.pcd", "*.fax", "*.png"};
 
 // True when the name matches the pattern ("*" any run, "?" one character) without regard to ASCII case.
 bool MatchesPattern(const std::string& name, const char* pattern);

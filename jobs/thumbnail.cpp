@@ -17,6 +17,7 @@
 #include "formats/load_limits.h"
 #include "formats/mok/mok.h"
 #include "formats/pcd/pcd.h"
+#include "formats/png/png.h"
 #include "formats/tiff/tiff.h"
 #include "platform/message_box.h"
 #include "platform/profile.h"
@@ -67,6 +68,7 @@ constexpr ThumbnailRoute kThumbnailRoutes[] = {
     {"fax", LumoLoadG3, nullptr, nullptr},
     {"mok", LumoLoadMok, EighthMokLevel, nullptr},
     {"jpg", LumoLoadJpeg, JpegThumbnailMode, JpegFullSize},
+    {"png", LumoLoadPng, nullptr, nullptr},
 };
 
 // Runs a row's "after" step however the load ends.
