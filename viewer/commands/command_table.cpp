@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "viewer/commands/clipboard_commands.h"
 #include "viewer/commands/command_ids.h"
 #include "viewer/commands/help_commands.h"
 #include "viewer/commands/image_commands.h"
@@ -32,8 +33,8 @@ const CommandInfo kCommands[] = {
     {ToColor16, "-> 16 color", 58, 11, ConvertImage},
     {ToColor256, "-> 256 color", 59, 11, ConvertImage},
     {ToRGB, "-> 16.7 M color", 60, 11, ConvertImage},
-    {Copy, "Copy\tCtrl-X", 41, 19, kNotBuilt},
-    {Paste, "Paste\tCtrl-V", 36, 6, kNotBuilt},
+    {Copy, "Copy\tCtrl-X", 41, 19, CopyImage},
+    {Paste, "Paste\tCtrl-V", 36, 6, PasteImage},
     {Zoom50, "Zoom 50 %", 51, 12, ZoomImage, 50},
     {Zoom100, "Zoom 100 %", 52, 12, ZoomImage, 100},
     {Zoom150, "Zoom 150 %", 53, 12, ZoomImage, 150},
