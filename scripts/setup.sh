@@ -12,8 +12,8 @@ packages=(
   imagemagick netpbm libtiff-tools jbigkit-bin libjpeg-turbo-progs python3 python3-pil xvfb xauth
   # PostScript rendered back for the writer's tests; the batch benchmark's baseline
   ghostscript graphicsmagick
-  # the viewer driven with keys and clicks under a window manager
-  xdotool openbox
+  # the viewer driven with keys and clicks under a window manager, and sharing the clipboard
+  xdotool openbox xclip
 )
 
 missing=()
