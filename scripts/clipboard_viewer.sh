@@ -4,7 +4,9 @@
 #     process, then reads "image/png" and "image/bmp", which must hold the picture's exact pixels;
 #  2. xclip offers a PNG, a 1-bit BMP whose first colour is white, a 4-bit BMP of 6 colours and a
 #     24-bit BMP; each time a new viewer pastes it into "New 1" and copies that window, and the BMP
-#     read back must have the expected bit count (24, 1, 4, 24) and the source's pixels.
+#     read back must have the expected bit count (24, 1, 4, 24) and the source's pixels;
+#  3. xclip offers a BMP cut short and a PNG that is no PNG: the viewer pastes nothing and says so
+#     in a message box ("Error", "Info").
 #   scripts/clipboard_viewer.sh [BUILD_DIR] [OUT_DIR]
 # Exits non-zero, naming the step, when a check fails. CLIPBOARD_VIEWER_WAIT sets how many seconds
 # the viewer may take to take over the clipboard (default 20).
@@ -120,6 +122,17 @@ wait_viewer_owns_clipboard() {
   done
 }
 
+# xclip offers a file as one type until stopped; returns once it owns the clipboard.
+offer() {  # offer NAME FILE TYPE
+  xclip -quiet -selection clipboard -t "$3" -i "$2" > /dev/null 2>&1 &
+  xclip_pid=$!
+  local deadline=$((SECONDS + wait_limit))
+  until timeout 5 xclip -selection clipboard -t TARGETS -o 2> /dev/null | grep -qx "$3"; do
+    [ "$SECONDS" -lt "$deadline" ] || fail "$1: xclip did not take the clipboard"
+    sleep 0.1
+  done
+}
+
 # Reads one type from the clipboard into a file.
 read_clipboard() {
   timeout 10 xclip -selection clipboard -t "$1" -o > "$2" || fail "xclip could not read $1 from the clipboard"
@@ -147,14 +160,7 @@ viewer_pid=""
 # --- 2. Pictures another program puts on the clipboard, pasted into "New 1" -------------------------
 paste_case() {  # paste_case NAME FILE TYPE BITS
   local name=$1 file=$2 type=$3 bits=$4
-  xclip -quiet -selection clipboard -t "$type" -i "$file" > /dev/null 2>&1 &
-  xclip_pid=$!
-  # xclip owns the clipboard once it offers its type.
-  local deadline=$((SECONDS + wait_limit))
-  until timeout 5 xclip -selection clipboard -t TARGETS -o 2> /dev/null | grep -qx "$type"; do
-    [ "$SECONDS" -lt "$deadline" ] || fail "$name: xclip did not take the clipboard"
-    sleep 0.1
-  done
+  offer "$name" "$file" "$type"
   # Paste, then copy the new window, so that what was pasted can be read back.
   QT_QPA_PLATFORM=xcb "$build/bin/wlumo" --command 265 --command 260 > "$out/wlumo-$name.log" 2>&1 &
   viewer_pid=$!
@@ -175,5 +181,25 @@ paste_case png "$work/rgb.png" image/png 24
 paste_case white_first "$work/white_first.bmp" image/bmp 1
 paste_case six_colours "$work/six_colours.bmp" image/bmp 4
 paste_case rgb "$work/rgb.bmp" image/bmp 24
+
+# --- 3. Data that is not what it says: no window, a message box -----------------------------------
+refused_case() {  # refused_case NAME FILE TYPE CAPTION
+  local name=$1 file=$2 type=$3 caption=$4
+  offer "$name" "$file" "$type"
+  QT_QPA_PLATFORM=xcb "$build/bin/wlumo" --command 265 > "$out/wlumo-$name.log" 2>&1 &
+  viewer_pid=$!
+  timeout "$wait_limit" xdotool search --sync --onlyvisible --name "^$caption\$" > /dev/null 2>&1 \
+    || fail "$name: no message box \"$caption\" appeared"
+  [[ $(frame_title) != *"[New"* ]] || fail "$name: a window was pasted ($(frame_title))"
+  stop "$viewer_pid"
+  viewer_pid=""
+  stop "$xclip_pid"
+  xclip_pid=""
+}
+
+head -c 100 "$work/rgb.bmp" > "$work/cut.bmp"
+printf 'not a picture' > "$work/bad.png"
+refused_case cut_bmp "$work/cut.bmp" image/bmp Error
+refused_case bad_png "$work/bad.png" image/png Info
 
 echo "clipboard_viewer.sh: all checks passed in $((SECONDS - started))s"
