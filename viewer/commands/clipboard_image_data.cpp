@@ -27,10 +27,11 @@ bool ClipboardImageData::hasFormat(const QString& mimeType) const { return forma
 
 int ClipboardImageData::renderedCount() const { return !bmp_.isEmpty() + !png_.isEmpty() + !picture_.isNull(); }
 
-// The picture as the screen shows it, drawn at full size by the windows' own drawing.
+// The picture at full size, drawn as the image windows draw it; null when Qt cannot hold one so large.
 const QImage& ClipboardImageData::picture() const {
     if (picture_.isNull()) {
         QImage drawn(image_.width, image_.height, QImage::Format_RGB32);
+        if (drawn.isNull()) return picture_;
         drawn.fill(Qt::black);
         QPainter painter(&drawn);
         DrawImage(painter, image_, QRectF(0, 0, image_.width, image_.height));
