@@ -245,12 +245,15 @@ TEST_F(ClipboardTest, PlainImagesPasteByTheirDepth) {
     QImage sixteen(2, 1, QImage::Format_RGB16);
     sixteen.setPixel(0, 0, qRgb(255, 0, 0));
     sixteen.setPixel(1, 0, qRgb(0, 0, 255));
+    QImage gray(3, 1, QImage::Format_Grayscale8);
+    for (int x = 0; x < 3; ++x) gray.scanLine(0)[x] = static_cast<uchar>(x * 100 + 55);
     QImage alpha(3, 2, QImage::Format_ARGB32);
     alpha.fill(qRgba(0, 128, 255, 255));
     alpha.setPixel(2, 1, qRgba(1, 2, 3, 255));
 
     const std::pair<QImage, ImageKind> cases[] = {
-        {mono, ImageKind::BW}, {indexed, ImageKind::COLOR256}, {sixteen, ImageKind::RGB}, {alpha, ImageKind::RGB}};
+        {mono, ImageKind::BW},     {indexed, ImageKind::COLOR256}, {gray, ImageKind::COLOR256},
+        {sixteen, ImageKind::RGB}, {alpha, ImageKind::RGB}};
     for (const auto& [picture, kind] : cases) {
         Clipboard().setImage(picture);
         ImageWindow* window = paste();

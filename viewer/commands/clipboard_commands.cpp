@@ -1,5 +1,6 @@
 #include "viewer/commands/clipboard_commands.h"
 
+#include <QByteArray>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QImage>
@@ -29,8 +30,9 @@ ImagePtr ImageFromDib(const QByteArray& dib) {
     return std::move(read.image);
 }
 
-}  // namespace
-
+// A packed DIB of a picture made by another program: 1 bit per pixel for a depth of 1, 8 bits for
+// depths up to 8 (with the picture's colour table), 24 bits (blue, green, red) above, so 16- and
+// 32-bit pictures give RGB.
 QByteArray BitmapToDib(const QImage& bitmap) {
     DibFormat format;
     format.width = bitmap.width();
@@ -68,6 +70,7 @@ QByteArray BitmapToDib(const QImage& bitmap) {
     return dib;
 }
 
+// The picture the clipboard data holds, or none after telling the user why.
 ImagePtr ImageFromClipboard(const QMimeData& data) {
     const QString bmpType = QString::fromLatin1(kBmpMimeType);
     if (data.hasFormat(bmpType)) {
@@ -88,6 +91,8 @@ ImagePtr ImageFromClipboard(const QMimeData& data) {
     }
     return nullptr;
 }
+
+}  // namespace
 
 void CopyImage(FrameWindow& frame, const CommandInfo&) {
     const ImageWindow* window = frame.activeImageWindow();
