@@ -12,7 +12,7 @@
 namespace {
 
 using namespace command;
-constexpr CommandHandler kNotBuilt = nullptr;  // printing, clipboard, sheets and batch come later
+constexpr CommandHandler kNotBuilt = nullptr;  // printing, sheets and batch come later
 
 const CommandInfo kCommands[] = {
     {Open, "&Open image\tCtrl+F12", 5, 1, OpenImages},
