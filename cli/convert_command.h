@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/transform.h"
+#include "jobs/transform.h"
 
 struct ConvertRequest {
     std::vector<std::string> inputs;

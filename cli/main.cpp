@@ -1,12 +1,15 @@
-// lumo: the command-line front end: "info" describes files, "convert" converts them, "settings"
-// shows or changes the user's settings.
+// lumo: the command-line front end: "info" describes files, "convert" converts them, "mosaic" makes
+// contact sheets of them, "settings" shows or changes the user's settings.
 #include <CLI/CLI.hpp>
+#include <span>
 
 #include "cli/convert_command.h"
 #include "cli/info_command.h"
+#include "cli/mosaic_command.h"
 #include "cli/settings_command.h"
 #include "cli/terminal.h"
 #include "core/memory.h"
+#include "jobs/contact_sheet.h"
 
 int main(int argc, char** argv) {
     CLI::App app{"Lumo image converter"};
@@ -41,8 +44,56 @@ int main(int argc, char** argv) {
                 if (!ParseSize(size, request.transform.width, request.transform.height))
                     throw CLI::ValidationError("--rescale", "needs WIDTHxHEIGHT, not " + size);
             },
-            "Rescale to WIDTHxHEIGHT (before --to)")
+            "Rescale to WIDTHxHEIGHT (after --rotate and --flip, before --to)")
         ->type_name("WxH");
+    convert
+        ->add_option_function<std::string>(
+            "--rotate",
+            [&](const std::string& degrees) {
+                request.transform.rotation = ParseRotation(degrees);
+                if (!request.transform.rotation)
+                    throw CLI::ValidationError("--rotate", "needs 90, 180 or 270, not " + degrees);
+            },
+            "Turn clockwise by 90, 180 or 270 degrees (first of all)")
+        ->type_name("DEGREES");
+    convert
+        ->add_option_function<std::string>(
+            "--flip",
+            [&](const std::string& direction) {
+                request.transform.flip = ParseFlip(direction);
+                if (!request.transform.flip) throw CLI::ValidationError("--flip", "needs h or v, not " + direction);
+            },
+            "Mirror left to right (h) or top to bottom (v), after --rotate")
+        ->type_name("h|v");
+
+    MosaicRequest mosaicRequest;
+    CLI::App* mosaic = app.add_subcommand("mosaic", "Make contact sheets (-mosaic.jpg, -mosaic2.jpg, ...) with their index files");
+    mosaic->add_option("FILE", mosaicRequest.files, "Image files, placed in this order")->required();
+    // The sizes the viewer's dialog offers, as "640x480", ...
+    const auto sizeOption = [](CLI::App* command, const char* name, PixelSize& size,
+                               std::span<const PixelSize> offered, const char* help) {
+        std::vector<std::string> allowed;
+        for (const PixelSize& choice : offered)
+            allowed.push_back(std::to_string(choice.width) + "x" + std::to_string(choice.height));
+        command
+            ->add_option_function<std::string>(
+                name,
+                [&size](std::string text) {
+                    for (char& c : text) c = c == 'X' ? 'x' : c;  // "128X96" as the dialog spells it
+                    ParseSize(text, size.width, size.height);
+                },
+                help)
+            ->type_name("WxH")
+            ->check(CLI::IsMember(std::move(allowed), CLI::ignore_case));
+    };
+    sizeOption(mosaic, "--sheet", mosaicRequest.sheet, kSheetSizes,
+               "Largest sheet: 640x480 (default), 800x600 or 1024x768");
+    sizeOption(mosaic, "--cell", mosaicRequest.cell, kCellSizes,
+               "Thumbnail cell: 80x60 (default), 128x96 or 160x120");
+    mosaic->add_option("-o,--output", mosaicRequest.outputFolder, "Folder of the sheets (default: the current one)");
+    mosaic->add_option("--set", settings, "Override a profile key for this run: KEY=VALUE")->allow_extra_args(false);
+    mosaic->add_option("-j,--jobs", mosaicRequest.jobs, "Number of processes loading thumbnails")
+        ->check(CLI::Range(1, 256));
 
     std::vector<std::string> assignments;
     CLI::App* settingsCommand =
@@ -63,7 +114,9 @@ int main(int argc, char** argv) {
     if (settingsCommand->parsed()) return RunSettings(assignments);
     if (!ApplyProfileOverrides(settings)) return 2;
     InstallTerminalReporting();
-    const int status = info->parsed() ? RunInfo(infoFiles) : RunConvert(request);
+    const int status = info->parsed()     ? RunInfo(infoFiles)
+                       : mosaic->parsed() ? RunMosaic(mosaicRequest)
+                                          : RunConvert(request);
     EndLumo();
     return status;
 }

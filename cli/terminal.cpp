@@ -4,6 +4,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 #include "core/messages.h"
 #include "platform/message_box.h"
@@ -55,9 +56,14 @@ void InstallTerminalReporting() {
         DrawLine("[%zu/%zu] %s %s", currentIndex + 1, currentCount, currentFile.c_str(), text);
     });
     LumoSetIntOption("showprogress", onTerminal ? 1 : 0);
-    SetMessageBoxFunction([](const char*, const char* text, MessageIcon) {
+    // A box captioned with a file name (the contact sheets' "Unknown file extension") names the file.
+    SetMessageBoxFunction([](const char* caption, const char* text, MessageIcon) {
         ClearProgressLine();
-        std::fprintf(stderr, "lumo: %s\n", text);
+        const bool plainCaption = !caption || !*caption || std::strcmp(caption, "Error") == 0 ||
+                                  std::strcmp(caption, "Warning") == 0 || std::strcmp(caption, "Info") == 0 ||
+                                  std::strncmp(caption, "Lumo ", 5) == 0;
+        if (plainCaption) std::fprintf(stderr, "lumo: %s\n", text);
+        else std::fprintf(stderr, "lumo: %s: %s\n", caption, text);
     });
 }
 
@@ -73,6 +79,8 @@ void ReportFileError(const std::string& fileName, const std::string& message) {
 }
 
 void ShowBatchProgress(size_t done, size_t count) { DrawLine("[%zu/%zu] converted", done, count); }
+
+void ShowStatusLine(const char* text) { DrawLine("%s", text); }
 
 void ClearProgressLine() {
     if (!lineShown) return;

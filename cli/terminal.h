@@ -12,4 +12,6 @@ void SetCurrentFile(const std::string& fileName, size_t index, size_t count);
 void ReportFileError(const std::string& fileName, const std::string& message);
 // Redraws the progress line with a count of finished files (worker mode), or clears it.
 void ShowBatchProgress(size_t done, size_t count);
+// Shows a job's own status text ("Processing file a.jpg (1/60)") as the progress line.
+void ShowStatusLine(const char* text);
 void ClearProgressLine();

@@ -88,6 +88,16 @@ void ReportUnknownExtension(const std::string& extension, const char* fileName) 
     ShowMessageBox("Error", text.c_str(), MessageIcon::Exclamation);
 }
 
+// The loader of a file name, or null when no codec reads its extension.
+const LoadRoute* LoadRouteFor(const SplitName& split) {
+    for (const LoadRoute& route : kLoadRoutes) {
+        if (!SameText(split.extension, route.extension)) continue;
+        if (route.baseName && !SameText(split.baseName, route.baseName)) continue;
+        return &route;
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 SplitName SplitFileName(const std::string& path) {
@@ -113,11 +123,12 @@ SplitName SplitFileName(const std::string& path) {
     return split;
 }
 
+bool HasLoaderFor(const char* fileName) { return LoadRouteFor(SplitFileName(fileName)) != nullptr; }
+
 ImagePtr LoadImageByExtension(const char* fileName) {
     const SplitName split = SplitFileName(fileName);
-    for (const LoadRoute& route : kLoadRoutes) {
-        if (!SameText(split.extension, route.extension)) continue;
-        if (route.baseName && !SameText(split.baseName, route.baseName)) continue;
+    if (const LoadRoute* found = LoadRouteFor(split)) {
+        const LoadRoute& route = *found;
         CopyProfileOptions(LoadLimitProfileKeys, KeyUse::Load, LumoSetIntOption);  // the limit every loader checks
         CopyProfileOptions(route.keys, KeyUse::Load, route.setOption);
         return route.load(fileName);

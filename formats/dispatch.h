@@ -18,6 +18,8 @@ SplitName SplitFileName(const std::string& path);
 // Loads by extension; an unknown extension shows "Unknown file extension %s for file %s"
 // in a message box captioned "Error" and yields no image (null).
 ImagePtr LoadImageByExtension(const char* fileName);
+// True when LoadImageByExtension has a loader for the file's extension (the name alone decides).
+bool HasLoaderFor(const char* fileName);
 // Saves by extension; an unknown extension shows the same message box, writes nothing and
 // yields false. Codec failures are reported by the codec (LumoFailure).
 bool SaveImageByExtension(const IMG* image, const char* fileName);

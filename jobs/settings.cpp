@@ -23,6 +23,8 @@ namespace {
 constexpr ProfileKey kViewerProfileKeys[] = {
     {"ToolBarVisible", "1", "0,1", nullptr, KeyUse::None},
     {"AutoCascade", "1", "0,1", nullptr, KeyUse::None},
+    // Pictures larger than their new window open at the zoom that shows them whole.
+    {"OpenFitted", "1", "0,1", nullptr, KeyUse::None},
 };
 
 const ProfileKey& RowOf(const char* key) {

@@ -12,8 +12,13 @@ packages=(
   imagemagick netpbm libtiff-tools jbigkit-bin libjpeg-turbo-progs python3 python3-pil xvfb xauth
   # PostScript rendered back for the writer's tests; the batch benchmark's baseline
   ghostscript graphicsmagick
-  # the viewer driven with keys and clicks under a window manager, and sharing the clipboard
-  xdotool openbox xclip
+  # printed pages rendered back for the print tests
+  poppler-utils
+  # the viewer and the setup program driven with keys and clicks under a window manager; the serif
+  # font of the setup program's background
+  xdotool openbox x11-utils fonts-liberation2
+  # other programs' side of the clipboard, for the viewer's clipboard test
+  xclip
 )
 
 missing=()

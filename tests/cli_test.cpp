@@ -3,11 +3,19 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 
 #include "formats/bmp.h"
+#include "formats/gif/gif.h"
+#include "formats/jpeg/jpeg.h"
+#include "jobs/contact_sheet.h"
 #include "tests/support/lumo_test.h"
 
 namespace {
+
+struct Place {
+    int x, y;
+};
 
 // Drives the built lumo program as scripts do: exit status, standard output, messages on standard error.
 class CliTest : public LumoTest {
@@ -110,6 +118,47 @@ TEST_F(CliTest, RescalesThenConvertsToTheAskedKind) {
     EXPECT_EQ(lumo("convert " + ShellQuote(input) + " -o x.bmp --rescale 0x6").status, 2);
 }
 
+// Each output pixel (x, y) against the input pixel the turn or mirror brings there.
+TEST_F(CliTest, RotateAndFlipMovePixelsExactlyBeforeTheRescale) {
+    const int W = 5, H = 3;
+    const std::string input = sample(ImageKind::RGB, W, H, "in.bmp");
+    ImagePtr source = LumoLoadBmp(input.c_str());
+    const struct {
+        const char* options;
+        int width, height;
+        std::function<Place(int, int)> from;
+    } cases[] = {
+        {"--rotate 90", H, W, [&](int x, int y) { return Place{y, H - 1 - x}; }},
+        {"--rotate 180", W, H, [&](int x, int y) { return Place{W - 1 - x, H - 1 - y}; }},
+        {"--rotate 270", H, W, [&](int x, int y) { return Place{W - 1 - y, x}; }},
+        {"--flip h", W, H, [&](int x, int y) { return Place{W - 1 - x, y}; }},
+        {"--flip V", W, H, [&](int x, int y) { return Place{x, H - 1 - y}; }},
+        // The turn comes first whatever the order of the options: together a mirror across the diagonal.
+        {"--flip h --rotate 90", H, W, [&](int x, int y) { return Place{y, x}; }},
+    };
+    for (const auto& c : cases) {
+        const std::string output = tempPath("out.bmp");
+        ASSERT_EQ(lumo("convert " + ShellQuote(input) + " -o " + ShellQuote(output) + " " + c.options).status, 0)
+            << c.options;
+        ImagePtr result = LumoLoadBmp(output.c_str());
+        ASSERT_EQ(result->width, c.width) << c.options;
+        ASSERT_EQ(result->height, c.height) << c.options;
+        for (int y = 0; y < c.height; ++y)
+            for (int x = 0; x < c.width; ++x) {
+                const Place at = c.from(x, y);
+                ASSERT_EQ(PixelAt(*result, x, y), PixelAt(*source, at.x, at.y)) << c.options << " at " << x << ", " << y;
+            }
+    }
+    // The size asked for is the turned picture's.
+    const std::string resized = tempPath("resized.bmp");
+    EXPECT_EQ(lumo("convert " + ShellQuote(input) + " -o " + ShellQuote(resized) + " --rotate 90 --rescale 6x10 --to gray256")
+                  .status,
+              0);
+    EXPECT_EQ(lumo("info " + ShellQuote(resized)).output, resized + ": 6x10 GRAY256\n");
+    for (const char* refused : {"--rotate 45", "--rotate -90", "--rotate", "--flip x", "--flip"})
+        EXPECT_EQ(lumo("convert " + ShellQuote(input) + " -o x.bmp " + refused).status, 2) << refused;
+}
+
 TEST_F(CliTest, ThresholdAndDitherComeFromTheProfile) {
     // A uniform gray of 128: with dithering off, the "Threshold" key alone decides black or white.
     ImagePtr image = LumoCreateImage(16, 2, GRAY, nullptr, 8);
@@ -152,7 +201,7 @@ TEST_F(CliTest, SettingsAreWrittenReadBackAndRefusedAsOneChange) {
     EXPECT_NE(after.find("\nJpegQuality=90         (default 75)\n"), std::string::npos) << after;
     EXPECT_NE(after.find("\nTiffPredictor=Smart    (default Never)\n"), std::string::npos) << after;
     EXPECT_NE(after.find("\nMaxPixels=178956970    (default 178956970)\n"), std::string::npos) << after;
-    EXPECT_EQ(std::count(after.begin(), after.end(), '\n'), 28);
+    EXPECT_EQ(std::count(after.begin(), after.end(), '\n'), 30);
 }
 
 TEST_F(CliTest, SetRefusesUnknownKeysAndInvalidValues) {
@@ -221,6 +270,62 @@ TEST_F(CliTest, ShowsAProgressLineOnATerminal) {
     EXPECT_NE(result.output.find("[1/1] " + input + " 100%"), std::string::npos) << result.output;
     // Not on a terminal: nothing on standard error.
     EXPECT_EQ(lumo("convert " + ShellQuote(input) + " -o " + ShellQuote(tempPath("out2.bmp")), true).output, "");
+}
+
+// Contact sheets from the command line: the same files whatever the number of worker processes, and
+// the same as the engine writes for the viewer.
+TEST_F(CliTest, MosaicSheetsAreTheSameForAnyNumberOfWorkers) {
+    std::string files;
+    std::vector<std::string> paths;
+    for (int i = 0; i < 70; ++i) {
+        const std::string name = tempPath("p" + std::to_string(100 + i) + (i % 3 == 0 ? ".jpg" : i % 3 == 1 ? ".gif" : ".bmp"));
+        const ImagePtr picture = MakePatternImage(i % 3 == 1 ? ImageKind::COLOR256 : ImageKind::RGB, 90 + i, 200 - i, i);
+        if (i % 3 == 0) LumoSaveJpeg(picture.get(), name.c_str());
+        else if (i % 3 == 1) LumoSaveGif(picture.get(), name.c_str());
+        else SaveBmp(picture.get(), name.c_str());
+        paths.push_back(name);
+        files += " " + ShellQuote(name);
+    }
+    ContactSheetRequest request;
+    request.files = paths;
+    request.outputFolder = tempPath("engine");
+    std::filesystem::create_directory(request.outputFolder);
+    ASSERT_EQ(BuildContactSheets(request).sheets.size(), 2u);
+
+    for (int jobs : {1, 2, 3}) {
+        const std::string out = tempPath("j" + std::to_string(jobs));
+        const CommandResult result = lumo("mosaic -j " + std::to_string(jobs) + " -o " + ShellQuote(out) + files);
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(result.output, out + "/-mosaic.jpg: 640x480, 64 thumbnails\n" + out +
+                                     "/-mosaic2.jpg: 240x180, 6 thumbnails\n");
+        for (const char* name : {"-mosaic.jpg", "-mosaic.idx", "-mosaic2.jpg", "-mosaic2.idx"})
+            EXPECT_EQ(ReadBytes(out + "/" + name), ReadBytes(request.outputFolder + "/" + name)) << jobs << " " << name;
+    }
+    EXPECT_EQ(lumo("mosaic --sheet 700x500" + files).status, 2);
+    EXPECT_EQ(lumo("mosaic --cell 128X96 -o " + ShellQuote(tempPath("big")) + files).output,
+              tempPath("big") + "/-mosaic.jpg: 640x480, 25 thumbnails\n" + tempPath("big") +
+                  "/-mosaic2.jpg: 640x480, 25 thumbnails\n" + tempPath("big") + "/-mosaic3.jpg: 640x480, 20 thumbnails\n");
+}
+
+TEST_F(CliTest, MosaicStopsAtADamagedFileAndKeepsTheSheetSoFar) {
+    const std::string good = sample(ImageKind::RGB, 40, 30, "good.bmp");
+    const std::string bad = tempPath("bad.jpg");
+    WriteBytes(bad, {0xFF, 0xD8, 0xFF});
+    const std::string after = sample(ImageKind::RGB, 40, 30, "after.bmp");
+    for (const char* jobs : {"1", "2"}) {
+        const std::string out = tempPath(std::string("out") + jobs);
+        const CommandResult result =
+            lumo("mosaic -j " + std::string(jobs) + " -o " + ShellQuote(out) + " " + ShellQuote(good) + " " +
+                     ShellQuote(bad) + " " + ShellQuote(after),
+                 true);
+        EXPECT_EQ(result.status, 1);
+        EXPECT_NE(result.output.find("lumo: " + bad + ": "), std::string::npos) << result.output;
+        EXPECT_NE(result.output.find("(module LoadJpeg)\nlumo: stopped after 1 of 3 files\n"), std::string::npos)
+            << result.output;
+        EXPECT_NE(result.output.find(out + "/-mosaic.jpg: 160x120, 1 thumbnails\n"), std::string::npos) << result.output;
+        const std::vector<uint8_t> index = ReadBytes(out + "/-mosaic.idx");
+        EXPECT_EQ(std::string(index.begin(), index.end()), "*IDX index table\n../good.bmp    20   15   60   45\n");
+    }
 }
 
 }  // namespace

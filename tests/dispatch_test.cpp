@@ -87,6 +87,16 @@ TEST_F(DispatchTest, UnknownExtensionsShowAnErrorBoxAndDoNothing) {
     EXPECT_TRUE(errors.empty());  // shown directly, not through the error hook
 }
 
+// The viewer lists a folder's pictures by this answer: it must agree with what the loader takes.
+TEST_F(DispatchTest, HasLoaderForAnswersAsTheLoaderChooses) {
+    for (const char* name : {"a.jpg", "/x/B.TIF", "c.gif", "d.bie", "e.Bmp", "f.img", "g.mok", "overview.pcd", "h.pcd", "i.fax"})
+        EXPECT_TRUE(HasLoaderFor(name)) << name;
+    // Written only (PostScript), not pictures at all, or no extension.
+    for (const char* name : {"a.ps", "notes.txt", "archive.tar.gz", "README", "/dir.jpg/file", ".jpg.txt"})
+        EXPECT_FALSE(HasLoaderFor(name)) << name;
+    EXPECT_TRUE(boxes.empty());  // asking shows nothing
+}
+
 TEST_F(DispatchTest, CodecFailuresUnwindFromTheCodec) {
     const std::string missing = tempPath("missing.bmp");
     EXPECT_LUMO_ERROR(LoadImageByExtension(missing.c_str()), "LumoLoadBmp", "Can't open file " + missing);

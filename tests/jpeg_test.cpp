@@ -13,6 +13,7 @@
 #include "bench/photo.h"
 #include "core/convert.h"
 #include "formats/dispatch.h"
+#include "formats/jpeg/exif_orientation.h"
 #include "tests/support/colour_pictures.h"
 #include "tests/support/lumo_test.h"
 #include "tests/support/pnm.h"
@@ -24,7 +25,7 @@ using OptionList = std::vector<std::pair<const char*, int>>;
 const OptionList kDefaultOptions = {{"quality", 75},      {"readrgb", 1},       {"forcegray", 0},
                                     {"optimize", 0},      {"fast", 0},          {"ratio", 1},
                                     {"crsubsampling", 2}, {"usefloat", 0},      {"thumbnailw", 80},
-                                    {"thumbnailh", 60},   {"thumbnailmode", 0}};
+                                    {"thumbnailh", 60},   {"thumbnailmode", 0}, {"autorotate", 1}};
 
 void SetOptions(const OptionList& options) {
     for (const auto& [name, value] : options) LumoSetIntOptionJpeg(name, value);
@@ -223,6 +224,62 @@ TEST_F(JpegTest, ThumbnailTargetsBelowOneCountAsOne) {
     LumoSetIntOptionJpeg("thumbnailmode", 0);
     LumoSetIntOptionJpeg("ratio", 0);  // no reduction, rather than an enlargement
     EXPECT_EQ(LumoLoadJpeg(path.c_str())->width, 64);
+}
+
+// Photos made by Pillow with each Exif Orientation value load as Pillow's exif_transpose shows them,
+// in thumbnail mode too, and saving them again stores no tag that would turn them a second time.
+TEST_F(JpegTest, PhotosLoadUprightAsTheirOrientationTagSays) {
+    const std::string python = PillowPython();
+    if (python.empty()) GTEST_SKIP() << "no Pillow";
+    const std::string source = tempPath("source.ppm");
+    WritePnm(*MakePhotoLikeImage(48, 24), source);
+    const std::string script =
+        "import sys\nfrom PIL import Image, ImageOps\n"
+        "base, folder = Image.open(sys.argv[1]), sys.argv[2]\n"
+        "for v in range(1, 9):\n"
+        "    exif = Image.Exif(); exif[0x0112] = v\n"
+        "    base.save(f'{folder}/o{v}.jpg', quality=95, exif=exif.tobytes())\n"
+        "    ImageOps.exif_transpose(Image.open(f'{folder}/o{v}.jpg')).save(f'{folder}/o{v}.ppm')\n";
+    WriteBytes(tempPath("make.py"), ToBytes(script));
+    ASSERT_EQ(RunCommand(python + " " + ShellQuote(tempPath("make.py")) + " " + ShellQuote(source) + " " +
+                         ShellQuote(tempPath(""))).status, 0);
+    for (int v = 1; v <= 8; ++v) {
+        SCOPED_TRACE(v);
+        const std::string name = tempPath("o") + std::to_string(v), jpeg = name + ".jpg";
+        const ImagePtr upright = LumoLoadJpeg(jpeg.c_str());
+        EXPECT_TRUE(SamePicture(ParsePnm(ReadBytes(name + ".ppm")), PnmOf(*upright), 2));
+
+        const std::string again = tempPath("again.jpg");
+        LumoSaveJpeg(upright.get(), again.c_str());
+        EXPECT_EQ(LumoLoadJpeg(again.c_str())->width, 48 / (v >= 5 ? 2 : 1));
+
+        LumoSetIntOptionJpeg("thumbnailmode", 1);  // the upright sides are measured against the targets
+        LumoSetIntOptionJpeg("thumbnailw", v >= 5 ? 12 : 24);  // half the upright sides: a 1/2 decode
+        LumoSetIntOptionJpeg("thumbnailh", v >= 5 ? 24 : 12);
+        EXPECT_EQ(LumoLoadJpeg(jpeg.c_str())->width, v >= 5 ? 12 : 24);
+        LumoSetIntOptionJpeg("thumbnailmode", 0);
+        LumoSetIntOptionJpeg("autorotate", 0);
+        EXPECT_EQ(LumoLoadJpeg(jpeg.c_str())->width, 48);
+        LumoSetIntOptionJpeg("autorotate", 1);
+    }
+}
+
+// Exif blocks are read from files anyone made: every cut of a valid block, and offsets that point
+// outside it, give "upright" without reading past the block (the sanitizer build checks that).
+TEST_F(JpegTest, DamagedExifBlocksCountAsUpright) {
+    const uint8_t block[] = {'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1,
+                             0x01, 0x12, 0, 3, 0, 0, 0, 1, 0, 6, 0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(ExifOrientation(block, sizeof block), 6);
+    for (size_t cut = 0; cut < sizeof block - 4; ++cut) {
+        std::vector<uint8_t> shorter(block, block + cut);  // its own allocation, so a read past it is caught
+        EXPECT_EQ(ExifOrientation(shorter.data(), shorter.size()), 1) << cut;
+    }
+    std::vector<uint8_t> lying(block, block + sizeof block);
+    lying[13] = 0xF0;  // the directory offset points past the end
+    EXPECT_EQ(ExifOrientation(lying.data(), lying.size()), 1);
+    lying[13] = 8;
+    lying[25] = 9;  // no such orientation
+    EXPECT_EQ(ExifOrientation(lying.data(), lying.size()), 1);
 }
 
 TEST_F(JpegTest, VerboseLoadAnnouncesTheReduction) {

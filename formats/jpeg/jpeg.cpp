@@ -23,6 +23,7 @@ constexpr NamedOption<int> kIntOptions[] = {
     {"thumbnailw", &options.thumbnailWidth},
     {"thumbnailh", &options.thumbnailHeight},
     {"thumbnailmode", &options.thumbnailMode},
+    {"autorotate", &options.autoRotate},
 };
 constexpr OptionRegistry<int> kIntRegistry(kIntOptions, "Unknown JPEG option: %s");
 
@@ -39,6 +40,7 @@ constexpr ProfileKey kJpegProfileKeys[] = {
     {"JpegForceGray", "0", "0,1", "forcegray", KeyUse::Load},
     {"JpegReadRgb", "1", "0,1", "readrgb", KeyUse::Load},
     {"JpegUseFloat", "0", "0,1", "usefloat", KeyUse::LoadAndSave},
+    {"AutoRotate", "1", "0,1", "autorotate", KeyUse::Load},
 };
 
 [[noreturn]] void ReportLoadFailure(const std::string& message, const char* path) {

@@ -1,6 +1,6 @@
 // JPEG through libjpeg: loads gray, colour (YCbCr or RGB) and four-component (CMYK, YCCK) files,
 // baseline, progressive or arithmetic-coded, as GRAY256, RGB or quantized COLOR256, at full or
-// reduced size; saves every kind as a baseline JFIF file (gray or YCbCr) with an optional comment.
+// reduced size, upright; saves every kind as a baseline JFIF file (gray or YCbCr) with an optional comment.
 #pragma once
 
 #include <span>
@@ -20,7 +20,8 @@ void LumoSaveJpeg(const IMG* image, const char* path);
 void WriteJpeg(const IMG* image, const ByteSink& sink, const char* name);
 
 // The options "quality", "readrgb", "forcegray", "optimize", "fast", "ratio", "crsubsampling",
-// "usefloat", "thumbnailw", "thumbnailh" and "thumbnailmode".
+// "usefloat", "thumbnailw", "thumbnailh", "thumbnailmode" and "autorotate" (photos are turned
+// upright as their Exif Orientation tag says; saved files carry no such tag).
 void LumoSetIntOptionJpeg(const char* name, int value);
 int LumoGetIntOptionJpeg(const char* name);
 // The option "comment": the text of the comment marker of saved files, or null for none.

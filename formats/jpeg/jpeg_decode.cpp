@@ -7,6 +7,8 @@
 #include "core/convert.h"
 #include "core/memory.h"
 #include "core/messages.h"
+#include "core/orientation.h"
+#include "formats/jpeg/exif_orientation.h"
 #include "formats/jpeg/jpeg_error.h"
 #include "formats/load_limits.h"
 
@@ -43,6 +45,7 @@ struct DecodeSession {
     size_t dataBytes;
     Output output = Output::Bgr;
     bool invertedInk = false;  // Adobe's convention: 255 is no ink
+    int orientation = 1;       // the Exif tag's step to upright, when the options turn pictures
     ImagePtr image;            // lives with the session in the caller's frame: a longjmp never skips it
 
     ~DecodeSession() { jpeg_destroy_decompress(&cinfo); }
@@ -57,11 +60,14 @@ void LimitScans(j_common_ptr cinfo) {
 
 // The scale denominator (numerator 1). In thumbnail mode it is the largest of 8, 4, 2 and 1 that keeps
 // the picture at least as large as the targets wherever the file allows.
-int ScaleDenominator(const jpeg_decompress_struct& cinfo, const JpegOptions& options) {
+// A picture that will be turned a quarter is measured against the targets with its sides exchanged.
+int ScaleDenominator(const jpeg_decompress_struct& cinfo, const JpegOptions& options, int orientation) {
     if (!options.thumbnailMode) return std::max(options.ratio, 1);  // 0 or less would enlarge the picture
     // Targets below 1 would divide by zero: they count as 1.
-    const unsigned fit = std::min(cinfo.image_width / static_cast<unsigned>(std::max(options.thumbnailWidth, 1)),
-                                  cinfo.image_height / static_cast<unsigned>(std::max(options.thumbnailHeight, 1)));
+    unsigned targetWidth = static_cast<unsigned>(std::max(options.thumbnailWidth, 1));
+    unsigned targetHeight = static_cast<unsigned>(std::max(options.thumbnailHeight, 1));
+    if (orientation >= static_cast<int>(Orientation::Transpose)) std::swap(targetWidth, targetHeight);
+    const unsigned fit = std::min(cinfo.image_width / targetWidth, cinfo.image_height / targetHeight);
     return fit >= 8 ? 8 : fit >= 4 ? 4 : fit >= 2 ? 2 : 1;
 }
 
@@ -95,7 +101,7 @@ void ChooseOutput(DecodeSession& s) {
     }
     if (options.useFloat) cinfo.dct_method = JDCT_FLOAT;
     cinfo.scale_num = 1;
-    cinfo.scale_denom = static_cast<unsigned>(ScaleDenominator(cinfo, options));
+    cinfo.scale_denom = static_cast<unsigned>(ScaleDenominator(cinfo, options, s.orientation));
 }
 
 int ExpectedComponents(Output output) {
@@ -170,6 +176,16 @@ void ReadRows(DecodeSession& s) {
     }
 }
 
+// The Orientation tag of the first Exif block libjpeg kept.
+int FindOrientation(const jpeg_decompress_struct& cinfo) {
+    for (jpeg_saved_marker_ptr marker = cinfo.marker_list; marker; marker = marker->next)
+        if (marker->marker == JPEG_APP0 + 1) {
+            const int orientation = ExifOrientation(marker->data, marker->data_length);
+            if (orientation != 1) return orientation;
+        }
+    return 1;
+}
+
 // Every libjpeg call of a load. Runs under the trap: trivially destructible locals only.
 void DecodeSteps(DecodeSession& s) {
     jpeg_decompress_struct& cinfo = s.cinfo;
@@ -180,7 +196,9 @@ void DecodeSteps(DecodeSession& s) {
     s.monitor.progress_monitor = LimitScans;
     cinfo.progress = &s.monitor;
     jpeg_stdio_src(&cinfo, s.stream);
+    if (s.options->autoRotate) jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xFFFF);
     jpeg_read_header(&cinfo, TRUE);
+    if (s.options->autoRotate) s.orientation = FindOrientation(cinfo);
 
     ChooseOutput(s);
     if (cinfo.scale_denom != 1 && LumoVerbose())
@@ -205,6 +223,7 @@ ImagePtr ApplyKindToInk(ImagePtr rgb, const JpegOptions& options) {
 
 ImagePtr DecodeJpeg(InputFile& file, const JpegOptions& options, std::string& failure) {
     Output output;
+    int orientation;
     ImagePtr image;
     {
         DecodeSession session;
@@ -217,7 +236,10 @@ ImagePtr DecodeJpeg(InputFile& file, const JpegOptions& options, std::string& fa
             return nullptr;
         }
         output = session.output;
+        orientation = session.orientation;
         image = std::move(session.image);
     }  // the decompressor is destroyed before any conversion
-    return output == Output::Ink ? ApplyKindToInk(std::move(image), options) : std::move(image);
+    if (output == Output::Ink) image = ApplyKindToInk(std::move(image), options);
+    if (orientation != 1) image = LumoOrientImage(image.get(), static_cast<Orientation>(orientation));
+    return image;
 }

@@ -16,5 +16,6 @@ struct JpegOptions {
     int thumbnailWidth = 80;   // loading, thumbnail mode: target width
     int thumbnailHeight = 60;  // loading, thumbnail mode: target height
     int thumbnailMode = 0;     // loading: pick the denominator from the file size and the targets
+    int autoRotate = 1;        // loading: turn the picture upright as its Exif Orientation tag says
     std::optional<std::string> comment = "Created by Lumo";  // saving: COM marker text; none when unset
 };

@@ -2,23 +2,27 @@
 
 #include <algorithm>
 
+#include "viewer/commands/browse_commands.h"
 #include "viewer/commands/clipboard_commands.h"
 #include "viewer/commands/command_ids.h"
+#include "viewer/commands/fit_commands.h"
 #include "viewer/commands/help_commands.h"
 #include "viewer/commands/image_commands.h"
+#include "viewer/commands/orientation_commands.h"
 #include "viewer/commands/option_commands.h"
+#include "viewer/commands/print_commands.h"
 #include "viewer/commands/window_commands.h"
 
 namespace {
 
 using namespace command;
-constexpr CommandHandler kNotBuilt = nullptr;  // printing, sheets and batch come later
+constexpr CommandHandler kNotBuilt = nullptr;  // sheets and batch come later
 
 const CommandInfo kCommands[] = {
     {Open, "&Open image\tCtrl+F12", 5, 1, OpenImages},
     {Save, "&Save\tShft+F12", 11, 2, SaveImage},
     {SaveAs, "S&ave as...\tF12", 12, 3, SaveImageAs},
-    {Print, "&Print...\tCtrl+Shft+F12", 10, 4, kNotBuilt},
+    {Print, "&Print...\tCtrl+Shft+F12", 10, 4, PrintActiveImage},
     {Close, "&Close\tCtrl+F4", 13, 5, CloseActiveWindow},
     {CloseAll, "C&lose All", 69, 20, CloseAllWindows},
     {Revert, "&Revert File", 70, 22, RevertImage},
@@ -33,6 +37,10 @@ const CommandInfo kCommands[] = {
     {ToColor16, "-> 16 color", 58, 11, ConvertImage},
     {ToColor256, "-> 256 color", 59, 11, ConvertImage},
     {ToRGB, "-> 16.7 M color", 60, 11, ConvertImage},
+    {RotateLeft, "Rotate &Left", 80, 40, TurnImage},
+    {RotateRight, "Rotate R&ight", 81, 40, TurnImage},
+    {FlipHorizontal, "Flip &Horizontal", 82, 40, TurnImage},
+    {FlipVertical, "Flip &Vertical", 83, 40, TurnImage},
     {Copy, "Copy\tCtrl-X", 41, 19, CopyImage},
     {Paste, "Paste\tCtrl-V", 36, 6, PasteImage},
     {Zoom50, "Zoom 50 %", 51, 12, ZoomImage, 50},
@@ -40,6 +48,10 @@ const CommandInfo kCommands[] = {
     {Zoom150, "Zoom 150 %", 53, 12, ZoomImage, 150},
     {Zoom200, "Zoom 200 %", 54, 12, ZoomImage, 200},
     {FullScreen, "Show &Full Screen\tF9", 68, 13, ShowFullScreen},
+    // The menu shows the first key of these three beside the text.
+    {FitToWindow, "Fit to &Window", 84, 41, FitToWindowCommand},
+    {NextImage, "&Next Image", 85, 42, ShowNextImage},
+    {PreviousImage, "&Previous Image", 86, 42, ShowPreviousImage},
     {ToolbarVisible, "&Toolbar visible", kToolbarShownHelp, 14, ToggleToolbar},  // 27 while the toolbar is hidden
     {JpegOptions, "&JPEG", 63, 15, EditOptions},
     {TiffOptions, "&TIFF", 64, 16, EditOptions},
@@ -60,8 +72,10 @@ const CommandInfo kCommands[] = {
 constexpr int kSeparator = 0;
 constexpr int kFileItems[] = {Open, Save, SaveAs, Print, Close, CloseAll, Revert, kSeparator, Scan, kSeparator,
                               BuildMosaic, BatchConvert, kSeparator, Quit};
-constexpr int kEditItems[] = {Rescale, ToBW, ToGray16, ToGray256, ToColor16, ToColor256, ToRGB, kSeparator, Copy, Paste};
-constexpr int kViewItems[] = {Zoom50, Zoom100, Zoom150, Zoom200, kSeparator, FullScreen, ToolbarVisible};
+constexpr int kEditItems[] = {Rescale, ToBW, ToGray16, ToGray256, ToColor16, ToColor256, ToRGB, kSeparator,
+                              RotateLeft, RotateRight, FlipHorizontal, FlipVertical, kSeparator, Copy, Paste};
+constexpr int kViewItems[] = {Zoom50, Zoom100, Zoom150, Zoom200, FitToWindow, kSeparator, FullScreen, ToolbarVisible,
+                              kSeparator, NextImage, PreviousImage};
 constexpr int kOptionItems[] = {JpegOptions, TiffOptions, GifOptions, PostScriptOptions,
                                 PhotoCdOptions, JbigOptions, MokOptions, OtherOptions};
 constexpr int kWindowItems[] = {Tile, Cascade, ArrangeIcons};
@@ -78,6 +92,9 @@ const Accelerator kAccelerators[] = {
     {"F1", HelpIndex},        {"Ctrl+F12", Open},    {"Shift+F12", Save},   {"F12", SaveAs},
     {"Ctrl+Shift+F12", Print}, {"Shift+F4", Tile},    {"Shift+F5", Cascade}, {"Ctrl+Ins", Copy},
     {"Shift+Ins", Paste},     {"F9", FullScreen},    {"Ctrl+X", Copy},      {"Ctrl+V", Paste},
+    // Keys the desktop's other programs use for the same things; the zoom keys are the image window's.
+    {"Ctrl+O", Open},         {"Ctrl+W", Close},     {"F", FitToWindow},
+    {"Space", NextImage},     {"Alt+Right", NextImage}, {"Backspace", PreviousImage}, {"Alt+Left", PreviousImage},
 };
 
 const Accelerator kDocumentWindowKeys[] = {{"Ctrl+F4", Close}};
@@ -130,6 +147,13 @@ const StringEntry kStrings[] = {
     {71, "Modify options concerning Photo CD files"},
     {72, "Modify options concerning MOK files"},
     {73, "Modify options concerning GIF files"},
+    {80, "Turn the current image a quarter turn to the left"},
+    {81, "Turn the current image a quarter turn to the right"},
+    {82, "Mirror the current image from left to right"},
+    {83, "Mirror the current image from top to bottom"},
+    {84, "Show the whole image in its window"},
+    {85, "Show the next image of the folder in this window"},
+    {86, "Show the previous image of the folder in this window"},
 };
 
 }  // namespace

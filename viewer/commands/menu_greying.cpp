@@ -34,7 +34,14 @@ bool CommandAllowed(int id, const ActiveImageState& state, bool clipboardHasImag
     case command::CloseAll:
     case command::Rescale:
     case command::Copy:
-    case command::FullScreen: return state.hasWindow;
+    case command::FullScreen:
+    case command::NextImage:
+    case command::PreviousImage: return state.hasWindow;
+    case command::RotateLeft:
+    case command::RotateRight:
+    case command::FlipHorizontal:
+    case command::FlipVertical:
+    case command::FitToWindow: return state.hasWindow && state.kind.has_value();
     default: return true;
     }
 }

@@ -8,6 +8,7 @@
 #include "viewer/commands/command_ids.h"
 #include "viewer/commands/command_surface.h"
 #include "viewer/commands/command_table.h"
+#include "viewer/commands/fit_commands.h"
 #include "viewer/commands/image_commands.h"
 #include "viewer/commands/recovery.h"
 #include "viewer/shell/frame_window.h"
@@ -16,6 +17,7 @@
 #include "viewer/shell/toolbar_strip.h"
 #include "viewer/windows/image_info.h"
 #include "viewer/windows/mdi_layout.h"
+#include "viewer/windows/window_title.h"
 #include <QAction>
 #include <QCoreApplication>
 #include <QDragEnterEvent>
@@ -107,8 +109,9 @@ bool FrameWindow::openFileInNewWindow(const QString& path) {
         auto window = std::make_unique<ImageWindow>();
         connectImageWindow(window.get());  // the load's status texts reach the status line
         if (!window->loadFile(path)) return;
-        addImageWindow(std::move(window));
+        ImageWindow* shown = addImageWindow(std::move(window));
         opened = true;
+        FitOpenedWindow(*this, *shown);
     });
     return opened;
 }
@@ -133,6 +136,7 @@ ImageWindow* FrameWindow::addImageWindow(std::unique_ptr<ImageWindow> window) {
     if (QMenu* systemMenu = subWindow->systemMenu())
         for (QAction* action : systemMenu->actions()) action->setShortcuts({});
     subWindow->showMaximized();
+    FitTitleToWindow(subWindow);
     if (othersOpen && SettingInt("AutoCascade") != 0) customCascade();
     mdiArea_->setActiveSubWindow(subWindow);
     imageWindow->setFocus();
@@ -150,6 +154,8 @@ void FrameWindow::connectImageWindow(ImageWindow* window) {
     connect(window, &ImageWindow::openFileRequested, this, &FrameWindow::openFileInNewWindow);
     connect(window, &ImageWindow::zoomStepRequested, this,
             [this, window](int step) { runAction([&] { window->setZoom(window->zoom() + step); }); });
+    connect(window, &ImageWindow::zoomRequested, this,
+            [this, window](int percent, QPoint anchor) { runAction([&] { window->zoomAround(percent, anchor); }); });
     connect(window, &ImageWindow::helpModeRequested, this, [this](bool enter) {
         if (enter)
             surface_->enterHelpMode();
@@ -186,8 +192,9 @@ QMdiSubWindow* FrameWindow::subWindowOf(const ImageWindow* window) const {
 
 QStringList FrameWindow::imageWindowTitles() const {
     QStringList titles;
+    // The image windows' own titles: the full paths, which their title bars may shorten.
     for (const QMdiSubWindow* subWindow : mdiArea_->subWindowList(QMdiArea::CreationOrder))
-        titles.append(subWindow->windowTitle());
+        titles.append(subWindow->widget() ? subWindow->widget()->windowTitle() : subWindow->windowTitle());
     return titles;
 }
 

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QPaintEvent>
+#include <QWheelEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <algorithm>
@@ -15,6 +16,7 @@
 #include "viewer/dialogs/questions.h"
 #include "viewer/windows/screen_depth.h"
 #include "viewer/windows/wait_cursor.h"
+#include "viewer/windows/zoom_steps.h"
 
 namespace {
 
@@ -115,6 +117,21 @@ QSize ImageWindow::zoomedImageSize() const {
     return QSize(image()->width * zoom_ / 100, image()->height * zoom_ / 100);
 }
 
+int ImageWindow::fitZoom() const {
+    if (!image()) return zoom_;
+    return FitZoom(QSize(image()->width, image()->height), maximumViewportSize());
+}
+
+void ImageWindow::zoomAround(int percent, QPoint anchor) {
+    if (!image() || percent < kMinZoom || percent > kMaxZoom) return;
+    // The image point under the anchor, in image pixels, before and after.
+    const double x = (anchor.x() + offset_.x()) * 100.0 / zoom_;
+    const double y = (anchor.y() + offset_.y()) * 100.0 / zoom_;
+    setZoom(percent);
+    setScrollPosition(QPoint(static_cast<int>(std::lround(x - anchor.x() * 100.0 / percent)),
+                             static_cast<int>(std::lround(y - anchor.y() * 100.0 / percent))));
+}
+
 QPoint ImageWindow::scrollPosition() const { return {horizontalScrollBar()->value(), verticalScrollBar()->value()}; }
 
 QPoint ImageWindow::scrollMaximum() const {
@@ -212,11 +229,17 @@ void ImageWindow::keyPressEvent(QKeyEvent* event) {
         case Qt::Key_Down: vertical->setValue(vertical->value() + kLineStep); break;
         case Qt::Key_Plus:
         case Qt::Key_Minus:
-            if (!keypad) {
+        case Qt::Key_Equal:  // plus without Shift on keyboards that have it above "="
+            if (keypad && event->key() != Qt::Key_Equal) {
+                emit zoomStepRequested(event->key() == Qt::Key_Plus ? kZoomKeyStep : -kZoomKeyStep);
+            } else if (!keypad && !(modifiers & (Qt::AltModifier | Qt::MetaModifier))) {
+                // The main keyboard's keys, with or without Ctrl, climb the ladder around the centre.
+                const int percent = event->key() == Qt::Key_Minus ? ZoomStepDown(zoom_) : ZoomStepUp(zoom_);
+                if (percent != zoom_) emit zoomRequested(percent, viewport()->rect().center());
+            } else {
                 event->ignore();
                 return;
             }
-            emit zoomStepRequested(event->key() == Qt::Key_Plus ? kZoomKeyStep : -kZoomKeyStep);
             break;
         case Qt::Key_F1:
             if (!(modifiers & Qt::ShiftModifier)) {
@@ -228,6 +251,21 @@ void ImageWindow::keyPressEvent(QKeyEvent* event) {
         default: event->ignore(); return;
     }
     event->accept();
+}
+
+// Ctrl+wheel climbs the zoom ladder around the mouse, a step per notch; the wheel alone scrolls.
+void ImageWindow::wheelEvent(QWheelEvent* event) {
+    if (!(event->modifiers() & Qt::ControlModifier)) {
+        wheelTurn_ = 0;
+        return QAbstractScrollArea::wheelEvent(event);
+    }
+    event->accept();
+    wheelTurn_ += event->angleDelta().y();
+    constexpr int kNotch = 120;  // eighths of a degree in one notch of a common wheel
+    int percent = zoom_;
+    for (; wheelTurn_ >= kNotch; wheelTurn_ -= kNotch) percent = ZoomStepUp(percent);
+    for (; wheelTurn_ <= -kNotch; wheelTurn_ += kNotch) percent = ZoomStepDown(percent);
+    if (percent != zoom_) emit zoomRequested(percent, event->position().toPoint());
 }
 
 int ImageWindow::mosaicEntryAt(QPoint point) const {

@@ -13,7 +13,7 @@
 
 #include "core/image.h"
 #include "viewer/windows/image_display.h"
-#include "viewer/windows/mosaic_index.h"
+#include "jobs/mosaic_index.h"
 
 class FullScreenView;
 
@@ -53,6 +53,10 @@ public:
     void setZoom(int percent);
     // The image at the current zoom, in screen pixels.
     QSize zoomedImageSize() const;
+    // The zoom at which the whole image shows in the window as it is now (no scroll bars needed).
+    int fitZoom() const;
+    // Sets the zoom and keeps the image point under anchor (a point of the viewport) where it is.
+    void zoomAround(int percent, QPoint anchor);
 
     // First visible image column and row, and their largest values.
     QPoint scrollPosition() const;
@@ -85,6 +89,8 @@ signals:
     void openFileRequested(const QString& path);
     // The zoom keys: a step of the zoom in percent.
     void zoomStepRequested(int step);
+    // The zoom ladder's keys and Ctrl+wheel: a new zoom, keeping the image point under anchor in place.
+    void zoomRequested(int percent, QPoint anchor);
     void helpModeRequested(bool enter);
     // The save question was answered Yes: the receiver saves the window as Save does and sets
     // *saved (connected directly, so the answer is there when the signal returns).
@@ -95,6 +101,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -114,4 +121,5 @@ private:
     std::optional<std::vector<MosaicEntry>> mosaic_;
     QString hoveredFile_;
     QPointer<FullScreenView> fullScreen_;
+    int wheelTurn_ = 0;  // Ctrl+wheel turn not yet worth a zoom step (fine-grained wheels and touchpads)
 };

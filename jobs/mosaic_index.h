@@ -1,5 +1,6 @@
-// The hit table of a contact sheet: the rectangle and file name of every thumbnail, read from the
-// index file beside the sheet ("NAME.idx" beside "NAME.jpg") or from the grid of a Photo CD overview.
+// The index files of contact sheets and the hit table read from them: the rectangle and file name of
+// every thumbnail, read from the index file beside the sheet ("NAME.idx" beside "NAME.jpg") or from
+// the grid of a Photo CD overview. The contact-sheet builder writes the lines with IndexLine.
 #pragma once
 
 #include <optional>
@@ -12,6 +13,12 @@ struct MosaicEntry {
 };
 
 constexpr size_t kMaxMosaicEntries = 100;
+
+// The first line of every index file.
+constexpr const char* kIndexHeader = "*IDX index table\n";
+// One line of an index file: "%-12s %4d %4d %4d %4d\n" (the name padded to 12 characters, longer
+// names written whole, so names with spaces or of any length keep their cells when read back).
+std::string IndexLine(const std::string& name, int left, int top, int right, int bottom);
 
 // The table for the file just loaded, or nothing when it has none. Rectangles from an index file are
 // divided by the JPEG option "ratio" (the sheet may have been loaded reduced).

@@ -1,4 +1,4 @@
-#include "viewer/windows/mosaic_index.h"
+#include "jobs/mosaic_index.h"
 
 #include <strings.h>
 
@@ -104,6 +104,13 @@ std::vector<MosaicEntry> ReadIndexTable(std::ifstream& index, int ratio) {
 }
 
 }  // namespace
+
+std::string IndexLine(const std::string& name, int left, int top, int right, int bottom) {
+    const int size = std::snprintf(nullptr, 0, "%-12s %4d %4d %4d %4d\n", name.c_str(), left, top, right, bottom);
+    std::string line(static_cast<size_t>(size), '\0');
+    std::snprintf(line.data(), line.size() + 1, "%-12s %4d %4d %4d %4d\n", name.c_str(), left, top, right, bottom);
+    return line;
+}
 
 std::optional<std::vector<MosaicEntry>> LoadMosaicIndex(const std::string& path) {
     const SplitName split = SplitFileName(path);

@@ -1,4 +1,5 @@
-// The hit table of contact sheets: index files beside the sheet, the Photo CD overview grid, hit tests.
+// The index files of contact sheets: the lines the builder writes, the hit table read from the
+// file beside a sheet, the Photo CD overview grid, hit tests.
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -6,18 +7,17 @@
 #include "formats/jpeg/jpeg.h"
 #include "formats/pcd/pcd_overview.h"
 #include "tests/support/lumo_test.h"
-#include "viewer/windows/mosaic_index.h"
+#include "jobs/mosaic_index.h"
 
 namespace {
 
-// An index line as the mosaic builder writes it.
-std::string IndexLine(const std::string& name, int left, int top, int right, int bottom) {
-    char line[512];
-    std::snprintf(line, sizeof line, "%-12s %4d %4d %4d %4d\n", name.c_str(), left, top, right, bottom);
-    return line;
-}
+std::string Header() { return kIndexHeader; }
 
-std::string Header() { return "*IDX index table\n"; }
+TEST(MosaicIndexLines, NamesArePaddedToTwelveAndLongerNamesWrittenWhole) {
+    EXPECT_EQ(IndexLine("a.gif", 0, 10, 80, 50), "a.gif           0   10   80   50\n");
+    EXPECT_EQ(IndexLine("a long name.jpeg", 560, 420, 12345, -3), "a long name.jpeg  560  420 12345   -3\n");
+    EXPECT_EQ(IndexLine(std::string(300, 'n'), 1, 2, 3, 4), std::string(300, 'n') + "    1    2    3    4\n");
+}
 
 class MosaicIndexTest : public LumoTest {
 protected:

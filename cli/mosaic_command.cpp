@@ -1,0 +1,108 @@
+#include "cli/mosaic_command.h"
+
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+
+#include "cli/ordered_workers.h"
+#include "cli/terminal.h"
+#include "core/messages.h"
+#include "jobs/contact_sheet.h"
+#include "platform/status_text.h"
+
+namespace {
+
+// A cell picture as a worker sends it: 'N' for no thumbnail; 'P', width, height and the RGB rows from
+// the top; 'F', the failing module and the message, each ended by a zero byte.
+std::string PackCellPicture(const std::string& file, PixelSize cell) {
+    try {
+        const ImagePtr picture = MakeCellPicture(file.c_str(), cell);
+        if (!picture) return "N";
+        const int32_t size[2] = {picture->width, picture->height};
+        std::string packed = "P";
+        packed.append(reinterpret_cast<const char*>(size), sizeof size);
+        for (int y = 0; y < picture->height; ++y)
+            packed.append(reinterpret_cast<const char*>(PictureRow(*picture, y)), 3 * size_t{picture->width});
+        return packed;
+    } catch (const LumoFailure& failure) {
+        return "F" + failure.module() + '\0' + failure.text() + '\0';
+    } catch (const std::bad_alloc&) {
+        return std::string("F\0Out of memory\0", 17);
+    }
+}
+
+ImagePtr UnpackCellPicture(const std::string& packed) {
+    if (packed == "N") return nullptr;
+    if (packed.size() > 1 && packed[0] == 'F') {
+        const char* module = packed.c_str() + 1;
+        throw LumoFailure(module, module + std::strlen(module) + 1);  // reported by the worker's hook already
+    }
+    int32_t size[2] = {0, 0};
+    if (packed.size() >= 1 + sizeof size) std::memcpy(size, packed.data() + 1, sizeof size);
+    const size_t rowBytes = 3 * static_cast<size_t>(size[0]);
+    if (packed[0] != 'P' || size[0] < 1 || size[1] < 1 || packed.size() != 1 + sizeof size + rowBytes * size[1])
+        throw LumoFailure("", "The worker sent a damaged thumbnail");
+    ImagePtr picture = LumoCreateImage(size[0], size[1], COLOR, nullptr, 24);
+    for (int y = 0; y < size[1]; ++y) {
+        uint8_t* row = PictureRow(*picture, y);
+        std::memcpy(row, packed.data() + 1 + sizeof size + rowBytes * y, rowBytes);
+        std::memset(row + rowBytes, 0, picture->rowBytes - rowBytes);
+    }
+    return picture;
+}
+
+}  // namespace
+
+int RunMosaic(const MosaicRequest& request) {
+    if (!request.outputFolder.empty()) {
+        std::error_code error;
+        std::filesystem::create_directories(request.outputFolder, error);
+        if (!std::filesystem::is_directory(request.outputFolder, error)) {
+            std::fprintf(stderr, "lumo: %s is not a folder\n", request.outputFolder.c_str());
+            return 2;
+        }
+    }
+    ContactSheetRequest sheets;
+    sheets.files = request.files;
+    sheets.sheet = request.sheet;
+    sheets.cell = request.cell;
+    sheets.outputFolder = request.outputFolder;
+    sheets.onFile = [&](size_t i, size_t count, const std::string& file) { SetCurrentFile(file, i, count); };
+
+    std::unique_ptr<OrderedWorkers> workers;
+    if (request.jobs > 1 && request.files.size() > 1) {
+        workers = std::make_unique<OrderedWorkers>(request.files.size(), request.jobs, [&](size_t i) {
+            SetCurrentFile(request.files[i], i, request.files.size());
+            SetStatusTextFunction([](const char*) {});  // the placing process shows the progress
+            LumoSetIntOption("showprogress", 0);
+            return PackCellPicture(request.files[i], request.cell);
+        });
+        if (workers->running()) {
+            sheets.source = [&](size_t i) {
+                const std::optional<std::string> packed = workers->take(i);
+                if (!packed) throw LumoFailure("", "The worker loading it stopped");
+                return UnpackCellPicture(*packed);
+            };
+        }
+    }
+
+    const StatusTextFunction previous = SetStatusTextFunction([](const char* text) { ShowStatusLine(text); });
+    const ContactSheetResult result = BuildContactSheets(sheets);
+    SetStatusTextFunction(previous);
+    workers.reset();
+    ClearProgressLine();
+
+    for (const SheetWritten& sheet : result.sheets)
+        std::printf("%s: %dx%d, %d thumbnails\n", sheet.path.c_str(), sheet.width, sheet.height, sheet.thumbnails);
+    std::fflush(stdout);
+    if (result.failure) {
+        ReportFileError(result.failure->file, FailureText(*result.failure));
+        std::fprintf(stderr, "lumo: stopped after %zu of %zu files\n", result.filesProcessed, request.files.size());
+        return 1;
+    }
+    return 0;
+}

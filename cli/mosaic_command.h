@@ -1,0 +1,19 @@
+// lumo mosaic: contact sheets of the given files, written as the viewer writes them.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "jobs/thumbnail.h"
+
+struct MosaicRequest {
+    std::vector<std::string> files;
+    PixelSize sheet{640, 480};
+    PixelSize cell{80, 60};
+    std::string outputFolder;  // empty: the current directory
+    int jobs = 1;              // processes loading thumbnails; the placing stays in this one
+};
+
+// Builds the sheets, prints one line per sheet written, and yields the exit status: 0 when every file
+// was processed, 1 when one stopped the run (the sheets made until then are kept), 2 unusable request.
+int RunMosaic(const MosaicRequest& request);

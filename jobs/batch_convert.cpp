@@ -1,0 +1,49 @@
+#include "jobs/batch_convert.h"
+
+#include "core/messages.h"
+#include "formats/dispatch.h"
+
+bool ConvertFile(const std::string& source, const std::string& target, const ImageTransform& transform) {
+    ImagePtr image = LoadImageByExtension(source.c_str());
+    if (!image) return false;  // the dispatch has named the unknown extension
+    image = ApplyTransform(std::move(image), transform);
+    return SaveImageByExtension(image.get(), target.c_str());
+}
+
+std::string PathInFolder(const std::string& folder, const std::string& name) {
+    if (folder.empty() || folder.back() == '/' || folder.back() == '\\') return folder + name;
+    return folder + "/" + name;
+}
+
+std::string BatchTargetName(const std::string& destinationFolder, const std::string& file, const std::string& extension) {
+    return PathInFolder(destinationFolder, SplitFileName(file).baseName + "." + extension);
+}
+
+bool ConvertBatchFile(const BatchRequest& request, size_t index) {
+    const std::string& file = request.files[index];
+    return ConvertFile(PathInFolder(request.sourceFolder, file),
+                       BatchTargetName(request.destinationFolder, file, request.extension), request.transform);
+}
+
+BatchResult RunBatchConvert(const BatchRequest& request) {
+    const ProgressBarOff progressOff;
+    BatchResult result;
+    const size_t count = request.files.size();
+    for (size_t i = 0; i < count; ++i) {
+        const std::string& file = request.files[i];
+        ShowFileStatus("Converting file %s (%d/%d)", file, i, count);
+        if (request.onFile) request.onFile(i, count, file);
+        bool written = false;
+        std::optional<FileFailure> failure = TryFileWork(i, file, [&] { written = ConvertBatchFile(request, i); });
+        // An extension without a loader or saver: the dispatch has named it in its message box.
+        if (!failure && !written) failure = FileFailure{i, file, "", "Unknown file extension"};
+        if (failure) {
+            result.failures.push_back(std::move(*failure));
+            if (!request.keepGoing) break;
+            continue;
+        }
+        ++result.converted;
+        result.written.push_back(BatchTargetName(request.destinationFolder, file, request.extension));
+    }
+    return result;
+}

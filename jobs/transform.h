@@ -1,0 +1,31 @@
+// What a conversion does to each picture between loading and saving (lumo convert's options): --rotate,
+// then --flip, then --rescale WxH (the size of the turned picture), then --to KIND.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "core/image.h"
+#include "core/orientation.h"
+
+struct ImageTransform {
+    std::optional<ImageKind> kind;
+    int width = 0;  // 0: no rescale
+    int height = 0;
+    std::optional<Orientation> rotation;  // a quarter or half turn clockwise
+    std::optional<Orientation> flip;      // a mirror image
+};
+
+// "bw", "gray16", "gray256", "color16", "color256", "rgb" (any case); nothing for other words.
+std::optional<ImageKind> ParseKind(const std::string& text);
+// "WxH" with both positive; false for anything else.
+bool ParseSize(const std::string& text, int& width, int& height);
+
+// "90", "180" or "270" (degrees clockwise): the turn; nothing for other words.
+std::optional<Orientation> ParseRotation(const std::string& text);
+// "h" or "horizontal" (left to right), "v" or "vertical" (top to bottom), any case; nothing for others.
+std::optional<Orientation> ParseFlip(const std::string& text);
+
+// Turns and mirrors, rescales, then converts (with "threshold" and "dither" from the profile, as the viewer's
+// conversion commands set them). A picture that already has the kind is kept as it is.
+ImagePtr ApplyTransform(ImagePtr image, const ImageTransform& transform);
