@@ -17,6 +17,8 @@ packages=(
   # the viewer and the setup program driven with keys and clicks under a window manager; the serif
   # font of the setup program's background
   xdotool openbox x11-utils fonts-liberation2
+  # other programs' side of the clipboard, for the viewer's clipboard test
+  xclip
 )
 
 missing=()

@@ -5,6 +5,7 @@
 
 #include "core/memory.h"
 #include "formats/bmp.h"
+#include "formats/bmp_dib.h"
 #include "tests/support/bmp_builder.h"
 #include "tests/support/lumo_test.h"
 
@@ -586,6 +587,114 @@ TEST_F(BmpTest, ProgressRunsOncePerRowOnLoadAndSave) {
     LoadBytes(BuildBmp({.width = 2, .height = 3, .bitCount = 8, .compression = 1, .table = GrayTable(256, 1),
                         .pixels = {0, 0, 0, 0, 0, 0, 0, 1}}));
     EXPECT_EQ(progress, expected);
+}
+
+// ---- device-independent bitmaps in memory (the clipboard's) ----
+
+DibImage ReadDib(const std::vector<uint8_t>& bytes) { return DibToImage(bytes.data(), bytes.size()); }
+std::vector<uint8_t> Packed(const std::vector<uint8_t>& file) { return {file.begin() + 14, file.end()}; }
+
+// The saver's file is its file header, the DIB header MakeDibHeader builds and the rows; read back
+// as a packed DIB or as the file, every kind gives the same picture, 4- and 8-bit ones as palettes.
+TEST_P(BmpKindTest, DibHeaderIsTheSaversAndReadsBack) {
+    const KindSize& c = GetParam();
+    ImagePtr image = MakePatternImage(c.kind, c.width, c.height);
+    image->xResolution = image->yResolution = 72;
+    SaveBmp(image.get(), tempPath("a.bmp").c_str());
+    const std::vector<uint8_t> file = ReadBytes(tempPath("a.bmp"));
+    const std::vector<uint8_t> header = MakeDibHeader(DibFormatOf(*image));
+    ASSERT_GE(file.size(), 14 + header.size());
+    EXPECT_TRUE(std::equal(header.begin(), header.end(), file.begin() + 14));
+
+    for (const std::vector<uint8_t>& dib : {file, Packed(file)}) {
+        const DibImage read = ReadDib(dib);
+        ASSERT_NE(read.image, nullptr) << read.problem;
+        EXPECT_EQ(RgbPixels(*read.image), RgbPixels(*image));
+        EXPECT_EQ(read.image->bitsPerPixel, image->bitsPerPixel);
+        EXPECT_EQ(read.image->colorClass, image->bitsPerPixel == 1 || image->bitsPerPixel == 24 ? image->colorClass
+                                                                                                : COLOR);
+        EXPECT_NEAR(read.image->xResolution, 72, 0.1);
+    }
+}
+
+TEST_F(BmpTest, DibTableEntriesNotStoredAreBlack) {
+    // Two colours stored of a 4-bit table, then the rows: the rows must not be read as colours.
+    const std::vector<uint8_t> dib = Packed(BuildBmp(
+        {.width = 8, .height = 1, .bitCount = 4, .colorsUsed = 2, .table = {0x112233, 0x445566},
+         .pixels = {0x01, 0x10, 0xFF, 0xFF}}));
+    const DibImage read = ReadDib(dib);
+    ASSERT_NE(read.image, nullptr);
+    ASSERT_TRUE(IsKind(*read.image, ImageKind::COLOR16));
+    const uint8_t* palette = read.image->palette;
+    EXPECT_EQ(std::vector<uint8_t>(palette, palette + 6), (std::vector<uint8_t>{0x11, 0x22, 0x33, 0x44, 0x55, 0x66}));
+    EXPECT_EQ(std::vector<uint8_t>(palette + 6, palette + 48), std::vector<uint8_t>(42, 0));
+}
+
+// Each check names what it refused.
+TEST_F(BmpTest, DibRefusalsSayWhy) {
+    const BmpFields valid = {.width = 4, .height = 2, .bitCount = 8, .table = GrayTable(256, 1),
+                             .pixels = std::vector<uint8_t>(8, 1)};
+    auto with = [&](auto change) {
+        BmpFields f = valid;
+        change(f);
+        return Packed(BuildBmp(f));
+    };
+    std::vector<uint8_t> shortRows = Packed(BuildBmp(valid));
+    shortRows.pop_back();
+    const std::pair<std::vector<uint8_t>, std::string> cases[] = {
+        {{40, 0}, "the block is shorter than a header"},
+        {{64, 0, 0, 0, 1, 0}, "the header runs past the block"},
+        {{20, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 8, 0, 0, 0, 0, 0}, "the header size is not one of a DIB"},
+        {with([](BmpFields& f) { f.colorsUsed = 257; }), "more than 256 colours"},
+        {with([](BmpFields& f) { f.width = 70000; }), "the width or height is not one an image can have"},
+        {with([](BmpFields& f) { f.compression = 1; }), "the rows are compressed"},
+        {with([](BmpFields& f) { f.bitCount = 2; }), "the bit count is not 1, 4, 8, 16, 24 or 32"},
+        {with([](BmpFields& f) { f.table.resize(100); }), "the colour table runs past the block"},
+        {shortRows, "the rows run past the block"},
+    };
+    for (const auto& [bytes, problem] : cases) {
+        const DibImage read = ReadDib(bytes);
+        EXPECT_EQ(read.image, nullptr) << problem;
+        EXPECT_EQ(read.problem ? std::string(read.problem) : "", problem);
+    }
+}
+
+// Every cut of a DIB is refused (the reader never pads); every damaged byte gives an image or a
+// refusal, never a read outside the block (the sanitizer build watches).
+TEST_F(BmpTest, CutAndDamagedDibsAreRefusedOrRead) {
+    const std::vector<std::vector<uint8_t>> dibs = {
+        Packed(BuildBmp(WithPattern({.infoSize = 124, .width = 5, .height = -3, .bitCount = 16, .compression = 3,
+                                     .masks = {0xF800, 0x07E0, 0x001F}}))),
+        Packed(BuildBmp(WithPattern({.width = 5, .height = 3, .bitCount = 16, .compression = 3,
+                                     .masks = {0xF800, 0x07E0, 0x001F}}))),
+        Packed(BuildBmp(WithPattern({.width = 11, .height = 3, .bitCount = 1, .table = {0xFFFFFF, 0}}))),
+        Packed(BuildBmp(WithPattern({.infoSize = 12, .width = 4, .height = 3, .bitCount = 4,
+                                     .table = GrayTable(16, 17)}))),
+        Packed(BuildBmp(WithPattern({.width = 3, .height = 2, .bitCount = 8, .colorsUsed = 3,
+                                     .table = {1, 2, 3}}))),
+        BuildBmp(WithPattern({.width = 3, .height = 2, .bitCount = 32})),
+    };
+    int images = 0, refusals = 0;
+    for (const std::vector<uint8_t>& dib : dibs) {
+        ASSERT_NE(ReadDib(dib).image, nullptr);
+        for (size_t length = 0; length < dib.size(); ++length) {
+            // A copy of exactly that length, so that the sanitizer sees any read past it.
+            const std::vector<uint8_t> cut(dib.begin(), dib.begin() + static_cast<long>(length));
+            const DibImage read = DibToImage(cut.data(), cut.size());
+            EXPECT_EQ(read.image, nullptr) << "length " << length;
+            EXPECT_NE(read.problem, nullptr);
+        }
+        for (size_t i = 0; i < dib.size(); ++i)
+            for (uint8_t value : {0x01, 0x7F, 0x80, 0xFF}) {
+                std::vector<uint8_t> damaged = dib;
+                damaged[i] ^= value;
+                const DibImage read = ReadDib(damaged);
+                EXPECT_TRUE(read.image || read.problem);
+                read.image ? ++images : ++refusals;
+            }
+    }
+    EXPECT_GT(images, 0);
+    EXPECT_GT(refusals, 0);
 }
 
 }  // namespace

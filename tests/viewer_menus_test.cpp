@@ -213,9 +213,8 @@ TEST_F(ViewerMenusTest, ItemsFollowTheActiveWindowAndZoom) {
     EXPECT_FALSE(enabled(ToRGB));
     EXPECT_FALSE(enabled(Save));
 
-    // Commands not built yet stay greyed whatever the state.
     EXPECT_TRUE(enabled(Print));
-    for (const int id : {Copy}) EXPECT_FALSE(enabled(id)) << id;
+    EXPECT_TRUE(enabled(Copy));
 
     frame().runCommand(ToolbarVisible);
     EXPECT_FALSE(surface().action(ToolbarVisible)->isChecked());
@@ -256,9 +255,9 @@ TEST_F(ViewerMenusTest, WindowCommandsActOnTheActiveWindowAndTheFrame) {
     EXPECT_FALSE(frame().isVisible());
 }
 
-TEST_F(ViewerMenusTest, CommandsNotBuiltYetDoNothing) {
+TEST_F(ViewerMenusTest, UnknownCommandsDoNothing) {
     ASSERT_TRUE(frame().openFileInNewWindow(writeBmp("one.bmp", ImageKind::RGB, 8, 8)));
-    for (const int id : {int(Copy), int(Paste), 12345}) frame().runCommand(id);
+    frame().runCommand(12345);
     EXPECT_EQ(windowCount(), 1);
     EXPECT_TRUE(boxes.empty());
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "viewer/commands/browse_commands.h"
+#include "viewer/commands/clipboard_commands.h"
 #include "viewer/commands/command_ids.h"
 #include "viewer/commands/fit_commands.h"
 #include "viewer/commands/help_commands.h"
@@ -16,7 +17,6 @@
 namespace {
 
 using namespace command;
-constexpr CommandHandler kNotBuilt = nullptr;  // printing and clipboard come later
 
 const CommandInfo kCommands[] = {
     {Open, "&Open image\tCtrl+F12", 5, 1, OpenImages},
@@ -41,8 +41,8 @@ const CommandInfo kCommands[] = {
     {RotateRight, "Rotate R&ight", 81, 40, TurnImage},
     {FlipHorizontal, "Flip &Horizontal", 82, 40, TurnImage},
     {FlipVertical, "Flip &Vertical", 83, 40, TurnImage},
-    {Copy, "Copy\tCtrl-X", 41, 19, kNotBuilt},
-    {Paste, "Paste\tCtrl-V", 36, 6, kNotBuilt},
+    {Copy, "Copy\tCtrl-X", 41, 19, CopyImage},
+    {Paste, "Paste\tCtrl-V", 36, 6, PasteImage},
     {Zoom50, "Zoom 50 %", 51, 12, ZoomImage, 50},
     {Zoom100, "Zoom 100 %", 52, 12, ZoomImage, 100},
     {Zoom150, "Zoom 150 %", 53, 12, ZoomImage, 150},
