@@ -19,21 +19,16 @@ python=/usr/bin/python3  # Debian's, which has Pillow
 started=$SECONDS
 unset DISPLAY  # the virtual display below is set once it runs; nothing goes to the user's
 
-fail() {
-  echo "clipboard_viewer.sh: FAILED: $*" >&2
-  exit 1
-}
-
-for tool in Xvfb openbox xclip xdotool; do
-  command -v "$tool" > /dev/null || fail "$tool is missing (scripts/setup.sh installs it)"
-done
-"$python" -c "import PIL" 2> /dev/null || fail "$python cannot import Pillow (python3-pil)"
+script=clipboard_viewer.sh
+# shellcheck source=scripts/drive_session.sh
+source "$(dirname "$0")/drive_session.sh"
+command -v xclip > /dev/null || fail "xclip is missing (scripts/setup.sh installs it)"
 [ -x "$build/bin/wlumo" ] || fail "$build/bin/wlumo is missing; build first"
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 
 work=$(mktemp -d)
-xvfb_pid="" wm_pid="" viewer_pid="" xclip_pid=""
+xclip_pid=""
 stop() {  # stop PID: ends a process this script started, if it still runs
   if [ -n "$1" ]; then
     kill "$1" 2> /dev/null || true
@@ -41,34 +36,15 @@ stop() {  # stop PID: ends a process this script started, if it still runs
   fi
 }
 cleanup() {
-  for pid in "$xclip_pid" "$viewer_pid" "$wm_pid" "$xvfb_pid"; do stop "$pid"; done
+  stop "$xclip_pid"
+  stop_session
   rm -rf "$work"
 }
 trap cleanup EXIT
 
 # --- The display and the window manager -----------------------------------------------------------
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3> "$work/display" 2> "$work/xvfb.log" &
-xvfb_pid=$!
-deadline=$((SECONDS + wait_limit))
-until grep -q '^[0-9]' "$work/display" 2> /dev/null; do
-  kill -0 "$xvfb_pid" 2> /dev/null || { cat "$work/xvfb.log" >&2; fail "Xvfb did not start"; }
-  [ "$SECONDS" -lt "$deadline" ] || fail "Xvfb did not report its display within ${wait_limit}s"
-  sleep 0.1
-done
-export DISPLAY=":$(head -n 1 "$work/display")"
-export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" LUMO_PROFILE="$work/WIN.INI"
-mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
-export DBUS_SESSION_BUS_ADDRESS=disabled:  # no session bus to look for (see drive_viewer.sh)
-
-openbox --sm-disable > "$work/openbox.log" 2>&1 &
-wm_pid=$!
-deadline=$((SECONDS + wait_limit))
-until xdotool get_num_desktops > /dev/null 2>&1; do
-  kill -0 "$wm_pid" 2> /dev/null || { cat "$work/openbox.log" >&2; fail "openbox ended at its start"; }
-  [ "$SECONDS" -lt "$deadline" ] || fail "openbox did not take the display within ${wait_limit}s"
-  sleep 0.1
-done
+start_session
+export LUMO_PROFILE="$work/WIN.INI"
 
 # --- The pictures: odd sizes; the BMPs of 1 and 4 bits are written field by field ------------------
 "$python" - "$work" << 'EOF'

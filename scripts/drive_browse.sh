@@ -18,18 +18,10 @@ python=/usr/bin/python3  # Debian's, which has Pillow
 started=$SECONDS
 unset DISPLAY  # the virtual display below is set once it runs; nothing goes to the user's
 
-fail() {
-  echo "drive_browse.sh: FAILED: $*" >&2
-  if [ -n "${DISPLAY:-}" ]; then
-    import -silent -window root "$out/failure.png" 2> /dev/null && echo "drive_browse.sh: the screen is in $out/failure.png" >&2
-  fi
-  exit 1
-}
+script=drive_browse.sh
+# shellcheck source=scripts/drive_session.sh
+source "$(dirname "$0")/drive_session.sh"
 
-for tool in Xvfb openbox xdotool import convert; do
-  command -v "$tool" > /dev/null || fail "$tool is missing (scripts/setup.sh installs it)"
-done
-"$python" -c "import PIL" 2> /dev/null || fail "$python cannot import Pillow (python3-pil)"
 for program in wlumo lumo; do
   [ -x "$build/bin/$program" ] || fail "$build/bin/$program is missing; build first"
 done
@@ -39,11 +31,8 @@ out=$(cd "$out" && pwd)
 rm -f "$out"/[0-9][0-9]-*.png "$out/failure.png" "$out/wlumo.log"
 
 work=$(mktemp -d)
-xvfb_pid="" wm_pid="" viewer_pid=""
 cleanup() {
-  for pid in "$viewer_pid" "$wm_pid" "$xvfb_pid"; do
-    if [ -n "$pid" ]; then kill "$pid" 2> /dev/null || true; fi
-  done
+  stop_session
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -87,59 +76,9 @@ fi
 last=${order[${#order[@]} - 1]}
 
 # --- The display and the window manager ---------------------------------------------------------------
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3> "$work/display" 2> "$work/xvfb.log" &
-xvfb_pid=$!
-deadline=$((SECONDS + wait_limit))
-until grep -q '^[0-9]' "$work/display" 2> /dev/null; do
-  kill -0 "$xvfb_pid" 2> /dev/null || { cat "$work/xvfb.log" >&2; fail "Xvfb did not start"; }
-  [ "$SECONDS" -lt "$deadline" ] || fail "Xvfb did not report its display within ${wait_limit}s"
-  sleep 0.1
-done
-DISPLAY=":$(head -n 1 "$work/display")"
-export DISPLAY
-export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" DBUS_SESSION_BUS_ADDRESS=disabled:
-mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
-openbox --sm-disable > "$work/openbox.log" 2>&1 &
-wm_pid=$!
-deadline=$((SECONDS + wait_limit))
-until xdotool get_num_desktops > /dev/null 2>&1; do
-  kill -0 "$wm_pid" 2> /dev/null || { cat "$work/openbox.log" >&2; fail "openbox ended at its start"; }
-  [ "$SECONDS" -lt "$deadline" ] || fail "openbox did not take the display within ${wait_limit}s"
-  sleep 0.1
-done
+start_session
 
 # --- Helpers --------------------------------------------------------------------------------------
-shot() { import -silent -window root "$out/$1.png" || fail "could not take the screenshot $1"; }
-
-wait_window() {
-  local id
-  id=$(timeout "$wait_limit" xdotool search --sync --onlyvisible --name "$1" 2> /dev/null | head -n 1) || true
-  [ -n "$id" ] || fail "$2: no window titled \"$1\" appeared within ${wait_limit}s"
-  echo "$id"
-}
-
-wait_gone() {
-  local deadline=$((SECONDS + wait_limit))
-  while xdotool search --onlyvisible --name "$1" > /dev/null 2>&1; do
-    [ "$SECONDS" -lt "$deadline" ] || fail "$2: the window \"$1\" is still open after ${wait_limit}s"
-    sleep 0.1
-  done
-}
-
-wait_active() {
-  local start=$SECONDS asked=0
-  until [ "$(xdotool getactivewindow 2> /dev/null)" = "$1" ]; do
-    [ $((SECONDS - start)) -lt "$wait_limit" ] || fail "$2: the window never got the keyboard focus"
-    if [ $asked -eq 0 ] && [ $((SECONDS - start)) -ge 2 ]; then
-      xdotool windowactivate "$1" 2> /dev/null || true
-      asked=1
-    fi
-    sleep 0.1
-  done
-  sleep 0.2
-}
-
 # Waits until the frame's title (which names the maximised image window's file) names the file.
 wait_title() {
   local deadline=$((SECONDS + wait_limit)) title=""

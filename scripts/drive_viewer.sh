@@ -18,18 +18,10 @@ python=/usr/bin/python3  # Debian's, which has Pillow
 started=$SECONDS
 unset DISPLAY  # the virtual display below is set once it runs; nothing goes to the user's
 
-fail() {
-  echo "drive_viewer.sh: FAILED: $*" >&2
-  if [ -n "${DISPLAY:-}" ]; then
-    import -silent -window root "$out/failure.png" 2> /dev/null && echo "drive_viewer.sh: the screen is in $out/failure.png" >&2
-  fi
-  exit 1
-}
+script=drive_viewer.sh
+# shellcheck source=scripts/drive_session.sh
+source "$(dirname "$0")/drive_session.sh"
 
-for tool in Xvfb openbox xdotool import convert; do
-  command -v "$tool" > /dev/null || fail "$tool is missing (scripts/setup.sh installs it)"
-done
-"$python" -c "import PIL" 2> /dev/null || fail "$python cannot import Pillow (python3-pil)"
 for program in wlumo lumo; do
   [ -x "$build/bin/$program" ] || fail "$build/bin/$program is missing; build first"
 done
@@ -39,79 +31,16 @@ out=$(cd "$out" && pwd)
 rm -f "$out"/[0-9][0-9]-*.png "$out/failure.png" "$out/result.gif" "$out/expected.gif" "$out/wlumo.log"
 
 work=$(mktemp -d)
-xvfb_pid="" wm_pid="" viewer_pid=""
 cleanup() {
-  for pid in "$viewer_pid" "$wm_pid" "$xvfb_pid"; do
-    if [ -n "$pid" ]; then kill "$pid" 2> /dev/null || true; fi
-  done
+  stop_session
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-# --- The display: Xvfb picks a free display number itself and writes it to the file ---------------
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3> "$work/display" 2> "$work/xvfb.log" &
-xvfb_pid=$!
-deadline=$((SECONDS + wait_limit))
-until grep -q '^[0-9]' "$work/display" 2> /dev/null && [ "$(wc -l < "$work/display")" -ge 1 ]; do
-  kill -0 "$xvfb_pid" 2> /dev/null || { cat "$work/xvfb.log" >&2; fail "Xvfb did not start"; }
-  [ "$SECONDS" -lt "$deadline" ] || fail "Xvfb did not report its display within ${wait_limit}s"
-  sleep 0.1
-done
-DISPLAY=":$(head -n 1 "$work/display")"
-export DISPLAY
-
-# Settings of the desktop and of Qt's file dialog go into the temporary folder, not the user's.
-export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime"
-mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
-# No session bus: without an address libdbus would look for one through the new display (its
-# autolaunch), and that search leaks a buffer that LeakSanitizer reports in sanitized builds.
-export DBUS_SESSION_BUS_ADDRESS=disabled:
-
-openbox --sm-disable > "$work/openbox.log" 2>&1 &
-wm_pid=$!
-# Openbox announces its desktops once it manages the screen.
-deadline=$((SECONDS + wait_limit))
-until xdotool get_num_desktops > /dev/null 2>&1; do
-  kill -0 "$wm_pid" 2> /dev/null || { cat "$work/openbox.log" >&2; fail "openbox ended at its start"; }
-  [ "$SECONDS" -lt "$deadline" ] || fail "openbox did not take the display within ${wait_limit}s"
-  sleep 0.1
-done
+# --- The display and the window manager ---------------------------------------------------------------
+start_session
 
 # --- Helpers --------------------------------------------------------------------------------------
-shot() { import -silent -window root "$out/$1.png" || fail "could not take the screenshot $1"; }
-
-# Waits for a visible window whose title matches the regular expression; prints its id.
-wait_window() {
-  local id
-  id=$(timeout "$wait_limit" xdotool search --sync --onlyvisible --name "$1" 2> /dev/null | head -n 1) || true
-  [ -n "$id" ] || fail "$2: no window titled \"$1\" appeared within ${wait_limit}s"
-  echo "$id"
-}
-
-# Waits until no visible window has a title matching the regular expression.
-wait_gone() {
-  local deadline=$((SECONDS + wait_limit))
-  while xdotool search --onlyvisible --name "$1" > /dev/null 2>&1; do
-    [ "$SECONDS" -lt "$deadline" ] || fail "$2: the window \"$1\" is still open after ${wait_limit}s"
-    sleep 0.1
-  done
-}
-
-# Waits until the window has the keyboard focus, so that keys go to it and not to the one below.
-wait_active() {
-  local start=$SECONDS asked=0
-  until [ "$(xdotool getactivewindow 2> /dev/null)" = "$1" ]; do
-    [ $((SECONDS - start)) -lt "$wait_limit" ] || fail "$2: the window never got the keyboard focus"
-    if [ $asked -eq 0 ] && [ $((SECONDS - start)) -ge 2 ]; then
-      xdotool windowactivate "$1" 2> /dev/null || true  # the window manager did not give it the focus
-      asked=1
-    fi
-    sleep 0.1
-  done
-  sleep 0.2  # Qt hands the focus to the dialog's first field on the focus event
-}
-
 # Waits until the frame's title (which names the maximised image window's file) contains the text.
 wait_title() {
   local deadline=$((SECONDS + wait_limit)) title=""
@@ -123,27 +52,7 @@ wait_title() {
   done
 }
 
-# Whether a picture appears pixel for pixel somewhere on the screen (screenshot $1, picture $2).
-shows_picture() {
-  "$python" - "$1" "$2" << 'EOF'
-import sys
-from PIL import Image
-screen = Image.open(sys.argv[1]).convert("RGB")
-picture = Image.open(sys.argv[2]).convert("RGB")
-W, H = screen.size
-w, h = picture.size
-rows = [screen.crop((0, y, W, y + 1)).tobytes() for y in range(H)]
-wanted = [picture.crop((0, y, w, y + 1)).tobytes() for y in range(h)]
-for y in range(H - h + 1):
-    start = 0
-    while (i := rows[y].find(wanted[0], start)) >= 0:
-        start = i + 1
-        x = i // 3
-        if i % 3 == 0 and all(rows[y + k][3 * x:3 * (x + w)] == wanted[k] for k in range(1, h)):
-            sys.exit(0)
-sys.exit(1)
-EOF
-}
+shows_picture() { find_picture "$1" "$2" > /dev/null; }
 
 # Takes screenshots until the picture is on screen (or, with "not", until it has gone).
 wait_screen() {
@@ -155,12 +64,6 @@ wait_screen() {
     [ "$SECONDS" -lt "$deadline" ] || fail "$step (see $out/$name.png)"
     sleep 0.3
   done
-}
-
-# Types into the focused field after selecting what it holds.
-replace_text() {
-  xdotool key ctrl+a
-  xdotool type --delay 8 "$1"
 }
 
 # --- The picture: a photo-like JPEG of odd size, so that 50 % must round (the dialog drops fractions)

@@ -14,16 +14,11 @@ out=${2:-$build/install-screenshots}
 wait_limit=${INSTALL_SCREENSHOTS_WAIT:-20}
 unset DISPLAY
 
-fail() {
-  echo "install_screenshots.sh: FAILED: $*" >&2
-  [ -n "${DISPLAY:-}" ] && import -silent -window root "$out/failure.png" 2> /dev/null &&
-    echo "install_screenshots.sh: the screen is in $out/failure.png" >&2
-  exit 1
-}
-
-for tool in Xvfb openbox xdotool xdpyinfo import convert; do
-  command -v "$tool" > /dev/null || fail "$tool is missing (scripts/setup.sh installs it)"
-done
+script=install_screenshots.sh
+python=/usr/bin/python3  # Debian's, which has Pillow
+# shellcheck source=scripts/drive_session.sh
+source "$(dirname "$0")/drive_session.sh"
+command -v xdpyinfo > /dev/null || fail "xdpyinfo is missing (scripts/setup.sh installs it)"
 for program in lumo-install wlumo lumo; do
   [ -x "$build/bin/$program" ] || fail "$build/bin/$program is missing; build first"
 done
@@ -32,11 +27,10 @@ out=$(cd "$out" && pwd)
 rm -f "$out"/[0-9][0-9]-*.png "$out/failure.png"
 
 work=$(mktemp -d)
-xvfb_pid="" wm_pid="" app_pid=""
+app_pid=""
 cleanup() {
-  for pid in "$app_pid" "$wm_pid" "$xvfb_pid"; do
-    if [ -n "$pid" ]; then kill "$pid" 2> /dev/null || true; fi
-  done
+  if [ -n "$app_pid" ]; then kill "$app_pid" 2> /dev/null || true; fi
+  stop_session
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -50,36 +44,14 @@ grep -q "installed copy" "$release/lumo.hlp" || fail "the help file has no headi
 "$build/bin/lumo" convert "$build/samples/gradient.bmp" -o "$work/gradient.jpg" > /dev/null 2>&1 ||
   fail "could not make a JPEG from $build/samples/gradient.bmp (the samples are made by a full build)"
 
+# --- The display and the window manager, then a home folder of the installation's own -------------
+start_session
 export HOME="$work/home" XDG_DATA_HOME="$work/home/.local/share" XDG_CONFIG_HOME="$work/home/.config"
-export XDG_RUNTIME_DIR="$work/runtime" DBUS_SESSION_BUS_ADDRESS=disabled: LUMO_PROFILE="$work/WIN.INI"
-mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
+export LUMO_PROFILE="$work/WIN.INI"
+mkdir -p "$HOME"
 
-# --- The display and the window manager -----------------------------------------------------------
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3> "$work/display" 2> "$work/xvfb.log" &
-xvfb_pid=$!
-deadline=$((SECONDS + wait_limit))
-until grep -q '^[0-9]' "$work/display" 2> /dev/null; do
-  kill -0 "$xvfb_pid" 2> /dev/null || { cat "$work/xvfb.log" >&2; fail "Xvfb did not start"; }
-  [ "$SECONDS" -lt "$deadline" ] || fail "Xvfb did not report its display"
-  sleep 0.1
-done
-export DISPLAY=":$(head -n 1 "$work/display")"
-openbox --sm-disable > "$work/openbox.log" 2>&1 &
-wm_pid=$!
-deadline=$((SECONDS + wait_limit))
-until xdotool get_num_desktops > /dev/null 2>&1; do
-  [ "$SECONDS" -lt "$deadline" ] || fail "openbox did not take the display"
-  sleep 0.1
-done
-
+# Screenshots wait a moment for the setup program's painting to settle.
 shot() { sleep 0.5; import -silent -window root "$out/$1.png" || fail "could not take the screenshot $1"; }
-wait_window() {
-  local id
-  id=$(timeout "$wait_limit" xdotool search --sync --onlyvisible --name "$1" 2> /dev/null | head -n 1) || true
-  [ -n "$id" ] || fail "$2: no window titled \"$1\" appeared within ${wait_limit}s"
-  echo "$id"
-}
 
 # Waits for the setup program to end by itself, with status 0, after the step named.
 wait_ended() {

@@ -11,8 +11,11 @@ out=${2:-$build/print-check}
 wait_limit=${PRINT_CHECK_WAIT:-20}
 unset DISPLAY
 
-fail() { echo "print_check.sh: FAILED: $*" >&2; exit 1; }
-for tool in Xvfb openbox xdotool import convert pdftoppm pdfinfo; do
+script=print_check.sh
+python=/usr/bin/python3  # Debian's, which has Pillow
+# shellcheck source=scripts/drive_session.sh
+source "$(dirname "$0")/drive_session.sh"
+for tool in pdftoppm pdfinfo; do
   command -v "$tool" > /dev/null || fail "$tool is missing (scripts/setup.sh installs it)"
 done
 [ -x "$build/bin/wlumo" ] || fail "$build/bin/wlumo is missing; build first"
@@ -21,39 +24,14 @@ out=$(cd "$out" && pwd)
 rm -f "$out"/*.png "$out/printed.pdf"
 
 work=$(mktemp -d)
-xvfb_pid="" wm_pid="" viewer_pid=""
 cleanup() {
-  for pid in "$viewer_pid" "$wm_pid" "$xvfb_pid"; do
-    if [ -n "$pid" ]; then kill "$pid" 2> /dev/null || true; fi
-  done
+  stop_session
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3> "$work/display" 2> "$work/xvfb.log" &
-xvfb_pid=$!
-deadline=$((SECONDS + wait_limit))
-until grep -q '^[0-9]' "$work/display" 2> /dev/null; do
-  [ "$SECONDS" -lt "$deadline" ] || fail "Xvfb did not start"
-  sleep 0.1
-done
-export DISPLAY=":$(head -n 1 "$work/display")"
-export HOME="$work" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" DBUS_SESSION_BUS_ADDRESS=disabled:
-mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
-openbox --sm-disable > "$work/openbox.log" 2>&1 &
-wm_pid=$!
-deadline=$((SECONDS + wait_limit))
-until xdotool get_num_desktops > /dev/null 2>&1; do
-  [ "$SECONDS" -lt "$deadline" ] || fail "openbox did not start"
-  sleep 0.1
-done
-
-wait_window() {
-  local id
-  id=$(timeout "$wait_limit" xdotool search --sync --onlyvisible --name "$1" 2> /dev/null | head -n 1) || true
-  [ -n "$id" ] || fail "$2: no window titled \"$1\" appeared"
-  echo "$id"
-}
+start_session
+export HOME="$work"
 
 # A tall picture with a red top row and a blue bottom row, so the page shows it the right way up.
 picture="$work/tall.bmp"
