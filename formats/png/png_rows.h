@@ -28,11 +28,9 @@ inline uint8_t OverWhite8(unsigned c, unsigned a) { return static_cast<uint8_t>(
 // A 16-bit sample reduced to 8 bits, rounded (65535 -> 255, 32896 -> 128).
 inline uint8_t Reduce16(unsigned v) { return static_cast<uint8_t>((v * 255u + 32767u) / 65535u); }
 
-// How an image is written: PNG colour type, bit depth, and its rows in PNG's layout.
+// How an image is written: PNG colour type and bit depth (its rows are CopyRowForFile's).
 struct PngSaveFormat {
     int colorType;
     int bitDepth;
 };
 PngSaveFormat PngSaveFormatOf(const IMG& image);
-// Picture row y of image in PNG's layout (PngRowBytes bytes); bits after the last pixel are 0.
-void PackPngRow(const IMG& image, int y, uint8_t* out);

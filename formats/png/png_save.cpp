@@ -7,6 +7,7 @@
 #include "core/messages.h"
 #include "formats/output_file.h"
 #include "formats/png/png.h"
+#include "formats/file_rows.h"
 #include "formats/png/png_rows.h"
 #include "formats/png/spng_context.h"
 
@@ -95,7 +96,7 @@ void WritePng(const IMG* image, const ByteSink& sink) {
     const size_t rowBytes = PngRowBytes(format.colorType, format.bitDepth, image->width);
     LumoBuffer<uint8_t> row = LumoAllocBuffer<uint8_t>(rowBytes, kSaveModule);
     for (int y = 0; y < image->height; ++y) {
-        PackPngRow(*image, y, row.get());
+        CopyRowForFile(*image, y, row.get());
         const int code = spng_encode_row(context, row.get(), rowBytes);
         // The last row ends the image (SPNG_EOI), and libspng then writes the closing chunks.
         Check(code == SPNG_EOI && y == image->height - 1 ? 0 : code, output);

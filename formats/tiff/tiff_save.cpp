@@ -7,6 +7,7 @@
 
 #include "core/memory.h"
 #include "core/messages.h"
+#include "formats/file_rows.h"
 #include "formats/output_file.h"
 #include "formats/tiff/tiff.h"
 #include "formats/tiff/tiff_lzw_encoder.h"
@@ -213,23 +214,6 @@ size_t CheckedRowBytes(TiffHandle& tiff, const IMG& image) {
     return pixelBytes;
 }
 
-// Copies picture row y into out as the file holds it: RGB rows become red, green, blue, and the
-// bits past the last pixel of a 1- or 4-bit row are zeroed, so the file holds defined bytes only.
-void CopyRow(const IMG& image, int y, size_t pixelBytes, uint8_t* out) {
-    const uint8_t* row = PictureRow(image, y);
-    if (image.bitsPerPixel == 24) {
-        for (int x = 0; x < image.width; ++x, row += 3, out += 3) {
-            out[0] = row[2];
-            out[1] = row[1];
-            out[2] = row[0];
-        }
-        return;
-    }
-    const int usedBits = static_cast<int>((size_t{image.width} * image.bitsPerPixel) % 8);
-    std::memcpy(out, row, pixelBytes);
-    if (usedBits) out[pixelBytes - 1] &= static_cast<uint8_t>(0xFF00 >> usedBits);
-}
-
 // Horizontal differencing of a row of 8-bit samples: each sample minus the same sample of the
 // pixel before it, modulo 256 (the first pixel stays).
 void DifferenceRow(uint8_t* row, size_t bytes, size_t samples) {
@@ -247,7 +231,7 @@ void WriteRows(TiffHandle& tiff, const IMG& image) {
     LumoProgress(-1);
     for (int y = 0; y < image.height; ++y) {
         LumoProgressRow(y, image.height);
-        CopyRow(image, y, pixelBytes, line.get());
+        CopyRowForFile(image, y, line.get());
         if (TIFFWriteScanline(tif, line.get(), static_cast<uint32_t>(y), 0) < 0)
             tiff.fail(kSaveModule, "Can't write a TIFF row");
         tiff.check(kSaveModule);
@@ -270,7 +254,7 @@ void WriteLzwStrips(TiffHandle& tiff, const IMG& image, const Layout& layout) {
     for (int y = 0; y < image.height; ++y) {
         LumoProgressRow(y, image.height);
         uint8_t* row = strip.get() + filled;
-        CopyRow(image, y, pixelBytes, row);
+        CopyRowForFile(image, y, row);
         if (layout.predictor) DifferenceRow(row, pixelBytes, layout.samples);
         filled += pixelBytes;
         if (filled < pixelBytes * stripRows && y + 1 < image.height) continue;
