@@ -612,7 +612,7 @@ TEST_P(BmpKindTest, DibHeaderIsTheSaversAndReadsBack) {
         EXPECT_EQ(RgbPixels(*read.image), RgbPixels(*image));
         EXPECT_EQ(read.image->bitsPerPixel, image->bitsPerPixel);
         EXPECT_EQ(read.image->colorClass, image->bitsPerPixel == 1 || image->bitsPerPixel == 24 ? image->colorClass
-                                                                                                : COLOR);
+                                                                                                : static_cast<uint8_t>(COLOR));
         EXPECT_NEAR(read.image->xResolution, 72, 0.1);
     }
 }

@@ -293,13 +293,14 @@ TEST_F(CliTest, MosaicSheetsAreTheSameForAnyNumberOfWorkers) {
     std::string files;
     std::vector<std::string> paths;
     for (int i = 0; i < 70; ++i) {
-        const std::string name = tempPath("p" + std::to_string(100 + i) + (i % 3 == 0 ? ".jpg" : i % 3 == 1 ? ".gif" : ".bmp"));
+        const char* extension = i % 3 == 0 ? ".jpg" : i % 3 == 1 ? ".gif" : ".bmp";
+        const std::string name = tempPath("p") + std::to_string(100 + i) + extension;
         const ImagePtr picture = MakePatternImage(i % 3 == 1 ? ImageKind::COLOR256 : ImageKind::RGB, 90 + i, 200 - i, i);
         if (i % 3 == 0) LumoSaveJpeg(picture.get(), name.c_str());
         else if (i % 3 == 1) LumoSaveGif(picture.get(), name.c_str());
         else SaveBmp(picture.get(), name.c_str());
         paths.push_back(name);
-        files += " " + ShellQuote(name);
+        files.append(" ").append(ShellQuote(name));
     }
     ContactSheetRequest request;
     request.files = paths;
