@@ -10,8 +10,10 @@
 #include "cli/terminal.h"
 #include "core/memory.h"
 #include "jobs/contact_sheet.h"
+#include "platform/heap_reuse.h"
 
 int main(int argc, char** argv) {
+    ReuseHeapForLargeBlocks();
     CLI::App app{"Lumo image converter"};
     app.require_subcommand(1);
 
