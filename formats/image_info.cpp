@@ -8,6 +8,7 @@
 #include "formats/bmp.h"
 #include "formats/dispatch.h"
 #include "formats/gif/gif.h"
+#include "formats/img.h"
 #include "formats/jpeg/jpeg.h"
 #include "formats/load_limits.h"
 #include "formats/png/png.h"
@@ -24,13 +25,16 @@ struct HeaderRoute {
     void (*setOption)(const char* name, int value);
 };
 
-// The other loaders decide the kind from the decoded data (TIFF, JBIG, MOK, Photo CD, the overview, IMG)
-// or have no header at all (raw fax): they are loaded.
+// The other loaders are not read this way: the TIFF loader decides the kind from the directory through
+// libtiff and the pixels it reads, JBIG, MOK and Photo CD from their options and decoded layers, the
+// Photo CD overview from the pictures it reads, and raw fax has no header (its height is known only
+// when the last row is decoded). They are loaded.
 constexpr HeaderRoute kHeaderRoutes[] = {
     {"jpg", ReadJpegInfo, JpegProfileKeys, LumoSetIntOptionJpeg},
     {"bmp", ReadBmpInfo, nullptr, nullptr},
     {"gif", ReadGifInfo, nullptr, nullptr},
     {"png", ReadPngInfo, nullptr, nullptr},
+    {"img", ReadIMGInfo, nullptr, nullptr},
 };
 
 void CopyLoadSettings(std::span<const ProfileKey> keys, void (*setOption)(const char*, int)) {

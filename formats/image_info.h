@@ -13,9 +13,8 @@ struct ImageInfo {
 };
 
 // The info of a file, by its extension as the dispatch chooses loaders, with the profile's load settings
-// copied into the codec's options first. JPEG, BMP, GIF and PNG are read from the header alone; for the
-// other formats the kind can only be known by decoding (TIFF, JBIG, MOK, Photo CD, IMG and raw fax), so
-// they are loaded. An unknown extension shows the dispatch's message box and yields nothing; damaged
+// copied into the codec's options first. JPEG, BMP, GIF, PNG and IMG are read from the header alone;
+// TIFF, JBIG, MOK, Photo CD and raw fax are loaded (see image_info.cpp). An unknown extension shows the dispatch's message box and yields nothing; damaged
 // headers are LumoFailure with the loader's own message.
 std::optional<ImageInfo> ReadImageInfo(const char* fileName);
 

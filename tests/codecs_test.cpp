@@ -324,6 +324,7 @@ TEST_P(CodecTableTest, UnknownOptionsAreRefused) {
 size_t HeaderBytes(const std::string& extension, const std::vector<uint8_t>& file) {
     if (extension == "bmp") return ReadLE32(file.data() + 10);  // the offset of the pixel rows
     if (extension == "png") return 33;                          // the signature and IHDR
+    if (extension == "img") return 64;                          // the fixed header
     if (extension == "gif") {
         const size_t table = file[10] & 0x80 ? 3u << ((file[10] & 7) + 1) : 0;
         return 13 + table + 10;  // the screen, its colour table, the image descriptor (our files have no extensions)
