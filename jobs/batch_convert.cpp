@@ -1,15 +1,26 @@
 #include "jobs/batch_convert.h"
 
+#include <cstring>
+
 #include "core/messages.h"
 #include "formats/dispatch.h"
+#include "formats/jpeg/jpeg.h"
 #include "jobs/thumbnail.h"
 
 namespace {
 
+// True when the profile's JpegRatio asks for reduced JPEG loads already: that setting is kept as it is.
+bool ProfileReducesJpegs() {
+    for (const ProfileKey& key : JpegProfileKeys())
+        if (std::strcmp(key.option, "ratio") == 0) return ReadProfileKeyInt(key) != 1;
+    return false;
+}
+
 // Loads the source; a JPEG that the rescale shrinks 2x or more both ways is decoded reduced (at
 // least the target size), which is most of the work saved on a thumbnail.
 ImagePtr LoadForTransform(const std::string& source, const ImageTransform& transform) {
-    if (transform.width <= 0 || transform.exactScale) return LoadImageByExtension(source.c_str());
+    if (transform.width <= 0 || transform.exactScale || ProfileReducesJpegs())
+        return LoadImageByExtension(source.c_str());
     // The target refers to the turned picture: before a quarter turn its sides are swapped.
     const bool quarterTurn =
         transform.rotation == Orientation::RotateRight || transform.rotation == Orientation::RotateLeft;

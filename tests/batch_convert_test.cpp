@@ -222,11 +222,14 @@ TEST_F(ReducedDecodeTest, DecodesAtTheLargestReductionStillAtLeastTheTarget) {
     EXPECT_FALSE(SamePixels(*convert(rescale(150, 100, true)), *reduced));
 }
 
-TEST_F(ReducedDecodeTest, IsNotUsedWhenEitherSideShrinksLessThanTwice) {
+TEST_F(ReducedDecodeTest, IsNotUsedWhenEitherSideShrinksLessThanTwiceOrTheProfileReducesAlready) {
     const ImagePtr shrunk = convert(rescale(400, 60));
     EXPECT_EQ(shrunk->width, 400);
     EXPECT_TRUE(SamePixels(*convert(rescale(400, 60, true)), *shrunk));
     EXPECT_TRUE(SamePixels(*convert(rescale(1000, 100, true)), *convert(rescale(1000, 100))));
+    // The user's JpegRatio=2 stays in force, whether the rescale shrinks a little or a lot.
+    EXPECT_TRUE(SamePixels(*convert(rescale(400, 60, true), 2), *convert(rescale(400, 60), 2)));
+    EXPECT_TRUE(SamePixels(*convert(rescale(80, 60, true), 2), *convert(rescale(80, 60), 2)));
 }
 
 TEST_F(ReducedDecodeTest, AQuarterTurnSwapsTheSidesTheTargetRefersTo) {
