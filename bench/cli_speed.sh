@@ -12,7 +12,7 @@
 #   children included) for the comparisons of work, wall time for the replacing of files (an fsync is
 #   mostly waiting). The load average is printed before and after.
 # - Comparisons, with the target of each:
-#   1. the 60 JPEGs to BMP with standard error on a terminal (script(1)) and redirected: within 5 %;
+#   1. the 60 JPEGs to BMP under script(1), standard error on its terminal and redirected: within 5 %;
 #   2. the 60 JPEGs to JPEG with JpegOptimize=1 against `gm mogrify -format jpg`: at most 1;
 #   3. the 12 MP BMP to a GRAY256 BMP against `ppmtopgm` of the PPM: at most 2;
 #   4. the 60 JPEGs to 80 x 60 JPEG thumbnails (--rescale) against `gm mogrify -thumbnail 80x60`: at
@@ -45,7 +45,8 @@ export LUMO_PROFILE=$profile OMP_NUM_THREADS=1
 
 fresh() { rm -rf "$work/$1" && mkdir -p "$work/$1"; }
 terminal() { fresh term && script -qec "$lumo convert -j 1 ${photos[*]} -o $work/term --format bmp" /dev/null; }
-redirected() { fresh redir && "$lumo" convert -j 1 "${photos[@]}" -o "$work/redir" --format bmp 2>/dev/null; }
+# The redirected side runs under script(1) too, so that the pair differs only in where standard error goes.
+redirected() { fresh redir && script -qec "$lumo convert -j 1 ${photos[*]} -o $work/redir --format bmp 2>/dev/null" /dev/null; }
 lumo_jpeg() { fresh lj && "$lumo" convert -j 1 "${photos[@]}" -o "$work/lj" --format jpg; }
 # mogrify puts each output under the output directory by the input's own path: run it from in/.
 gm_jpeg() { fresh gj && (cd "$work/in" && gm mogrify -output-directory ../gj -format jpg ./*.jpg); }

@@ -28,29 +28,25 @@ Clock::time_point lastDraw;
 
 enum class Redraw { Throttled, Always };
 
-// Shows text as the progress line unless the line already shows it, or a throttled redraw comes too
-// soon after the last one.
-void ShowLine(const std::string& text, Redraw redraw) {
-    if (!onTerminal || (lineShown && text == shownText)) return;
-    const Clock::time_point now = Clock::now();
-    if (redraw == Redraw::Throttled && lineShown && now - lastDraw < kRedrawInterval) return;
-    std::fputs("\r\033[K", stderr);
-    std::fputs(text.c_str(), stderr);
-    std::fflush(stderr);
-    shownText = text;
-    lastDraw = now;
-    lineShown = true;
-}
-
+// Shows the text as the progress line unless the line already shows it. A throttled redraw that comes
+// too soon after the last one returns before the text is even formatted: it is asked for on every row.
 void DrawLine(Redraw redraw, const char* format, ...) __attribute__((format(printf, 2, 3)));
 void DrawLine(Redraw redraw, const char* format, ...) {
     if (!onTerminal) return;
+    const Clock::time_point now = Clock::now();
+    if (redraw == Redraw::Throttled && lineShown && now - lastDraw < kRedrawInterval) return;
     char text[4096];
     va_list args;
     va_start(args, format);
     std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
-    ShowLine(text, redraw);
+    if (lineShown && shownText == text) return;
+    std::fputs("\r\033[K", stderr);
+    std::fputs(text, stderr);
+    std::fflush(stderr);
+    shownText = text;
+    lastDraw = now;
+    lineShown = true;
 }
 
 // Errors are printed where the command catches them, once, with the file name.
