@@ -14,7 +14,7 @@
 
 #include <jpeglib.h>
 
-#include "bench/heap_reuse.h"
+#include "platform/heap_reuse.h"
 #include "bench/photo.h"
 #include "core/messages.h"
 #include "formats/jpeg/jpeg.h"

@@ -1,7 +1,7 @@
 // Turning and mirroring a 12-megapixel photo, the step that makes phone photos upright.
 #include <benchmark/benchmark.h>
 
-#include "bench/heap_reuse.h"
+#include "platform/heap_reuse.h"
 #include "bench/photo.h"
 #include "core/convert.h"
 #include "core/orientation.h"

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "bench/heap_reuse.h"
+#include "platform/heap_reuse.h"
 #include "bench/page.h"
 #include "bench/photo.h"
 #include "core/convert.h"

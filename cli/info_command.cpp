@@ -4,20 +4,20 @@
 
 #include "cli/terminal.h"
 #include "core/messages.h"
-#include "formats/dispatch.h"
+#include "formats/image_info.h"
 
 int RunInfo(const std::vector<std::string>& files) {
     int status = 0;
     for (size_t i = 0; i < files.size(); ++i) {
         SetCurrentFile(files[i], i, files.size());
         try {
-            ImagePtr image = LoadImageByExtension(files[i].c_str());
+            const std::optional<ImageInfo> info = ReadImageInfo(files[i].c_str());
             ClearProgressLine();
-            if (!image) {
+            if (!info) {
                 status = 1;
                 continue;
             }
-            std::printf("%s: %dx%d %s\n", files[i].c_str(), image->width, image->height, KindName(KindOf(*image)));
+            std::printf("%s: %dx%d %s\n", files[i].c_str(), info->width, info->height, KindName(info->kind));
         } catch (const LumoFailure& failure) {
             ReportFileError(files[i], std::string(failure.text()) + " (module " + failure.module() + ")");
             status = 1;

@@ -10,8 +10,10 @@
 #include "cli/terminal.h"
 #include "core/memory.h"
 #include "jobs/contact_sheet.h"
+#include "platform/heap_reuse.h"
 
 int main(int argc, char** argv) {
+    ReuseHeapForLargeBlocks();
     CLI::App app{"Lumo image converter"};
     app.require_subcommand(1);
 
@@ -28,6 +30,9 @@ int main(int argc, char** argv) {
     convert->add_option("--set", settings, "Override a profile key for this run: KEY=VALUE")->allow_extra_args(false);
     convert->add_option("-j,--jobs", request.jobs, "Number of worker processes")->check(CLI::Range(1, 256));
     convert->add_flag("--keep-going", request.keepGoing, "Go on after a file fails");
+    convert->add_flag("--exact-scale", request.transform.exactScale,
+                      "Decode JPEGs at full size before --rescale (slower; otherwise a shrink by 2 or more "
+                      "decodes at 1/2, 1/4 or 1/8)");
     convert
         ->add_option_function<std::string>(
             "--to",

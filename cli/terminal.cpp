@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -12,20 +13,39 @@
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 bool onTerminal = false;
 bool lineShown = false;
 std::string currentFile;
 size_t currentIndex = 0, currentCount = 0;
 
-void DrawLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void DrawLine(const char* format, ...) {
+// The progress line is redrawn only when its text changes, and then at most every 100 ms unless it
+// shows a finished step: a redraw per image row made a conversion on a terminal 2.5 times slower.
+constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
+std::string shownText;
+Clock::time_point lastDraw;
+
+enum class Redraw { Throttled, Always };
+
+// Shows the text as the progress line unless the line already shows it. A throttled redraw that comes
+// too soon after the last one returns before the text is even formatted: it is asked for on every row.
+void DrawLine(Redraw redraw, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void DrawLine(Redraw redraw, const char* format, ...) {
     if (!onTerminal) return;
-    std::fputs("\r\033[K", stderr);
+    const Clock::time_point now = Clock::now();
+    if (redraw == Redraw::Throttled && lineShown && now - lastDraw < kRedrawInterval) return;
+    char text[4096];
     va_list args;
     va_start(args, format);
-    std::vfprintf(stderr, format, args);
+    std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
+    if (lineShown && shownText == text) return;
+    std::fputs("\r\033[K", stderr);
+    std::fputs(text, stderr);
     std::fflush(stderr);
+    shownText = text;
+    lastDraw = now;
     lineShown = true;
 }
 
@@ -39,9 +59,11 @@ void PrintWarning(const char* module, const char* format, va_list args) {
     std::fprintf(stderr, "lumo: %s: warning: %s (module %s)\n", currentFile.c_str(), text, module ? module : "");
 }
 
+// A finished step (100 %, or the end report -2) is always shown, so the line never stays behind.
 void DrawPercent(int value) {
     if (value < 0) value = value == -1 ? 0 : 100;
-    DrawLine("[%zu/%zu] %s %d%%", currentIndex + 1, currentCount, currentFile.c_str(), value);
+    DrawLine(value == 100 ? Redraw::Always : Redraw::Throttled, "[%zu/%zu] %s %d%%", currentIndex + 1, currentCount,
+             currentFile.c_str(), value);
 }
 
 }  // namespace
@@ -53,7 +75,7 @@ void InstallTerminalReporting() {
     LumoSetProgressHandler(DrawPercent);
     // A loader's status text ("Loading thumbnail ...") takes the progress line's place.
     SetStatusTextFunction([](const char* text) {
-        DrawLine("[%zu/%zu] %s %s", currentIndex + 1, currentCount, currentFile.c_str(), text);
+        DrawLine(Redraw::Throttled, "[%zu/%zu] %s %s", currentIndex + 1, currentCount, currentFile.c_str(), text);
     });
     LumoSetIntOption("showprogress", onTerminal ? 1 : 0);
     // A box captioned with a file name (the contact sheets' "Unknown file extension") names the file.
@@ -78,9 +100,11 @@ void ReportFileError(const std::string& fileName, const std::string& message) {
     std::fprintf(stderr, "lumo: %s: %s\n", fileName.c_str(), message.c_str());
 }
 
-void ShowBatchProgress(size_t done, size_t count) { DrawLine("[%zu/%zu] converted", done, count); }
+void ShowBatchProgress(size_t done, size_t count) {
+    DrawLine(done == count ? Redraw::Always : Redraw::Throttled, "[%zu/%zu] converted", done, count);
+}
 
-void ShowStatusLine(const char* text) { DrawLine("%s", text); }
+void ShowStatusLine(const char* text) { DrawLine(Redraw::Throttled, "%s", text); }
 
 void ClearProgressLine() {
     if (!lineShown) return;

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "core/messages.h"
+#include "platform/heap_reuse.h"
 
 namespace {
 long blockCounter = 0;
@@ -10,7 +11,7 @@ long blockCounter = 0;
 
 void* LumoAlloc(size_t size) {
     // malloc(0) may yield null; ask for one byte so a zero-sized request still counts as a block.
-    void* block = std::malloc(size ? size : 1);
+    void* block = size >= kLargeBlockBytes ? AllocateLargeBlock(size) : std::malloc(size ? size : 1);
     if (block) ++blockCounter;
     return block;
 }

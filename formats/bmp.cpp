@@ -270,6 +270,16 @@ ImagePtr LumoLoadBmp(const char* fileName) {
     return LoadBmpFrom(file);
 }
 
+ImageInfo ReadBmpInfo(const char* fileName) {
+    InputFile file(fileName, kLoadModule);
+    const BmpHeader header = ReadHeaders(file);
+    CheckLoadSize(kLoadModule, static_cast<long>(header.width), header.rows());
+    CheckPixelOffset(file, header);
+    const ColorTable table = ReadColorTable(file, header);
+    CheckCompression(header);
+    return {static_cast<int>(header.width), static_cast<int>(header.rows()), PlanPixels(header, table, true).kind};
+}
+
 ImagePtr LoadBmpFrom(InputFile& file) {
     const BmpHeader header = ReadHeaders(file);
     CheckLoadSize(kLoadModule, static_cast<long>(header.width), header.rows());

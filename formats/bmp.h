@@ -4,9 +4,12 @@
 
 #include "core/image.h"
 #include "formats/byte_sink.h"
+#include "formats/image_info.h"
 #include "formats/input_file.h"
 
 ImagePtr LumoLoadBmp(const char* fileName);
+// The size and kind LumoLoadBmp would give, from the headers and colour table alone.
+ImageInfo ReadBmpInfo(const char* fileName);
 // The loader over an open file (the fuzz harness reads from memory this way).
 ImagePtr LoadBmpFrom(InputFile& file);
 void SaveBmp(const IMG* image, const char* fileName);

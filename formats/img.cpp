@@ -68,6 +68,13 @@ ImagePtr LoadIMGFrom(InputFile& file) {
     return image;
 }
 
+ImageInfo ReadIMGInfo(const char* fileName) {
+    InputFile file(fileName, kLoadModule);
+    const ImgHeader header = ReadHeader(file);
+    CheckLoadSize(kLoadModule, header.width, header.height);
+    return {header.width, header.height, ImageKind::GRAY256};
+}
+
 ImagePtr LumoLoadIMG(const char* fileName) {
     InputFile file(fileName, kLoadModule);
     return LoadIMGFrom(file);

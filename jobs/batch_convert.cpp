@@ -1,10 +1,39 @@
 #include "jobs/batch_convert.h"
 
+#include <cstring>
+
 #include "core/messages.h"
 #include "formats/dispatch.h"
+#include "formats/jpeg/jpeg.h"
+#include "jobs/thumbnail.h"
+
+namespace {
+
+// True when the profile's JpegRatio asks for reduced JPEG loads already: that setting is kept as it is.
+bool ProfileReducesJpegs() {
+    for (const ProfileKey& key : JpegProfileKeys())
+        if (std::strcmp(key.option, "ratio") == 0) return ReadProfileKeyInt(key) != 1;
+    return false;
+}
+
+// Loads the source; a JPEG that the rescale shrinks 2x or more both ways is decoded reduced (at
+// least the target size), which is most of the work saved on a thumbnail.
+ImagePtr LoadForTransform(const std::string& source, const ImageTransform& transform) {
+    if (transform.width <= 0 || transform.exactScale || ProfileReducesJpegs())
+        return LoadImageByExtension(source.c_str());
+    // The target refers to the turned picture: before a quarter turn its sides are swapped.
+    const bool quarterTurn =
+        transform.rotation == Orientation::RotateRight || transform.rotation == Orientation::RotateLeft;
+    const PixelSize target = quarterTurn ? PixelSize{transform.height, transform.width}
+                                         : PixelSize{transform.width, transform.height};
+    const ReducedJpegDecode reduced(target);
+    return LoadImageByExtension(source.c_str());
+}
+
+}  // namespace
 
 bool ConvertFile(const std::string& source, const std::string& target, const ImageTransform& transform) {
-    ImagePtr image = LoadImageByExtension(source.c_str());
+    ImagePtr image = LoadForTransform(source, transform);
     if (!image) return false;  // the dispatch has named the unknown extension
     image = ApplyTransform(std::move(image), transform);
     return SaveImageByExtension(image.get(), target.c_str());

@@ -47,13 +47,16 @@ void SmallestPcdPicture(PixelSize) {
     LumoSetIntOptionPcd("crsubsampled", 1);
 }
 void EighthMokLevel(PixelSize) { LumoSetIntOptionMok("mokratio", 4); }
+void ReduceJpegTo(PixelSize target) {
+    LumoSetIntOptionJpeg("thumbnailmode", 1);
+    LumoSetIntOptionJpeg("thumbnailw", target.width);
+    LumoSetIntOptionJpeg("thumbnailh", target.height);
+}
 void JpegThumbnailMode(PixelSize cell) {
     LumoSetIntOptionJpeg("fast", 1);
     LumoSetIntOptionJpeg("readrgb", 1);
     LumoSetIntOptionJpeg("forcegray", 0);
-    LumoSetIntOptionJpeg("thumbnailmode", 1);
-    LumoSetIntOptionJpeg("thumbnailw", cell.width);
-    LumoSetIntOptionJpeg("thumbnailh", cell.height);
+    ReduceJpegTo(cell);
 }
 void JpegFullSize() { LumoSetIntOptionJpeg("thumbnailmode", 0); }
 
@@ -80,6 +83,17 @@ struct AfterLoad {
 };
 
 }  // namespace
+
+ReducedJpegDecode::ReducedJpegDecode(PixelSize target)
+    : previousTarget_{LumoGetIntOptionJpeg("thumbnailw"), LumoGetIntOptionJpeg("thumbnailh")} {
+    ReduceJpegTo(target);
+}
+
+ReducedJpegDecode::~ReducedJpegDecode() {
+    JpegFullSize();
+    LumoSetIntOptionJpeg("thumbnailw", previousTarget_.width);
+    LumoSetIntOptionJpeg("thumbnailh", previousTarget_.height);
+}
 
 ImagePtr LoadThumbnail(const char* fileName, PixelSize cell) {
     const std::string extension = SplitFileName(fileName).extension;

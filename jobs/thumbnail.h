@@ -10,6 +10,21 @@ struct PixelSize {  // a width and height in pixels: of a sheet or of its cells
     int height;
 };
 
+// While it lives, JPEG loads decode at the largest reduction libjpeg offers (1/2, 1/4, 1/8) that still
+// gives at least target in both directions of the upright picture, and at full size when the file is
+// less than twice the target either way. Full-size decoding is put back afterwards, also when a load
+// fails, so that no later load is reduced by mistake. Other formats ignore it.
+class ReducedJpegDecode {
+public:
+    explicit ReducedJpegDecode(PixelSize target);
+    ~ReducedJpegDecode();
+    ReducedJpegDecode(const ReducedJpegDecode&) = delete;
+    ReducedJpegDecode& operator=(const ReducedJpegDecode&) = delete;
+
+private:
+    PixelSize previousTarget_;
+};
+
 // Loads the file by its extension (any case) through the thumbnail table, with the reduced-size
 // options of its codec set first. An extension without a row shows the message box "Unknown file
 // extension" captioned with the file name and yields null. Codec failures are LumoFailure.

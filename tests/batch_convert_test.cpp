@@ -184,3 +184,73 @@ TEST_F(BatchConvertTest, ConvertedMixedFolderReadsBackInImageMagick) {
 }
 
 }  // namespace
+
+// A rescale that shrinks a JPEG 2x or more both ways decodes it reduced: the same pixels as a full
+// conversion with the profile's JpegRatio at the reduction chosen, and the size asked for.
+class ReducedDecodeTest : public BatchConvertTest {
+protected:
+    void SetUp() override {
+        BatchConvertTest::SetUp();
+        photo_ = in_ + "/photo.jpg";
+        LumoSaveJpeg(MakePatternImage(ImageKind::RGB, 640, 480, 3).get(), photo_.c_str());
+    }
+    // The conversion to BMP as loaded back; ratio is the profile's JpegRatio.
+    ImagePtr convert(ImageTransform transform, int ratio = 1) {
+        writeProfile("[Lumo]\nJpegRatio=" + std::to_string(ratio) + "\n");
+        const std::string target = out_ + "/converted.bmp";
+        EXPECT_TRUE(ConvertFile(photo_, target, transform));
+        return LumoLoadBmp(target.c_str());
+    }
+    static ImageTransform rescale(int width, int height, bool exact = false) {
+        ImageTransform transform;
+        transform.width = width;
+        transform.height = height;
+        transform.exactScale = exact;
+        return transform;
+    }
+    std::string photo_;
+};
+
+TEST_F(ReducedDecodeTest, DecodesAtTheLargestReductionStillAtLeastTheTarget) {
+    // 640 x 480 to 150 x 100: a quarter (160 x 120) is the largest reduction at least that large.
+    const ImagePtr reduced = convert(rescale(150, 100));
+    EXPECT_EQ(reduced->width, 150);
+    EXPECT_EQ(reduced->height, 100);
+    EXPECT_TRUE(SamePixels(*convert(rescale(150, 100, true), 4), *reduced));
+    EXPECT_FALSE(SamePixels(*convert(rescale(150, 100, true), 2), *reduced));
+    // --exact-scale decodes at full size.
+    EXPECT_FALSE(SamePixels(*convert(rescale(150, 100, true)), *reduced));
+}
+
+TEST_F(ReducedDecodeTest, IsNotUsedWhenEitherSideShrinksLessThanTwiceOrTheProfileReducesAlready) {
+    const ImagePtr shrunk = convert(rescale(400, 60));
+    EXPECT_EQ(shrunk->width, 400);
+    EXPECT_TRUE(SamePixels(*convert(rescale(400, 60, true)), *shrunk));
+    EXPECT_TRUE(SamePixels(*convert(rescale(1000, 100, true)), *convert(rescale(1000, 100))));
+    // The user's JpegRatio=2 stays in force, whether the rescale shrinks a little or a lot.
+    EXPECT_TRUE(SamePixels(*convert(rescale(400, 60, true), 2), *convert(rescale(400, 60), 2)));
+    EXPECT_TRUE(SamePixels(*convert(rescale(80, 60, true), 2), *convert(rescale(80, 60), 2)));
+}
+
+TEST_F(ReducedDecodeTest, AQuarterTurnSwapsTheSidesTheTargetRefersTo) {
+    // 100 x 150 after the turn is 150 x 100 of the file: a quarter, not the eighth that 100 x 150 would allow.
+    ImageTransform turned = rescale(100, 150);
+    turned.rotation = Orientation::RotateRight;
+    const ImagePtr reduced = convert(turned);
+    EXPECT_EQ(reduced->width, 100);
+    EXPECT_EQ(reduced->height, 150);
+    turned.exactScale = true;
+    EXPECT_TRUE(SamePixels(*convert(turned, 4), *reduced));
+}
+
+TEST_F(ReducedDecodeTest, FullSizeDecodingIsRestoredAfterAFailedLoad) {
+    std::vector<uint8_t> bytes = ReadBytes(photo_);
+    bytes.resize(300);  // the header and a little of the scan
+    WriteBytes(in_ + "/short.jpg", bytes);
+    EXPECT_THROW(ConvertFile(in_ + "/short.jpg", out_ + "/short.bmp", rescale(80, 60)), LumoFailure);
+    EXPECT_EQ(LumoGetIntOptionJpeg("thumbnailmode"), 0);
+    EXPECT_EQ(LumoGetIntOptionJpeg("thumbnailw"), 80);
+    EXPECT_EQ(LumoGetIntOptionJpeg("thumbnailh"), 60);
+    const ImagePtr full = LoadImageByExtension(photo_.c_str());
+    EXPECT_EQ(full->width, 640);
+}

@@ -17,6 +17,8 @@
 #include "formats/bmp.h"
 #include "formats/dispatch.h"
 #include "formats/g3/g3.h"
+#include "formats/byte_order.h"
+#include "formats/image_info.h"
 #include "formats/gif/gif.h"
 #include "formats/img.h"
 #include "formats/jbig/jbig.h"
@@ -27,6 +29,7 @@
 #include "formats/pcd/pcd.h"
 #include "formats/png/png.h"
 #include "formats/tiff/tiff.h"
+#include "platform/profile.h"
 #include "tests/support/bmp_builder.h"
 #include "tests/support/colour_pictures.h"
 #include "tests/support/gif_builder.h"
@@ -314,6 +317,63 @@ TEST_P(CodecTableTest, UnknownOptionsAreRefused) {
     const Codec& codec = GetParam();
     if (!codec.setIntOption) GTEST_SKIP() << "no options";
     EXPECT_LUMO_ERROR(codec.setIntOption("NoSuchOption", 1), codec.optionModule, codec.unknownOptionText);
+}
+
+// Where a header reader gives the info, the first bytes that hold all of it: a file cut there still
+// tells its size and kind, since no pixel data is read. Zero for the formats that are loaded.
+size_t HeaderBytes(const std::string& extension, const std::vector<uint8_t>& file) {
+    if (extension == "bmp") return ReadLE32(file.data() + 10);  // the offset of the pixel rows
+    if (extension == "png") return 33;                          // the signature and IHDR
+    if (extension == "img") return 64;                          // the fixed header
+    if (extension == "gif") {
+        const size_t table = file[10] & 0x80 ? 3u << ((file[10] & 7) + 1) : 0;
+        return 13 + table + 10;  // the screen, its colour table, the image descriptor (our files have no extensions)
+    }
+    if (extension == "jpg") {
+        for (size_t i = 2; i + 3 < file.size(); i += 2 + ReadBE16(file.data() + i + 2))
+            if (file[i + 1] == 0xDA) return i + 2 + ReadBE16(file.data() + i + 2);  // through the scan header
+        ADD_FAILURE() << "no scan header";
+    }
+    return 0;
+}
+
+TEST_P(CodecTableTest, HeaderInfoEqualsWhatAFullLoadGives) {
+    const Codec& codec = GetParam();
+    if (!codec.loadFrom || !codec.write) GTEST_SKIP() << "a writer only, or a loader only";
+    // The JPEG settings that change the kind and size of a load, each in turn.
+    const std::vector<std::pair<std::string, std::string>> settings =
+        codec.extension == std::string("jpg")
+            ? std::vector<std::pair<std::string, std::string>>{{"JpegRatio", "1"}, {"JpegRatio", "4"},
+                                                               {"JpegReadRgb", "0"}, {"JpegForceGray", "1"}}
+            : std::vector<std::pair<std::string, std::string>>{{"JpegRatio", "1"}};
+    for (const auto& [key, value] : settings) {
+        SetProfileOverride(key, value);
+        for (const ImageKind kind : kAllKinds) {
+            if (codec.grayAndRgbOnly && kind != ImageKind::GRAY256 && kind != ImageKind::RGB) continue;
+            const std::string path = tempPath(std::string(KindName(kind)) + "." + codec.extension);
+            ASSERT_TRUE(SaveImageByExtension(MakePatternImage(kind, 37, 23).get(), path.c_str()));
+            const std::string what = std::string(KindName(kind)) + " with " + key + "=" + value;
+            const ImageInfo loaded = InfoOf(*LoadImageByExtension(path.c_str()));
+            const std::optional<ImageInfo> info = ReadImageInfo(path.c_str());
+            ASSERT_TRUE(info) << what;
+            EXPECT_EQ(info->width, loaded.width) << what;
+            EXPECT_EQ(info->height, loaded.height) << what;
+            EXPECT_EQ(info->kind, loaded.kind) << what;
+
+            std::vector<uint8_t> bytes = ReadBytes(path);
+            const size_t header = HeaderBytes(codec.extension, bytes);
+            if (header == 0) continue;
+            ASSERT_LT(header, bytes.size()) << what;
+            bytes.resize(header);
+            const std::string cut = tempPath(std::string("cut.") + codec.extension);
+            WriteBytes(cut, bytes);
+            const std::optional<ImageInfo> cutInfo = ReadImageInfo(cut.c_str());
+            ASSERT_TRUE(cutInfo) << what;
+            EXPECT_EQ(cutInfo->width, loaded.width) << what;
+            EXPECT_EQ(cutInfo->kind, loaded.kind) << what;
+        }
+        ClearProfileOverrides();
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Codecs, CodecTableTest, ::testing::ValuesIn(kCodecs),

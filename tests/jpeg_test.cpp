@@ -686,3 +686,31 @@ TEST_F(JpegTest, DispatchRoutesJpgInAnyCaseWithTheProfileSettings) {
 }
 
 }  // namespace
+
+// The header-only info of a file with an Exif Orientation tag of 6 (a quarter turn) tells the sides of
+// the upright, possibly reduced picture, as the load gives it.
+TEST_F(JpegTest, HeaderInfoTellsTheTurnedAndReducedSize) {
+    const std::string plain = tempPath("plain.jpg"), turned = tempPath("turned.jpg");
+    LumoSaveJpeg(MakePhotoLikeImage(32, 16).get(), plain.c_str());
+    const uint8_t app1[] = {0xFF, 0xE1, 0, 34, 'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1,
+                            0x01, 0x12, 0, 3, 0, 0, 0, 1, 0, 6, 0, 0, 0, 0, 0, 0};
+    std::vector<uint8_t> bytes = ReadBytes(plain);
+    bytes.insert(bytes.begin() + 2, std::begin(app1), std::end(app1));  // right after the start-of-image marker
+    WriteBytes(turned, bytes);
+
+    for (const int ratio : {1, 2}) {
+        for (const int autoRotate : {1, 0}) {
+            SCOPED_TRACE(testing::Message() << "ratio " << ratio << ", autorotate " << autoRotate);
+            LumoSetIntOptionJpeg("ratio", ratio);
+            LumoSetIntOptionJpeg("autorotate", autoRotate);
+            const ImageInfo info = ReadJpegInfo(turned.c_str());
+            const ImagePtr loaded = LumoLoadJpeg(turned.c_str());
+            EXPECT_EQ(info.width, loaded->width);
+            EXPECT_EQ(info.height, loaded->height);
+            EXPECT_EQ(info.width, (autoRotate ? 16 : 32) / ratio);
+            EXPECT_EQ(info.kind, ImageKind::RGB);
+        }
+    }
+    LumoSetIntOptionJpeg("ratio", 1);
+    LumoSetIntOptionJpeg("autorotate", 1);
+}

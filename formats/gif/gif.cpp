@@ -106,6 +106,30 @@ void SkipToImage(InputFile& file) {
     }
 }
 
+// What comes before the first image's data: the descriptor, the length of the table in force, the palette.
+struct GifStart {
+    ImageDescriptor descriptor;
+    int tableLength;
+    GifPalette palette;
+};
+
+GifStart ReadUpToImageData(InputFile& file) {
+    CheckSignature(file);
+    const ScreenDescriptor screen = ReadScreenDescriptor(file);
+    int tableLength = TableLength(screen.flags);
+    GifPalette palette(tableLength);
+    if (screen.aspect != 0 && screen.aspect != 49) LumoWarning(kLoadModule, "Warning: nonsquare pixels in input");
+    if (screen.flags & kColorTablePresent) palette.read(file, tableLength);
+
+    SkipToImage(file);
+    const ImageDescriptor descriptor = ReadImageDescriptor(file);
+    if (descriptor.flags & kColorTablePresent) {
+        tableLength = TableLength(descriptor.flags);
+        palette.read(file, tableLength);
+    }
+    return {descriptor, tableLength, std::move(palette)};
+}
+
 int ReadCodeSize(InputFile& file) {
     const int codeSize = ReadGifByte(file);
     // Sizes of 12 and more would need codes past the 4096-entry string table: nothing can be decoded.
@@ -216,22 +240,20 @@ ImagePtr LumoLoadGif(const char* fileName) {
     return LoadGifFrom(file);
 }
 
-ImagePtr LoadGifFrom(InputFile& file) {
-    CheckSignature(file);
-    const ScreenDescriptor screen = ReadScreenDescriptor(file);
-    int tableLength = TableLength(screen.flags);
-    GifPalette palette(tableLength);
-    if (screen.aspect != 0 && screen.aspect != 49) LumoWarning(kLoadModule, "Warning: nonsquare pixels in input");
-    if (screen.flags & kColorTablePresent) palette.read(file, tableLength);
+ImageInfo ReadGifInfo(const char* fileName) {
+    InputFile file(fileName, kLoadModule, "Can't open %s");
+    const GifStart start = ReadUpToImageData(file);
+    CheckLoadSize(kLoadModule, start.descriptor.width, start.descriptor.height);
+    return {start.descriptor.width, start.descriptor.height,
+            start.tableLength <= 16 ? ImageKind::COLOR16 : ImageKind::COLOR256};
+}
 
-    SkipToImage(file);
-    const ImageDescriptor descriptor = ReadImageDescriptor(file);
-    if (descriptor.flags & kColorTablePresent) {
-        tableLength = TableLength(descriptor.flags);
-        palette.read(file, tableLength);
-    }
+ImagePtr LoadGifFrom(InputFile& file) {
+    GifStart start = ReadUpToImageData(file);
+    const ImageDescriptor& descriptor = start.descriptor;
     const bool interlaced = descriptor.flags & kInterlaced;
-    const int bitsPerPixel = tableLength <= 16 ? 4 : 8;
+    const int bitsPerPixel = start.tableLength <= 16 ? 4 : 8;
+    GifPalette& palette = start.palette;
     const int codeSize = ReadCodeSize(file);
     CheckLoadSize(kLoadModule, descriptor.width, descriptor.height);
 

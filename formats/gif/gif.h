@@ -9,10 +9,13 @@
 
 #include "core/image.h"
 #include "formats/byte_sink.h"
+#include "formats/image_info.h"
 #include "formats/input_file.h"
 #include "formats/profile_key.h"
 
 ImagePtr LumoLoadGif(const char* fileName);
+// The size and kind LumoLoadGif would give, from the headers and tables before the first image's data.
+ImageInfo ReadGifInfo(const char* fileName);
 // The loader over an open file (the fuzz harness reads from memory this way).
 ImagePtr LoadGifFrom(InputFile& file);
 

@@ -84,6 +84,18 @@ ImagePtr LumoLoadJpeg(const char* path) {
     return image;
 }
 
+ImageInfo ReadJpegInfo(const char* path) {
+    std::string failure;
+    ImageInfo info;
+    bool read;
+    {
+        InputFile file(path, "LumoLoadJpeg", "can't open JPEG file %s");
+        read = ReadJpegHeaderInfo(file, options, info, failure);
+    }
+    if (!read) ReportLoadFailure(failure, path);
+    return info;
+}
+
 void WriteJpeg(const IMG* image, const ByteSink& sink, const char* name) {
     // Rows of every kind are expanded as they go.
     const std::optional<std::string> failure = EncodeJpeg(*image, sink, options);

@@ -6,11 +6,14 @@
 #include <span>
 
 #include "core/image.h"
+#include "formats/image_info.h"
 #include "formats/byte_sink.h"
 #include "formats/input_file.h"
 #include "formats/profile_key.h"
 
 ImagePtr LumoLoadJpeg(const char* path);
+// The size and kind LumoLoadJpeg would give with the current options, from the file's header alone.
+ImageInfo ReadJpegInfo(const char* path);
 // The loader over an open file (the fuzz harness reads from memory this way).
 ImagePtr LoadJpegFrom(InputFile& file);
 // Writes the image; the caller's image is left exactly as it was.

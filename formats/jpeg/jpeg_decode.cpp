@@ -186,8 +186,9 @@ int FindOrientation(const jpeg_decompress_struct& cinfo) {
     return 1;
 }
 
-// Every libjpeg call of a load. Runs under the trap: trivially destructible locals only.
-void DecodeSteps(DecodeSession& s) {
+// The libjpeg calls up to the output size: the header, the Exif orientation, the output the options
+// ask for. Runs under the trap: trivially destructible locals only.
+void HeaderSteps(DecodeSession& s) {
     jpeg_decompress_struct& cinfo = s.cinfo;
     cinfo.err = ArmJpegErrorTrap(s.trap);
     jpeg_create_decompress(&cinfo);
@@ -201,6 +202,13 @@ void DecodeSteps(DecodeSession& s) {
     if (s.options->autoRotate) s.orientation = FindOrientation(cinfo);
 
     ChooseOutput(s);
+    jpeg_calc_output_dimensions(&cinfo);
+}
+
+// Every libjpeg call of a load. Runs under the trap: trivially destructible locals only.
+void DecodeSteps(DecodeSession& s) {
+    jpeg_decompress_struct& cinfo = s.cinfo;
+    HeaderSteps(s);
     if (cinfo.scale_denom != 1 && LumoVerbose())
         LumoWarning(nullptr, "Loading reduced JPEG image (1/%d)", static_cast<int>(cinfo.scale_denom));
     CreateOutputImage(s);
@@ -219,7 +227,36 @@ ImagePtr ApplyKindToInk(ImagePtr rgb, const JpegOptions& options) {
     return rgb;
 }
 
+// The kind an output becomes (four-component files are made into the kind the options ask for).
+ImageKind KindOfOutput(Output output, const JpegOptions& options) {
+    switch (output) {
+        case Output::Gray: return ImageKind::GRAY256;
+        case Output::Quantized: return ImageKind::COLOR256;
+        case Output::Bgr: return ImageKind::RGB;
+        case Output::Ink: break;
+    }
+    return options.forceGray ? ImageKind::GRAY256 : !options.readRgb ? ImageKind::COLOR256 : ImageKind::RGB;
+}
+
 }  // namespace
+
+bool ReadJpegHeaderInfo(InputFile& file, const JpegOptions& options, ImageInfo& info, std::string& failure) {
+    DecodeSession session;
+    session.options = &options;
+    session.stream = file.stream();
+    session.name = file.name().c_str();
+    session.dataBytes = file.remaining();
+    if (!RunTrapped(session, HeaderSteps)) {
+        failure = session.trap.message;
+        return false;
+    }
+    const bool turned = session.orientation >= static_cast<int>(Orientation::Transpose);
+    const int width = static_cast<int>(session.cinfo.output_width);
+    const int height = static_cast<int>(session.cinfo.output_height);
+    CheckLoadSize(kModule, width, height);
+    info = {turned ? height : width, turned ? width : height, KindOfOutput(session.output, options)};
+    return true;
+}
 
 ImagePtr DecodeJpeg(InputFile& file, const JpegOptions& options, std::string& failure) {
     Output output;

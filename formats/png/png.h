@@ -10,10 +10,14 @@
 
 #include "core/image.h"
 #include "formats/byte_sink.h"
+#include "formats/image_info.h"
 #include "formats/input_file.h"
 #include "formats/profile_key.h"
 
 ImagePtr LumoLoadPng(const char* fileName);
+// The size and kind LumoLoadPng would give, from the signature and IHDR alone. An IHDR that libspng
+// would refuse (a bad colour type, depth or CRC) is not checked here.
+ImageInfo ReadPngInfo(const char* fileName);
 // The loader over an open file (the fuzz harness reads from memory this way).
 ImagePtr LoadPngFrom(InputFile& file);
 

@@ -140,6 +140,17 @@ ImagePtr LumoLoadPng(const char* fileName) {
     return LoadPngFrom(file);
 }
 
+ImageInfo ReadPngInfo(const char* fileName) {
+    InputFile file(fileName, kLoadModule);
+    uint8_t header[sizeof kSignature + 25];  // the signature, then IHDR's length, type, data and CRC
+    if (file.read(header, sizeof header) != sizeof header || std::memcmp(header, kSignature, sizeof kSignature) != 0 ||
+        std::memcmp(header + 12, "IHDR", 4) != 0)
+        LumoError(kLoadModule, "Not a PNG file: %s", file.name().c_str());
+    const long width = ReadBE32(header + 16), height = ReadBE32(header + 20);
+    CheckLoadSize(kLoadModule, width, height);
+    return {static_cast<int>(width), static_cast<int>(height), PngLoadKind(header[25], header[24])};
+}
+
 ImagePtr LoadPngFrom(InputFile& file) {
     LumoProgress(-1);
     PngStream stream(file);

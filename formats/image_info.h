@@ -1,0 +1,22 @@
+// What `lumo info` tells of a file: its size and kind as a load with the current settings would give
+// them, read from the file's header where the format allows, without decoding its pixels.
+#pragma once
+
+#include <optional>
+
+#include "core/image.h"
+
+struct ImageInfo {
+    int width = 0;
+    int height = 0;
+    ImageKind kind = ImageKind::RGB;
+};
+
+// The info of a file, by its extension as the dispatch chooses loaders, with the profile's load settings
+// copied into the codec's options first. JPEG, BMP, GIF, PNG and IMG are read from the header alone;
+// TIFF, JBIG, MOK, Photo CD and raw fax are loaded (see image_info.cpp). An unknown extension shows the dispatch's message box and yields nothing; damaged
+// headers are LumoFailure with the loader's own message.
+std::optional<ImageInfo> ReadImageInfo(const char* fileName);
+
+// The info of a loaded picture.
+ImageInfo InfoOf(const IMG& image);
