@@ -80,13 +80,14 @@ TEST_F(BatchConvertTest, NamesJoinFoldersWithOneSeparator) {
 
 // MOK is offered as an output although the source list never shows MOK files (the sheets' list does).
 TEST_F(BatchConvertTest, SourceListsMatchWithoutRegardToCaseAndMokIsOnlyATarget) {
-    for (const char* name : {"b.jpg", "A.JPG", "c.Tif", "d.mok", "e.txt", "f.fax", "a.jpg"})
+    for (const char* name : {"b.jpg", "A.JPG", "c.Tif", "d.mok", "e.txt", "f.fax", "a.jpg", "g.JPEG", "h.jpe", "i.tiff"})
         WriteBytes(in_ + "/" + name, {1});
     std::filesystem::create_directory(in_ + "/folder.jpg");
     EXPECT_EQ(ListMatchingFiles(in_, kBatchSourcePatterns),
-              (std::vector<std::string>{"A.JPG", "a.jpg", "b.jpg", "c.Tif", "f.fax"}));
+              (std::vector<std::string>{"A.JPG", "a.jpg", "b.jpg", "c.Tif", "f.fax", "g.JPEG", "h.jpe", "i.tiff"}));
     EXPECT_EQ(ListMatchingFiles(in_, kSheetSourcePatterns),
-              (std::vector<std::string>{"A.JPG", "a.jpg", "b.jpg", "c.Tif", "d.mok", "f.fax"}));
+              (std::vector<std::string>{"A.JPG", "a.jpg", "b.jpg", "c.Tif", "d.mok", "f.fax", "g.JPEG", "h.jpe",
+                                        "i.tiff"}));
     EXPECT_TRUE(ListMatchingFiles(in_ + "/missing", kBatchSourcePatterns).empty());
     const auto mok = std::find_if(std::begin(kBatchOutputFormats), std::end(kBatchOutputFormats),
                                   [](const OutputFormat& f) { return std::string(f.name) == "Mok"; });

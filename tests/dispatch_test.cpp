@@ -99,7 +99,7 @@ TEST_F(DispatchTest, HasLoaderForAnswersAsTheLoaderChooses) {
 
 TEST_F(DispatchTest, CodecFailuresUnwindFromTheCodec) {
     const std::string missing = tempPath("missing.bmp");
-    EXPECT_LUMO_ERROR(LoadImageByExtension(missing.c_str()), "LumoLoadBmp", "Can't open file " + missing);
+    EXPECT_LUMO_ERROR(LoadImageByExtension(missing.c_str()), "LumoLoadBmp", "Can't open file " + missing + ": No such file or directory");
 }
 
 TEST_F(DispatchTest, CopiesTheCodecsKeysForTheDirectionItRuns) {

@@ -539,7 +539,7 @@ TEST_F(JpegTest, FailedSaveReportsAndLeavesTheExistingFile) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tempDir()), {}), 1);  // no temporary file left
 
     const std::string nowhere = tempPath("missing/x.jpg");
-    EXPECT_LUMO_ERROR(LumoSaveJpeg(empty.get(), nowhere.c_str()), "LumoSaveJpeg", "Can't open file " + nowhere + "\n");
+    EXPECT_LUMO_ERROR(LumoSaveJpeg(empty.get(), nowhere.c_str()), "LumoSaveJpeg", "Can't open file " + nowhere + ": No such file or directory\n");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -548,7 +548,7 @@ TEST_F(JpegTest, FailedSaveReportsAndLeavesTheExistingFile) {
 TEST_F(JpegTest, LoadFailuresCarryTheLibraryMessageAndThePath) {
     MutedStandardError muted;  // libjpeg warns about the cut data before it gives up
     const std::string missing = tempPath("missing.jpg");
-    EXPECT_LUMO_ERROR(LumoLoadJpeg(missing.c_str()), "LumoLoadJpeg", "can't open JPEG file " + missing);
+    EXPECT_LUMO_ERROR(LumoLoadJpeg(missing.c_str()), "LumoLoadJpeg", "can't open JPEG file " + missing + ": No such file or directory");
 
     const std::string path = tempPath("damaged.jpg");
     WriteBytes(path, {'B', 'M', 0, 0});
