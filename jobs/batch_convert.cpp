@@ -1,12 +1,16 @@
 #include "jobs/batch_convert.h"
 
+#include <map>
+
 #include "core/messages.h"
 #include "formats/dispatch.h"
 
-bool ConvertFile(const std::string& source, const std::string& target, const ImageTransform& transform) {
+bool ConvertFile(const std::string& source, const std::string& target, const ImageTransform& transform,
+                 const std::string& format) {
     ImagePtr image = LoadImageByExtension(source.c_str());
     if (!image) return false;  // the dispatch has named the unknown extension
     image = ApplyTransform(std::move(image), transform);
+    if (!format.empty()) return SaveImageAs(image.get(), target.c_str(), format);
     return SaveImageByExtension(image.get(), target.c_str());
 }
 
@@ -17,6 +21,16 @@ std::string PathInFolder(const std::string& folder, const std::string& name) {
 
 std::string BatchTargetName(const std::string& destinationFolder, const std::string& file, const std::string& extension) {
     return PathInFolder(destinationFolder, SplitFileName(file).baseName + "." + extension);
+}
+
+std::optional<std::pair<size_t, size_t>> FindSharedTarget(const BatchRequest& request) {
+    std::map<std::string, size_t> firstWriter;
+    for (size_t i = 0; i < request.files.size(); ++i) {
+        const auto [at, added] =
+            firstWriter.emplace(BatchTargetName(request.destinationFolder, request.files[i], request.extension), i);
+        if (!added) return std::pair{at->second, i};
+    }
+    return std::nullopt;
 }
 
 bool ConvertBatchFile(const BatchRequest& request, size_t index) {
