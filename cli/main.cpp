@@ -13,7 +13,7 @@
 #include "jobs/contact_sheet.h"
 
 int main(int argc, char** argv) {
-    CLI::App app{"Lumo image converter"};
+    CLI::App app{"Lumo image converter", "lumo"};
     app.require_subcommand(1);
     app.set_version_flag("--version", VersionText(), "Print the version and exit");
     app.footer(HelpReference());
