@@ -178,6 +178,9 @@ int RunConvert(ConvertRequest request) {
         return ConvertOne(request.inputs.front(), request.inputs.front(), request.output, request.transform,
                           *request.format);
     }
+    if (request.format && !IsDirectory(request.output) && HasSaverFor(request.output.c_str()))
+        return UsageError("--format writes into the folder -o names, and " + request.output +
+                          " is a file name: nothing converted");
     if (several || request.format || IsDirectory(request.output)) return ConvertBatch(request);
     return ConvertOne(request.inputs.front(), request.inputs.front(), request.output, request.transform);
 }

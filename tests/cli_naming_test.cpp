@@ -55,6 +55,8 @@ TEST_F(CliNamingTest, SeveralInputsGoToAFolderAndNeverIntoAFileName) {
     EXPECT_EQ(info("made/here/hopper.bmp"), "made/here/hopper.bmp: 40x30 RGB\n");
     EXPECT_FALSE(exists("made/here/hopper..bmp"));
     EXPECT_EQ(lumo("convert hopper.jpg -o x --format xyz").status, 2);
+    EXPECT_EQ(lumo("convert hopper.jpg -o b.png --format gif").status, 2);  // not a folder named b.png
+    EXPECT_FALSE(exists("b.png"));
 }
 
 TEST_F(CliNamingTest, CollidingOutputNamesAreRefusedBeforeAnythingIsWritten) {
