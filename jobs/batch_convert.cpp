@@ -42,6 +42,15 @@ bool ConvertBatchFile(const BatchRequest& request, size_t index) {
 BatchResult RunBatchConvert(const BatchRequest& request) {
     const ProgressBarOff progressOff;
     BatchResult result;
+    // Two files that would be written under one name: the second would replace the first's output.
+    if (const auto shared = FindSharedTarget(request)) {
+        const std::string& second = request.files[shared->second];
+        result.failures.push_back(FileFailure{shared->second, second, "",
+                                              request.files[shared->first] + " and " + second +
+                                                  " would both be written as " +
+                                                  BatchTargetName(request.destinationFolder, second, request.extension)});
+        return result;
+    }
     const size_t count = request.files.size();
     for (size_t i = 0; i < count; ++i) {
         const std::string& file = request.files[i];

@@ -58,5 +58,6 @@ std::optional<std::pair<size_t, size_t>> FindSharedTarget(const BatchRequest& re
 bool ConvertBatchFile(const BatchRequest& request, size_t index);
 
 // Runs the whole batch: for each file (from 1) the status text "Converting file %s (%d/%d)" is shown
-// and the file converted; "showprogress" is 0 during the run and restored afterwards.
+// and the file converted; "showprogress" is 0 during the run and restored afterwards. Files that
+// would share a target stop the run before anything is written (one failure naming both).
 BatchResult RunBatchConvert(const BatchRequest& request);

@@ -48,6 +48,19 @@ protected:
     std::string in_, out_;
 };
 
+// photo.bmp and photo.gif both make photo.jpg: neither is converted rather than one lost.
+TEST_F(BatchConvertTest, FilesThatWouldShareATargetStopTheRunBeforeAnythingIsWritten) {
+    source("first.bmp");
+    source("photo.bmp");
+    LumoSaveGif(MakePatternImage(ImageKind::COLOR256, 5, 5).get(), (in_ + "/photo.gif").c_str());
+    const BatchResult result = RunBatchConvert(request({"first.bmp", "photo.bmp", "photo.gif"}, "jpg"));
+    EXPECT_EQ(result.converted, 0u);
+    ASSERT_EQ(result.failures.size(), 1u);
+    EXPECT_EQ(result.failures[0].index, 2u);
+    EXPECT_EQ(result.failures[0].message, "photo.bmp and photo.gif would both be written as " + out_ + "/photo.jpg");
+    EXPECT_TRUE(std::filesystem::is_empty(out_));
+}
+
 TEST_F(BatchConvertTest, GifIntoAnotherFolderAsTiffKeepsItsBaseNameAndPixels) {
     const ImagePtr picture = MakePatternImage(ImageKind::COLOR256, 31, 9);
     LumoSaveGif(picture.get(), (in_ + "/photo.gif").c_str());
