@@ -565,6 +565,21 @@ TEST_F(JpegTest, LoadFailuresCarryTheLibraryMessageAndThePath) {
     EXPECT_EQ(errors[2].module, "LoadJpeg");
 }
 
+// libjpeg's warning about a file cut short reaches the warning hook once, naming the file.
+TEST_F(JpegTest, LibjpegWarningsGoThroughTheHookWithTheFileName) {
+    const std::string path = tempPath("cut.jpg");
+    LumoSaveJpeg(MakePhotoLikeImage(64, 64).get(), path.c_str());
+    std::vector<uint8_t> bytes = ReadBytes(path);
+    bytes.resize(bytes.size() / 2);
+    WriteBytes(path, bytes);
+    const ImagePtr image = LumoLoadJpeg(path.c_str());
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->width, 64);
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0].module, "LoadJpeg");
+    EXPECT_EQ(warnings[0].text, "Premature end of JPEG file: " + path);
+}
+
 // The position of the height field of the first SOF marker.
 size_t FrameHeightOffset(const std::vector<uint8_t>& jpeg) {
     for (size_t i = 2; i + 9 < jpeg.size();) {

@@ -268,6 +268,26 @@ TEST_F(OutputFileTest, WriteErrorsAreErrorsAndKeepTheOldFile) {
     EXPECT_EQ(folderEntries(), std::vector<std::string>{"full.bin"});
 }
 
+// A device is written straight instead of being replaced by a file: /dev/null stays the device, and
+// /dev/full's refusal is the save's error with its reason.
+TEST_F(OutputFileTest, DevicesAreWrittenStraightAndTheirErrorsReported) {
+    {
+        OutputFile out("/dev/null", "SaveTest");
+        out.write("abc", 3);
+        out.commit();
+    }
+    struct stat info;
+    ASSERT_EQ(::stat("/dev/null", &info), 0);
+    EXPECT_TRUE(S_ISCHR(info.st_mode));
+    EXPECT_LUMO_ERROR(
+        {
+            OutputFile out("/dev/full", "SaveTest");
+            out.write("abc", 3);
+            out.commit();
+        },
+        "SaveTest", "Error writing file /dev/full: No space left on device");
+}
+
 TEST_F(OutputFileTest, UnwritablePlacesAreRefused) {
     EXPECT_LUMO_ERROR(OutputFile(tempPath("no/such/folder/x.bmp").c_str(), "SaveBmp"), "SaveBmp",
                       "Can't open file " + tempPath("no/such/folder/x.bmp") + ": No such file or directory");
