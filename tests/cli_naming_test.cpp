@@ -150,6 +150,10 @@ TEST_F(CliNamingTest, QualityAndSettingsAreCheckedByTheDialogsRules) {
     EXPECT_GT(ReadBytes(tempPath("q95.jpg")).size(), ReadBytes(tempPath("q75.jpg")).size());
     for (const char* refused : {"--quality 5", "--quality abc", "--set JpegQuality=abc", "--set Bogus=1"})
         EXPECT_EQ(lumo("convert hopper.bmp -o bad.jpg " + std::string(refused)).status, 2) << refused;
+    EXPECT_EQ(lumo("convert hopper.bmp -o bad.jpg --quality 101").output,
+              "lumo: JpegQuality=101: Quality must be between 10 and 100\n");
+    EXPECT_EQ(lumo("convert hopper.bmp -o bad.jpg --set GifInterlace=2").output,
+              "lumo: GifInterlace must be one of 0, 1\n");
     EXPECT_FALSE(exists("bad.jpg"));
 }
 
