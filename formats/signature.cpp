@@ -18,13 +18,16 @@ bool StartsWith(const uint8_t* bytes, size_t size, const char* text, size_t leng
 }
 
 // JBIG's bi-level image header has no magic number: its fixed fields are checked instead (the
-// lowest layer not above the layer count, at least one plane, a zero fill byte, a nonzero size,
-// no undefined order or option bits), which leaves no likely confusion with the other formats.
+// lowest layer not above the layer count, at least one plane, a zero fill byte, a nonzero size and
+// stripe height, no vertical template offset, no undefined order or option bits),
+// which a raw fax file's first codes or an IMG header do not pass.
 bool LooksLikeJbig(const uint8_t* b, size_t size) {
     if (size < 20) return false;
-    const uint8_t lowest = b[0], layers = b[1], planes = b[2], fill = b[3], order = b[18], options = b[19];
-    return lowest <= layers && layers < 32 && planes >= 1 && fill == 0 && ReadBE32(b + 4) != 0 &&
-           ReadBE32(b + 8) != 0 && ReadBE32(b + 12) != 0 && (order & 0xF0) == 0 && (options & 0x80) == 0;
+    const uint8_t lowest = b[0], layers = b[1], planes = b[2], fill = b[3];
+    const uint32_t width = ReadBE32(b + 4), height = ReadBE32(b + 8), stripe = ReadBE32(b + 12);
+    const uint8_t offsetY = b[17], order = b[18], options = b[19];
+    return lowest <= layers && layers < 32 && planes >= 1 && fill == 0 && width != 0 && height != 0 && stripe != 0 &&
+           offsetY == 0 && (order & 0xF0) == 0 && (options & 0x80) == 0;
 }
 
 }  // namespace

@@ -4,11 +4,16 @@
 
 #include "core/messages.h"
 #include "formats/dispatch.h"
+#include "formats/signature.h"
 
 bool ConvertFile(const std::string& source, const std::string& target, const ImageTransform& transform,
                  const std::string& format) {
     ImagePtr image = LoadImageByExtension(source.c_str());
-    if (!image) return false;  // the dispatch has named the unknown extension
+    // No loader: the dispatch has named the unknown extension. A loader that found no picture (a fax
+    // loader that recognises no coding) has said nothing: the conversion fails with a reason.
+    if (!image && (HasLoaderFor(source.c_str()) || !FileSignature(source.c_str()).extension.empty()))
+        LumoError("ConvertFile", "No picture found in %s", source.c_str());
+    if (!image) return false;
     image = ApplyTransform(std::move(image), transform);
     if (!format.empty()) return SaveImageAs(image.get(), target.c_str(), format);
     return SaveImageByExtension(image.get(), target.c_str());

@@ -22,7 +22,8 @@ constexpr OutputFormat kBatchOutputFormats[] = {{"Jpeg", "jpg"}, {"Tiff", "tif"}
 // The per-file work of every conversion: loads by the source's extension, applies the transform, saves
 // by the target's extension (the dispatch sets every codec option from the profile). The source is read
 // whole before the target is written, so a file may be converted onto itself. False when an extension
-// is unknown (the dispatch has shown its message box); codec failures are LumoFailure.
+// is unknown (the dispatch has shown its message box); codec failures, and a loader that finds no
+// picture ("No picture found in %s", module ConvertFile), are LumoFailure.
 // A format given (an extension) is written whatever the target's name.
 bool ConvertFile(const std::string& source, const std::string& target, const ImageTransform& transform = {},
                  const std::string& format = "");

@@ -119,6 +119,11 @@ TEST_F(CliNamingTest, FailuresGiveTheSystemsReason) {
     EXPECT_EQ(full.output, "lumo: hopper.jpg: Error writing file /dev/full: No space left on device (module SaveBmp)\n");
     EXPECT_EQ(lumo("convert hopper.jpg -o /dev/full").status, 2);  // a device has no extension to go by
 
+    WriteBytes(tempPath("noise.fax"), {1, 2, 3, 4});  // no coding the fax loader recognises
+    const CommandResult noFax = lumo("convert noise.fax -o x.bmp");
+    EXPECT_EQ(noFax.status, 1);
+    EXPECT_EQ(noFax.output, "lumo: noise.fax: No picture found in noise.fax (module ConvertFile)\n");
+
     // A folder the user may not write (root may write any, so root runs lumo as nobody here).
     std::filesystem::create_directory(tempPath("locked"));
     ::chmod(tempPath("locked").c_str(), 0555);

@@ -132,6 +132,25 @@ TEST_F(DispatchTest, FilesWithASignatureLoadByItWhateverTheirName) {
     EXPECT_TRUE(boxes.empty());
 }
 
+// Raw fax pages have no signature: their first codes must not pass for another format's header.
+TEST_F(DispatchTest, RawFaxPagesStillGoByTheirExtension) {
+    if (!HaveTool("pbmtog3")) GTEST_SKIP() << "no pbmtog3 to code a page";
+    for (const char* options : {"", "-reversebits"}) {
+        const std::string pbm = tempPath("page.pbm"), fax = tempPath("page.fax");
+        const std::string header = "P4\n1728 60\n";
+        std::vector<uint8_t> bytes(header.begin(), header.end());
+        for (int y = 0; y < 60; ++y)  // white with two black bars
+            for (int x = 0; x < 216; ++x) bytes.push_back((y / 10 == 1 && x > 12 && x < 50) || (y / 10 == 4 && x > 100) ? 0xFF : 0);
+        WriteBytes(pbm, bytes);
+        ASSERT_EQ(RunCommand("pbmtog3 " + std::string(options) + " " + pbm + " > " + fax).status, 0);
+        warnings.clear();
+        const ImagePtr page = LoadImageByExtension(fax.c_str());
+        ASSERT_TRUE(page) << options;
+        EXPECT_EQ(page->width, 1728);
+        EXPECT_TRUE(warnings.empty()) << options << ": " << (warnings.empty() ? "" : warnings[0].text);
+    }
+}
+
 TEST_F(DispatchTest, JpegAndTiffHaveTheirLongerSpellingsInAnyCase) {
     const ImagePtr image = MakePatternImage(ImageKind::RGB, 9, 6);
     for (const char* name : {"a.jpeg", "b.JPE", "c.tiff", "d.TIFF"}) {
