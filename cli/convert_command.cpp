@@ -2,20 +2,45 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 
+#include "cli/standard_streams.h"
 #include "cli/terminal.h"
 #include "cli/workers.h"
 #include "core/messages.h"
+#include "formats/dispatch.h"
+#include "formats/signature.h"
 #include "jobs/batch_convert.h"
 
 namespace {
 
+constexpr int kFailed = 1;
+constexpr int kUsageError = 2;
+
 bool IsDirectory(const std::string& path) {
     struct stat info;
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool Exists(const std::string& path) {
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0;
+}
+
+// A device or FIFO (/dev/full, /dev/null): written straight, in the format --format names.
+bool IsDevice(const std::string& path) {
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0 && (S_ISCHR(info.st_mode) || S_ISFIFO(info.st_mode));
+}
+
+int UsageError(const std::string& text) {
+    std::fprintf(stderr, "lumo: %s\n", text.c_str());
+    return kUsageError;
 }
 
 // Runs one file's conversion and prints its failure with the file's name. False too for an unknown
@@ -27,30 +52,84 @@ bool ConvertReporting(size_t i, const std::string& file, const std::function<boo
     return written;
 }
 
-}  // namespace
+// One input to one output; shown is the input's name in messages (the scratch copy of standard input
+// is named "-").
+int ConvertOne(const std::string& input, const std::string& shown, const std::string& output,
+               const ImageTransform& transform, const std::string& format = "") {
+    SetCurrentFile(shown, 0, 1);
+    const bool written = ConvertReporting(0, shown, [&] { return ConvertFile(input, output, transform, format); });
+    ClearProgressLine();
+    return written ? 0 : kFailed;
+}
 
-int RunConvert(const ConvertRequest& request) {
-    const bool batch = request.format || request.inputs.size() > 1 || IsDirectory(request.output);
-    if (!batch) {
-        const std::string& input = request.inputs.front();
-        SetCurrentFile(input, 0, 1);
-        const bool written =
-            ConvertReporting(0, input, [&] { return ConvertFile(input, request.output, request.transform); });
-        ClearProgressLine();
-        return written ? 0 : 1;
+// "-" as input or output: through a scratch folder, the input's format told by its signature.
+int ConvertStreams(const ConvertRequest& request) {
+    const bool fromStdin = request.inputs.front() == "-", toStdout = request.output == "-";
+    ScratchFolder scratch;
+    if (!scratch.made()) {
+        std::fprintf(stderr, "lumo: can't make a temporary folder: %s\n", std::strerror(errno));
+        return kFailed;
     }
-    std::error_code error;
-    std::filesystem::create_directories(request.output, error);
-    if (!IsDirectory(request.output)) {
-        std::fprintf(stderr, "lumo: %s is not a folder\n", request.output.c_str());
-        return 2;
+    std::string input = request.inputs.front(), error;
+    if (fromStdin) {
+        input = scratch.file("input");
+        if (!SaveStandardInput(input, error)) {
+            ReportFileError("-", "Error reading standard input: " + error);
+            return kFailed;
+        }
+        if (FileSignature(input.c_str()).extension.empty()) {
+            ReportFileError("-", "the format of standard input is not known (IMG and fax files need a file name)");
+            return kFailed;
+        }
     }
+    const std::string output = toStdout ? scratch.file("output." + *request.format) : request.output;
+    const int status = ConvertOne(input, request.inputs.front(), output, request.transform);
+    if (status != 0 || !toStdout) return status;
+    if (!CopyToStandardOutput(output, error)) {
+        ReportFileError("-", "Error writing standard output: " + error);
+        return kFailed;
+    }
+    return 0;
+}
+
+// "N converted, M failed", and with --keep-going the names of the failed files.
+void PrintSummary(const std::vector<std::string>& files, const std::vector<TaskStatus>& statuses, bool keepGoing) {
+    size_t converted = 0;
+    std::string failed;
+    size_t failures = 0;
+    for (size_t i = 0; i < statuses.size(); ++i) {
+        if (statuses[i] == TaskStatus::Succeeded) ++converted;
+        if (statuses[i] == TaskStatus::Failed || statuses[i] == TaskStatus::Running) {
+            ++failures;
+            failed += (failed.empty() ? "" : ", ") + files[i];
+        }
+    }
+    std::fprintf(stderr, "%zu converted, %zu failed", converted, failures);
+    if (keepGoing && failures) std::fprintf(stderr, ": %s", failed.c_str());
+    std::fputc('\n', stderr);
+}
+
+int ConvertBatch(const ConvertRequest& request) {
     BatchRequest batchRequest;
     batchRequest.files = request.inputs;
     batchRequest.destinationFolder = request.output;
     batchRequest.extension = request.format.value_or("jpg");
     batchRequest.transform = request.transform;
     batchRequest.keepGoing = request.keepGoing;
+    if (const auto shared = FindSharedTarget(batchRequest)) {
+        const std::string& first = batchRequest.files[shared->first];
+        const std::string& second = batchRequest.files[shared->second];
+        return UsageError(first + " and " + second + " would both be written as " +
+                          BatchTargetName(batchRequest.destinationFolder, second, batchRequest.extension) +
+                          ": nothing converted");
+    }
+    std::error_code error;
+    std::filesystem::create_directories(request.output, error);
+    if (!IsDirectory(request.output)) {
+        std::fprintf(stderr, "lumo: Can't create folder %s: %s\n", request.output.c_str(),
+                     (error ? error : std::make_error_code(std::errc::not_a_directory)).message().c_str());
+        return kFailed;
+    }
 
     const size_t count = batchRequest.files.size();
     const WorkerPlan plan{count, request.jobs, !request.keepGoing};
@@ -68,7 +147,41 @@ int RunConvert(const ConvertRequest& request) {
     int status = 0;
     for (size_t i = 0; i < statuses.size(); ++i) {
         if (statuses[i] == TaskStatus::Running) ReportFileError(batchRequest.files[i], "the conversion crashed");
-        if (statuses[i] != TaskStatus::Succeeded) status = 1;
+        if (statuses[i] != TaskStatus::Succeeded) status = kFailed;
     }
+    PrintSummary(batchRequest.files, statuses, request.keepGoing);
     return status;
+}
+
+}  // namespace
+
+int RunConvert(ConvertRequest request) {
+    if (request.format) {
+        std::string& format = *request.format;
+        if (!format.empty() && format.front() == '.') format.erase(0, 1);
+        if (format.empty() || !HasSaverFor(("x." + format).c_str()))
+            return UsageError("--format: no format is written as \"" + format + "\" (" + WritableExtensions() + ")");
+    }
+    const bool fromStdin = std::find(request.inputs.begin(), request.inputs.end(), "-") != request.inputs.end();
+    const bool toStdout = request.output == "-";
+    if (fromStdin || toStdout) {
+        if (request.inputs.size() > 1) return UsageError("\"-\" takes one input only");
+        if (toStdout && !request.format) return UsageError("-o - needs --format to name the output's format");
+        return ConvertStreams(request);
+    }
+    const bool several = request.inputs.size() > 1;
+    if (several && Exists(request.output) && !IsDirectory(request.output))
+        return UsageError("several inputs need -o FOLDER, and " + request.output + " is a file: nothing converted");
+    if (several && !Exists(request.output) && HasSaverFor(request.output.c_str()))
+        return UsageError("several inputs need -o FOLDER, not the file name " + request.output + ": nothing converted");
+    if (!several && IsDevice(request.output)) {
+        if (!request.format) return UsageError("-o " + request.output + " needs --format to name the output's format");
+        return ConvertOne(request.inputs.front(), request.inputs.front(), request.output, request.transform,
+                          *request.format);
+    }
+    if (request.format && !IsDirectory(request.output) && HasSaverFor(request.output.c_str()))
+        return UsageError("--format writes into the folder -o names, and " + request.output +
+                          " is a file name: nothing converted");
+    if (several || request.format || IsDirectory(request.output)) return ConvertBatch(request);
+    return ConvertOne(request.inputs.front(), request.inputs.front(), request.output, request.transform);
 }

@@ -4,6 +4,7 @@
 #include <span>
 
 #include "cli/convert_command.h"
+#include "cli/help_text.h"
 #include "cli/info_command.h"
 #include "cli/mosaic_command.h"
 #include "cli/settings_command.h"
@@ -14,8 +15,10 @@
 
 int main(int argc, char** argv) {
     ReuseHeapForLargeBlocks();
-    CLI::App app{"Lumo image converter"};
+    CLI::App app{"Lumo image converter", "lumo"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", VersionText(), "Print the version and exit");
+    app.footer(HelpReference());
 
     std::vector<std::string> infoFiles, settings;
     CLI::App* info = app.add_subcommand("info", "Print the size and kind of each file");
@@ -24,10 +27,19 @@ int main(int argc, char** argv) {
 
     ConvertRequest request;
     CLI::App* convert = app.add_subcommand("convert", "Convert files to the format of the output's extension");
-    convert->add_option("INPUT", request.inputs, "Image files to convert")->required();
-    convert->add_option("-o,--output", request.output, "Output file, or the folder of a batch")->required();
-    convert->add_option("--format", request.format, "Extension of a batch's output files (default jpg)");
+    convert->add_option("INPUT", request.inputs, "Image files to convert; - reads standard input")->required();
+    convert
+        ->add_option("-o,--output", request.output,
+                     "Output file; the folder of several inputs (made when missing); - writes standard output")
+        ->required();
+    convert->add_option("--format", request.format,
+                        "Extension of a batch's output files (bmp or .bmp; default jpg), or of -o -");
     convert->add_option("--set", settings, "Override a profile key for this run: KEY=VALUE")->allow_extra_args(false);
+    convert
+        ->add_option_function<std::string>(
+            "--quality", [&](const std::string& quality) { settings.push_back("JpegQuality=" + quality); },
+            "JPEG quality, 10 to 100 (the JpegQuality setting for this run)")
+        ->type_name("N");
     convert->add_option("-j,--jobs", request.jobs, "Number of worker processes")->check(CLI::Range(1, 256));
     convert->add_flag("--keep-going", request.keepGoing, "Go on after a file fails");
     convert->add_flag("--exact-scale", request.transform.exactScale,
@@ -51,6 +63,16 @@ int main(int argc, char** argv) {
             },
             "Rescale to WIDTHxHEIGHT (after --rotate and --flip, before --to)")
         ->type_name("WxH");
+    convert
+        ->add_option_function<std::string>(
+            "--resize",
+            [&](const std::string& size) {
+                if (!ParseResize(size, request.transform))
+                    throw CLI::ValidationError("--resize", "needs 50%, 800x, x600, 800x600 or 800x600!, not " + size);
+            },
+            "Resize by percent (50%), to a width or height keeping the aspect (800x, x600), to fit inside "
+            "(800x600) or exactly (800x600!); in place of --rescale")
+        ->type_name("SIZE");
     convert
         ->add_option_function<std::string>(
             "--rotate",
@@ -121,7 +143,7 @@ int main(int argc, char** argv) {
     InstallTerminalReporting();
     const int status = info->parsed()     ? RunInfo(infoFiles)
                        : mosaic->parsed() ? RunMosaic(mosaicRequest)
-                                          : RunConvert(request);
+                                          : RunConvert(std::move(request));
     EndLumo();
     return status;
 }

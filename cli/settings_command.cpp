@@ -23,7 +23,9 @@ std::optional<Assignments> CheckedAssignments(const std::vector<std::string>& te
         }
         std::string key = text.substr(0, equals), value = text.substr(equals + 1);
         if (const std::optional<std::string> refusal = CheckSetting(key, value)) {
-            std::fprintf(stderr, "lumo: %s\n", refusal->c_str());
+            // The dialogs' messages name the field ("Quality must be ..."): the assignment names the key.
+            if (refusal->find(key) == std::string::npos) std::fprintf(stderr, "lumo: %s: %s\n", text.c_str(), refusal->c_str());
+            else std::fprintf(stderr, "lumo: %s\n", refusal->c_str());
             return std::nullopt;
         }
         assignments.emplace_back(FindProfileKey(key)->key, std::move(value));

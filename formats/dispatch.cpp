@@ -2,7 +2,10 @@
 
 #include <strings.h>
 
+#include <algorithm>
+#include <iterator>
 #include <span>
+#include <vector>
 
 #include "core/messages.h"
 #include "formats/bmp.h"
@@ -16,6 +19,7 @@
 #include "formats/pcd/pcd.h"
 #include "formats/png/png.h"
 #include "formats/ps/ps.h"
+#include "formats/signature.h"
 #include "formats/tiff/tiff.h"
 #include "platform/message_box.h"
 #include "platform/profile.h"
@@ -79,6 +83,20 @@ const SaveRoute kSaveRoutes[] = {
 
 bool SameText(const std::string& a, const char* b) { return strcasecmp(a.c_str(), b) == 0; }
 
+// Other spellings of an extension, read and written as the format they name.
+struct ExtensionAlias {
+    const char* alias;
+    const char* extension;
+};
+constexpr ExtensionAlias kExtensionAliases[] = {{"jpeg", "jpg"}, {"jpe", "jpg"}, {"tiff", "tif"}};
+
+// The extension the routes know the name's extension by (any case), or the extension itself.
+std::string RouteExtension(const std::string& extension) {
+    for (const ExtensionAlias& alias : kExtensionAliases)
+        if (SameText(extension, alias.alias)) return alias.extension;
+    return extension;
+}
+
 // Copies the codec's keys for this direction from the profile into its options.
 void CopyProfileOptions(std::span<const ProfileKey> (*keys)(), KeyUse direction, IntOptionSetter setOption) {
     if (!keys) return;
@@ -93,13 +111,24 @@ void ReportUnknownExtension(const std::string& extension, const char* fileName) 
 
 // The loader of a file name, or null when no codec reads its extension.
 const LoadRoute* LoadRouteFor(const SplitName& split) {
+    const std::string extension = RouteExtension(split.extension);
     for (const LoadRoute& route : kLoadRoutes) {
-        if (!SameText(split.extension, route.extension)) continue;
+        if (!SameText(extension, route.extension)) continue;
         if (route.baseName && !SameText(split.baseName, route.baseName)) continue;
         return &route;
     }
     return nullptr;
 }
+
+// The loader the file's signature asks for, or null when it has none.
+const LoadRoute* LoadRouteForSignature(const Signature& signature) {
+    if (signature.extension.empty()) return nullptr;
+    for (const LoadRoute& route : kLoadRoutes)
+        if (signature.extension == route.extension && (route.baseName != nullptr) == signature.overview) return &route;
+    return nullptr;
+}
+
+const char* FormatName(const LoadRoute& route) { return route.baseName ? "Photo CD overview" : route.extension; }
 
 }  // namespace
 
@@ -126,11 +155,57 @@ SplitName SplitFileName(const std::string& path) {
     return split;
 }
 
+std::string LoadExtensionOf(const char* fileName) {
+    const Signature signature = FileSignature(fileName);
+    return signature.extension.empty() ? RouteExtension(SplitFileName(fileName).extension) : signature.extension;
+}
+
+bool HasSaverFor(const char* fileName) {
+    const std::string extension = RouteExtension(SplitFileName(fileName).extension);
+    return std::any_of(std::begin(kSaveRoutes), std::end(kSaveRoutes),
+                       [&](const SaveRoute& route) { return SameText(extension, route.extension); });
+}
+
+namespace {
+
+// The routes' extensions, each once ("pcd" has two rows), separated by spaces.
+template <typename Route, size_t N>
+std::string ListExtensions(const Route (&routes)[N]) {
+    std::vector<std::string> seen;
+    std::string list;
+    for (const Route& route : routes) {
+        if (std::find(seen.begin(), seen.end(), route.extension) != seen.end()) continue;
+        seen.emplace_back(route.extension);
+        list += (list.empty() ? "" : " ") + seen.back();
+    }
+    return list;
+}
+
+}  // namespace
+
+std::string ReadableExtensions() { return ListExtensions(kLoadRoutes); }
+std::string WritableExtensions() { return ListExtensions(kSaveRoutes); }
+
+std::string ExtensionAliases() {
+    std::string list;
+    for (const ExtensionAlias& alias : kExtensionAliases) {
+        if (!list.empty()) list += ' ';
+        list.append(alias.alias).append("=").append(alias.extension);
+    }
+    return list;
+}
+
 bool HasLoaderFor(const char* fileName) { return LoadRouteFor(SplitFileName(fileName)) != nullptr; }
 
 ImagePtr LoadImageByExtension(const char* fileName) {
     const SplitName split = SplitFileName(fileName);
-    if (const LoadRoute* found = LoadRouteFor(split)) {
+    const LoadRoute* byName = LoadRouteFor(split);
+    const LoadRoute* found = LoadRouteForSignature(FileSignature(fileName));
+    if (found && byName && found != byName)
+        LumoWarning("LoadImageByExtension", "%s holds a %s file, not %s as its extension says: loaded as %s", fileName,
+                    FormatName(*found), FormatName(*byName), FormatName(*found));
+    if (!found) found = byName;
+    if (found) {
         const LoadRoute& route = *found;
         CopyProfileOptions(LoadLimitProfileKeys, KeyUse::Load, LumoSetIntOption);  // the limit every loader checks
         CopyProfileOptions(route.keys, KeyUse::Load, route.setOption);
@@ -141,15 +216,19 @@ ImagePtr LoadImageByExtension(const char* fileName) {
 }
 
 bool SaveImageByExtension(const IMG* image, const char* fileName) {
-    const SplitName split = SplitFileName(fileName);
+    return SaveImageAs(image, fileName, SplitFileName(fileName).extension);
+}
+
+bool SaveImageAs(const IMG* image, const char* fileName, const std::string& format) {
+    const std::string extension = RouteExtension(format);
     for (const SaveRoute& route : kSaveRoutes) {
-        if (!SameText(split.extension, route.extension)) continue;
+        if (!SameText(extension, route.extension)) continue;
         CopyProfileOptions(route.keys, KeyUse::Save, route.setOption);
         if (route.prepare) route.prepare(*image);
         route.save(image, fileName);
         return true;
     }
-    ReportUnknownExtension(split.extension, fileName);
+    ReportUnknownExtension(format, fileName);
     return false;
 }
 

@@ -1,5 +1,7 @@
-// Format choice by file extension (file contents are never sniffed): the load and save
-// entry points copy the user's profile settings into the codec's options before every call.
+// Format choice: a load goes by the file's signature when it has one and by its extension otherwise
+// (IMG, raw fax); a save goes by the extension. "jpeg" and "jpe" name JPEG files and "tiff" TIFF
+// files, in any case. The entry points copy the user's profile settings into the codec's options
+// before every call.
 #pragma once
 
 #include <string>
@@ -15,14 +17,28 @@ struct SplitName {
 // "/" and "\" separate anywhere, ":" only as the second character (a drive, "D:").
 SplitName SplitFileName(const std::string& path);
 
-// Loads by extension; an unknown extension shows "Unknown file extension %s for file %s"
-// in a message box captioned "Error" and yields no image (null).
+// Loads by signature, else by extension; a signature that disagrees with the extension wins, with a
+// warning naming both. A file with neither shows "Unknown file extension %s for file %s" in a message
+// box captioned "Error" and yields no image (null).
 ImagePtr LoadImageByExtension(const char* fileName);
-// True when LoadImageByExtension has a loader for the file's extension (the name alone decides).
+// True when LoadImageByExtension has a loader for the file's extension (the name alone decides, so
+// that folders are listed without reading every file).
 bool HasLoaderFor(const char* fileName);
+// The extension whose loader reads the file: its signature's ("jpg" for a JPEG file named x.bmp),
+// else its own with the other spellings mapped ("jpg" for x.JPEG). The contact sheets' loaders use it.
+std::string LoadExtensionOf(const char* fileName);
+// True when SaveImageByExtension has a saver for the file's extension.
+bool HasSaverFor(const char* fileName);
+// The extensions read and written, in the dispatch's order, each once, then the other spellings
+// ("jpeg=jpg"): what `lumo --help` lists.
+std::string ReadableExtensions();
+std::string WritableExtensions();
+std::string ExtensionAliases();
 // Saves by extension; an unknown extension shows the same message box, writes nothing and
 // yields false. Codec failures are reported by the codec (LumoFailure).
 bool SaveImageByExtension(const IMG* image, const char* fileName);
+// The same with the format named apart from the file name (a device such as /dev/full has none).
+bool SaveImageAs(const IMG* image, const char* fileName, const std::string& extension);
 
 // The TIFF compression settings the profile asks for when saving this image (the "TIFF rule").
 struct TiffSaveSettings {

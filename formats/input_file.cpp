@@ -4,35 +4,28 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include "core/messages.h"
-
-namespace {
-
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-[[noreturn]] void Fail(const char* module, const char* format, const char* fileName) {
-    LumoError(module, format, fileName);
-}
-#pragma GCC diagnostic pop
-
-}  // namespace
+#include "formats/file_failure.h"
 
 InputFile::InputFile(const char* fileName, const char* module, const char* cantOpen) : name_(fileName) {
     // Opening a FIFO for reading waits for a writer, and opening a device may act on it: look first,
     // and open without waiting in case the name changed in between.
     struct stat info;
-    if (::stat(fileName, &info) != 0) Fail(module, cantOpen, fileName);
-    if (!S_ISREG(info.st_mode)) Fail(module, "Not a regular file: %s", fileName);
+    if (::stat(fileName, &info) != 0) FailOnFile(module, cantOpen, fileName, errno);
+    if (!S_ISREG(info.st_mode)) FailOnFile(module, "Not a regular file: %s", fileName, 0);
     const int fd = ::open(fileName, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) Fail(module, cantOpen, fileName);
+    if (fd < 0) FailOnFile(module, cantOpen, fileName, errno);
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
-        Fail(module, "Not a regular file: %s", fileName);
+        FailOnFile(module, "Not a regular file: %s", fileName, 0);
     }
     file_ = ::fdopen(fd, "rb");
     if (!file_) {
+        const int error = errno;
         ::close(fd);
-        Fail(module, cantOpen, fileName);
+        FailOnFile(module, cantOpen, fileName, error);
     }
     size_ = static_cast<size_t>(info.st_size);
 }
@@ -43,7 +36,7 @@ InputFile::InputFile(std::FILE* stream, const char* name, const char* module) : 
     char block[1 << 16];
     size_t count;
     while ((count = std::fread(block, 1, sizeof block, stream)) > 0) contents_.append(block, count);
-    if (std::ferror(stream)) Fail(module, "Error reading %s", name);
+    if (std::ferror(stream)) FailOnFile(module, "Error reading %s", name, errno);
     openMemory(reinterpret_cast<const uint8_t*>(contents_.data()), contents_.size());
 }
 

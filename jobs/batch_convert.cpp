@@ -1,10 +1,12 @@
 #include "jobs/batch_convert.h"
 
 #include <cstring>
+#include <map>
 
 #include "core/messages.h"
 #include "formats/dispatch.h"
 #include "formats/jpeg/jpeg.h"
+#include "formats/signature.h"
 #include "jobs/thumbnail.h"
 
 namespace {
@@ -32,10 +34,16 @@ ImagePtr LoadForTransform(const std::string& source, const ImageTransform& trans
 
 }  // namespace
 
-bool ConvertFile(const std::string& source, const std::string& target, const ImageTransform& transform) {
+bool ConvertFile(const std::string& source, const std::string& target, const ImageTransform& transform,
+                 const std::string& format) {
     ImagePtr image = LoadForTransform(source, transform);
-    if (!image) return false;  // the dispatch has named the unknown extension
+    // No loader: the dispatch has named the unknown extension. A loader that found no picture (a fax
+    // loader that recognises no coding) has said nothing: the conversion fails with a reason.
+    if (!image && (HasLoaderFor(source.c_str()) || !FileSignature(source.c_str()).extension.empty()))
+        LumoError("ConvertFile", "No picture found in %s", source.c_str());
+    if (!image) return false;
     image = ApplyTransform(std::move(image), transform);
+    if (!format.empty()) return SaveImageAs(image.get(), target.c_str(), format);
     return SaveImageByExtension(image.get(), target.c_str());
 }
 
@@ -48,6 +56,16 @@ std::string BatchTargetName(const std::string& destinationFolder, const std::str
     return PathInFolder(destinationFolder, SplitFileName(file).baseName + "." + extension);
 }
 
+std::optional<std::pair<size_t, size_t>> FindSharedTarget(const BatchRequest& request) {
+    std::map<std::string, size_t> firstWriter;
+    for (size_t i = 0; i < request.files.size(); ++i) {
+        const auto [at, added] =
+            firstWriter.emplace(BatchTargetName(request.destinationFolder, request.files[i], request.extension), i);
+        if (!added) return std::pair{at->second, i};
+    }
+    return std::nullopt;
+}
+
 bool ConvertBatchFile(const BatchRequest& request, size_t index) {
     const std::string& file = request.files[index];
     return ConvertFile(PathInFolder(request.sourceFolder, file),
@@ -57,6 +75,15 @@ bool ConvertBatchFile(const BatchRequest& request, size_t index) {
 BatchResult RunBatchConvert(const BatchRequest& request) {
     const ProgressBarOff progressOff;
     BatchResult result;
+    // Two files that would be written under one name: the second would replace the first's output.
+    if (const auto shared = FindSharedTarget(request)) {
+        const std::string& second = request.files[shared->second];
+        result.failures.push_back(FileFailure{shared->second, second, "",
+                                              request.files[shared->first] + " and " + second +
+                                                  " would both be written as " +
+                                                  BatchTargetName(request.destinationFolder, second, request.extension)});
+        return result;
+    }
     const size_t count = request.files.size();
     for (size_t i = 0; i < count; ++i) {
         const std::string& file = request.files[i];

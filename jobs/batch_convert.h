@@ -3,7 +3,9 @@
 // work (ConvertFile) and the naming.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "jobs/run_report.h"
@@ -20,8 +22,11 @@ constexpr OutputFormat kBatchOutputFormats[] = {{"Jpeg", "jpg"}, {"Tiff", "tif"}
 // The per-file work of every conversion: loads by the source's extension, applies the transform, saves
 // by the target's extension (the dispatch sets every codec option from the profile). The source is read
 // whole before the target is written, so a file may be converted onto itself. False when an extension
-// is unknown (the dispatch has shown its message box); codec failures are LumoFailure.
-bool ConvertFile(const std::string& source, const std::string& target, const ImageTransform& transform = {});
+// is unknown (the dispatch has shown its message box); codec failures, and a loader that finds no
+// picture ("No picture found in %s", module ConvertFile), are LumoFailure.
+// A format given (an extension) is written whatever the target's name.
+bool ConvertFile(const std::string& source, const std::string& target, const ImageTransform& transform = {},
+                 const std::string& format = "");
 
 // "FOLDER/NAME": the folder with a separator added unless it ends with one; NAME alone for an empty folder.
 std::string PathInFolder(const std::string& folder, const std::string& name);
@@ -44,10 +49,16 @@ struct BatchResult {
     std::vector<FileFailure> failures;   // in order; without keepGoing at most one, the files after it untried
 };
 
+// The first two files of the request that would be written to the same target (the same base name
+// from different folders or extensions, or a file listed twice), as their indexes; nothing when every
+// target is different. A batch checks this before it writes anything.
+std::optional<std::pair<size_t, size_t>> FindSharedTarget(const BatchRequest& request);
+
 // Converts file index of the request (the source path and target as BatchTargetName builds them).
 // What a worker process runs; false for an unknown extension, LumoFailure for a codec failure.
 bool ConvertBatchFile(const BatchRequest& request, size_t index);
 
 // Runs the whole batch: for each file (from 1) the status text "Converting file %s (%d/%d)" is shown
-// and the file converted; "showprogress" is 0 during the run and restored afterwards.
+// and the file converted; "showprogress" is 0 during the run and restored afterwards. Files that
+// would share a target stop the run before anything is written (one failure naming both).
 BatchResult RunBatchConvert(const BatchRequest& request);

@@ -8,10 +8,11 @@
 
 // The contact-sheet builder's patterns, and the batch converter's (which lists no MOK files, although
 // MOK is one of its output formats).
-constexpr const char* kSheetSourcePatterns[] = {"*.jpg", "*.tif", "*.bmp", "*.gif", "*.bie",
-                                                "*.pcd", "*.mok", "*.fax", "*.png"};
-constexpr const char* kBatchSourcePatterns[] = {"*.jpg", "*.tif", "*.bmp", "*.gif",
-                                                "*.bie", "*.pcd", "*.fax", "*.png"};
+// "*.jpeg", "*.jpe" and "*.tiff" are the other spellings the dispatch reads as JPEG and TIFF.
+constexpr const char* kSheetSourcePatterns[] = {"*.jpg", "*.tif", "*.bmp", "*.gif", "*.bie", "*.pcd",
+                                                "*.mok", "*.fax", "*.png", "*.jpeg", "*.jpe", "*.tiff"};
+constexpr const char* kBatchSourcePatterns[] = {"*.jpg", "*.tif", "*.bmp", "*.gif", "*.bie", "*.pcd",
+                                                "*.fax", "*.png", "*.jpeg", "*.jpe", "*.tiff"};
 
 // True when the name matches the pattern ("*" any run, "?" one character) without regard to ASCII case.
 bool MatchesPattern(const std::string& name, const char* pattern);

@@ -96,7 +96,7 @@ ReducedJpegDecode::~ReducedJpegDecode() {
 }
 
 ImagePtr LoadThumbnail(const char* fileName, PixelSize cell) {
-    const std::string extension = SplitFileName(fileName).extension;
+    const std::string extension = LoadExtensionOf(fileName);
     for (const ThumbnailRoute& route : kThumbnailRoutes) {
         if (strcasecmp(extension.c_str(), route.extension) != 0) continue;
         // The pixel limit every load honours, from the profile as the dispatch sets it.

@@ -10,8 +10,10 @@
 
 struct ImageTransform {
     std::optional<ImageKind> kind;
-    int width = 0;  // 0: no rescale
+    int width = 0;  // 0: no rescale (with keepAspect: this side follows the other)
     int height = 0;
+    bool keepAspect = false;  // fit inside width x height keeping the proportions (--resize 800x600)
+    int percent = 0;          // rescale both sides by this percentage instead (--resize 50%)
     std::optional<Orientation> rotation;  // a quarter or half turn clockwise
     std::optional<Orientation> flip;      // a mirror image
     bool exactScale = false;  // decode JPEGs at full size even when the rescale shrinks them 2x or more
@@ -21,6 +23,13 @@ struct ImageTransform {
 std::optional<ImageKind> ParseKind(const std::string& text);
 // "WxH" with both positive; false for anything else.
 bool ParseSize(const std::string& text, int& width, int& height);
+
+// --resize: "50%" (percent), "800x" or "x600" (that side, the other in proportion), "800x600" (fit
+// inside, keeping the proportions), "800x600!" (exactly, as --rescale). False for anything else.
+bool ParseResize(const std::string& text, ImageTransform& transform);
+// The size a picture of width x height gets from the transform's rescale (the same size without one);
+// a side never shrinks below 1 pixel.
+void RescaledSize(const ImageTransform& transform, int& width, int& height);
 
 // "90", "180" or "270" (degrees clockwise): the turn; nothing for other words.
 std::optional<Orientation> ParseRotation(const std::string& text);

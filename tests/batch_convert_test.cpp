@@ -48,6 +48,19 @@ protected:
     std::string in_, out_;
 };
 
+// photo.bmp and photo.gif both make photo.jpg: neither is converted rather than one lost.
+TEST_F(BatchConvertTest, FilesThatWouldShareATargetStopTheRunBeforeAnythingIsWritten) {
+    source("first.bmp");
+    source("photo.bmp");
+    LumoSaveGif(MakePatternImage(ImageKind::COLOR256, 5, 5).get(), (in_ + "/photo.gif").c_str());
+    const BatchResult result = RunBatchConvert(request({"first.bmp", "photo.bmp", "photo.gif"}, "jpg"));
+    EXPECT_EQ(result.converted, 0u);
+    ASSERT_EQ(result.failures.size(), 1u);
+    EXPECT_EQ(result.failures[0].index, 2u);
+    EXPECT_EQ(result.failures[0].message, "photo.bmp and photo.gif would both be written as " + out_ + "/photo.jpg");
+    EXPECT_TRUE(std::filesystem::is_empty(out_));
+}
+
 TEST_F(BatchConvertTest, GifIntoAnotherFolderAsTiffKeepsItsBaseNameAndPixels) {
     const ImagePtr picture = MakePatternImage(ImageKind::COLOR256, 31, 9);
     LumoSaveGif(picture.get(), (in_ + "/photo.gif").c_str());
@@ -80,13 +93,14 @@ TEST_F(BatchConvertTest, NamesJoinFoldersWithOneSeparator) {
 
 // MOK is offered as an output although the source list never shows MOK files (the sheets' list does).
 TEST_F(BatchConvertTest, SourceListsMatchWithoutRegardToCaseAndMokIsOnlyATarget) {
-    for (const char* name : {"b.jpg", "A.JPG", "c.Tif", "d.mok", "e.txt", "f.fax", "a.jpg"})
+    for (const char* name : {"b.jpg", "A.JPG", "c.Tif", "d.mok", "e.txt", "f.fax", "a.jpg", "g.JPEG", "h.jpe", "i.tiff"})
         WriteBytes(in_ + "/" + name, {1});
     std::filesystem::create_directory(in_ + "/folder.jpg");
     EXPECT_EQ(ListMatchingFiles(in_, kBatchSourcePatterns),
-              (std::vector<std::string>{"A.JPG", "a.jpg", "b.jpg", "c.Tif", "f.fax"}));
+              (std::vector<std::string>{"A.JPG", "a.jpg", "b.jpg", "c.Tif", "f.fax", "g.JPEG", "h.jpe", "i.tiff"}));
     EXPECT_EQ(ListMatchingFiles(in_, kSheetSourcePatterns),
-              (std::vector<std::string>{"A.JPG", "a.jpg", "b.jpg", "c.Tif", "d.mok", "f.fax"}));
+              (std::vector<std::string>{"A.JPG", "a.jpg", "b.jpg", "c.Tif", "d.mok", "f.fax", "g.JPEG", "h.jpe",
+                                        "i.tiff"}));
     EXPECT_TRUE(ListMatchingFiles(in_ + "/missing", kBatchSourcePatterns).empty());
     const auto mok = std::find_if(std::begin(kBatchOutputFormats), std::end(kBatchOutputFormats),
                                   [](const OutputFormat& f) { return std::string(f.name) == "Mok"; });

@@ -204,7 +204,7 @@ TEST_F(CliTest, SettingsAreWrittenReadBackAndRefusedAsOneChange) {
         EXPECT_EQ(lumo("settings " + std::string(refused)).status, 2) << refused;
         EXPECT_EQ(ReadBytes(profile_), std::vector<uint8_t>(foreign.begin(), foreign.end())) << refused;
     }
-    EXPECT_EQ(lumo("settings JpegQuality=9", true).output, "lumo: Quality must be between 10 and 100\n");
+    EXPECT_EQ(lumo("settings JpegQuality=9", true).output, "lumo: JpegQuality=9: Quality must be between 10 and 100\n");
 
     ASSERT_EQ(lumo("settings jpegquality=90 TiffPredictor=Smart").status, 0);
     const std::vector<uint8_t> bytes = ReadBytes(profile_);
@@ -224,7 +224,7 @@ TEST_F(CliTest, SetRefusesUnknownKeysAndInvalidValues) {
     const std::string output = tempPath("out.jpg");
     CommandResult refused = lumo("convert --set JpegQuality=5 " + ShellQuote(input) + " -o " + ShellQuote(output), true);
     EXPECT_EQ(refused.status, 2);
-    EXPECT_EQ(refused.output, "lumo: Quality must be between 10 and 100\n");
+    EXPECT_EQ(refused.output, "lumo: JpegQuality=5: Quality must be between 10 and 100\n");
     EXPECT_EQ(lumo("info --set JpegQualty=50 " + ShellQuote(input), true).output,
               "lumo: Unknown profile key JpegQualty\n");
     EXPECT_FALSE(std::filesystem::exists(output));

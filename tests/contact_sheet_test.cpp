@@ -250,7 +250,7 @@ TEST_F(ContactSheetTest, IndexThatCannotBeCreatedStopsTheRunBeforeAnySheet) {
     const ContactSheetResult result = BuildContactSheets(request);
     ASSERT_TRUE(result.failure);
     EXPECT_EQ(result.failure->module, "Mosaic");
-    EXPECT_EQ(result.failure->message, "Can't create index file " + folder + "/-mosaic.idx");
+    EXPECT_EQ(result.failure->message, "Can't create index file " + folder + "/-mosaic.idx: Not a directory");
     EXPECT_EQ(result.failure->file, request.files[0]);
     EXPECT_EQ(result.filesProcessed, 0u);
     EXPECT_TRUE(result.sheets.empty());

@@ -97,9 +97,78 @@ TEST_F(DispatchTest, HasLoaderForAnswersAsTheLoaderChooses) {
     EXPECT_TRUE(boxes.empty());  // asking shows nothing
 }
 
+// Every format with a signature is read by it whatever the name; a name that says otherwise is
+// overruled with a warning, and the formats without one (IMG, fax) still go by their extension.
+TEST_F(DispatchTest, FilesWithASignatureLoadByItWhateverTheirName) {
+    const ImagePtr gray = MakePatternImage(ImageKind::GRAY256, 21, 13);
+    for (const char* extension : {"tif", "gif", "bmp", "bie", "mok", "jpg", "png"}) {
+        const ImagePtr image = MakePatternImage(std::string(extension) == "bie" ? ImageKind::BW : ImageKind::GRAY256, 21, 13);
+        const std::string saved = tempPath(std::string("picture.") + extension);
+        ASSERT_TRUE(SaveImageByExtension(image.get(), saved.c_str())) << extension;
+        for (const char* other : {"dat", "img", "fax"}) {
+            const std::string renamed = tempPath(std::string("renamed.") + other);
+            std::filesystem::copy_file(saved, renamed, std::filesystem::copy_options::overwrite_existing);
+            warnings.clear();
+            const ImagePtr loaded = LoadImageByExtension(renamed.c_str());
+            ASSERT_TRUE(loaded) << extension << " as " << other;
+            EXPECT_EQ(loaded->width, 21) << extension << " as " << other;
+            EXPECT_EQ(loaded->height, 13) << extension << " as " << other;
+            // An unknown extension claims nothing; a known one that disagrees is named with the format read.
+            if (std::string(other) == "dat") {
+                EXPECT_TRUE(warnings.empty()) << extension;
+            } else {
+                ASSERT_EQ(warnings.size(), 1u) << extension << " as " << other;
+                EXPECT_EQ(warnings[0].text, renamed + " holds a " + extension + " file, not " + other +
+                                                " as its extension says: loaded as " + extension);
+            }
+        }
+    }
+    const std::string img = tempPath("plain.img");
+    ASSERT_TRUE(SaveImageByExtension(gray.get(), img.c_str()));
+    warnings.clear();
+    const ImagePtr loaded = LoadImageByExtension(img.c_str());
+    EXPECT_TRUE(SamePixels(*gray, *loaded));
+    EXPECT_TRUE(warnings.empty());
+    EXPECT_TRUE(boxes.empty());
+}
+
+// Raw fax pages have no signature: their first codes must not pass for another format's header.
+TEST_F(DispatchTest, RawFaxPagesStillGoByTheirExtension) {
+    if (!HaveTool("pbmtog3")) GTEST_SKIP() << "no pbmtog3 to code a page";
+    for (const char* options : {"", "-reversebits"}) {
+        const std::string pbm = tempPath("page.pbm"), fax = tempPath("page.fax");
+        const std::string header = "P4\n1728 60\n";
+        std::vector<uint8_t> bytes(header.begin(), header.end());
+        for (int y = 0; y < 60; ++y)  // white with two black bars
+            for (int x = 0; x < 216; ++x) bytes.push_back((y / 10 == 1 && x > 12 && x < 50) || (y / 10 == 4 && x > 100) ? 0xFF : 0);
+        WriteBytes(pbm, bytes);
+        ASSERT_EQ(RunCommand("pbmtog3 " + std::string(options) + " " + pbm + " > " + fax).status, 0);
+        warnings.clear();
+        const ImagePtr page = LoadImageByExtension(fax.c_str());
+        ASSERT_TRUE(page) << options;
+        EXPECT_EQ(page->width, 1728);
+        EXPECT_TRUE(warnings.empty()) << options << ": " << (warnings.empty() ? "" : warnings[0].text);
+    }
+}
+
+TEST_F(DispatchTest, JpegAndTiffHaveTheirLongerSpellingsInAnyCase) {
+    const ImagePtr image = MakePatternImage(ImageKind::RGB, 9, 6);
+    for (const char* name : {"a.jpeg", "b.JPE", "c.tiff", "d.TIFF"}) {
+        const std::string path = tempPath(name);
+        ASSERT_TRUE(SaveImageByExtension(image.get(), path.c_str())) << name;
+        EXPECT_TRUE(HasLoaderFor(path.c_str())) << name;
+        EXPECT_TRUE(HasSaverFor(path.c_str())) << name;
+        const ImagePtr loaded = LoadImageByExtension(path.c_str());
+        ASSERT_TRUE(loaded) << name;
+        EXPECT_EQ(loaded->width, 9) << name;
+    }
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_TRUE(warnings.empty());
+}
+
 TEST_F(DispatchTest, CodecFailuresUnwindFromTheCodec) {
     const std::string missing = tempPath("missing.bmp");
-    EXPECT_LUMO_ERROR(LoadImageByExtension(missing.c_str()), "LumoLoadBmp", "Can't open file " + missing);
+    EXPECT_LUMO_ERROR(LoadImageByExtension(missing.c_str()), "LumoLoadBmp", "Can't open file " + missing + ": No such file or directory");
 }
 
 TEST_F(DispatchTest, CopiesTheCodecsKeysForTheDirectionItRuns) {

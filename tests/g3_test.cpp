@@ -364,7 +364,7 @@ TEST_F(G3Test, PixelLimitRefusesAPageOneRowTooLong) {
 
 TEST_F(G3Test, FailuresNameTheirOperation) {
     EXPECT_LUMO_ERROR(LumoLoadG3(tempPath("missing.fax").c_str()), "LumoLoadG3",
-                      "Can't open input file " + tempPath("missing.fax"));
+                      "Can't open input file " + tempPath("missing.fax") + ": No such file or directory");
     EXPECT_LUMO_ERROR(LumoSetIntOptionG3("3d", 1), "LumoSetIntOptionG3", "Unknown G3 option: 3d");
     EXPECT_LUMO_ERROR(LumoGetIntOptionG3("Stretch"), "LumoGetIntOptionG3", "Unknown G3 option: Stretch");
 }

@@ -173,10 +173,10 @@ TEST_F(ImgTest, DamagedFilesGiveAnImageOrAnErrorNeverACrash) {
 
 TEST_F(ImgTest, MissingFilesAndFoldersAreReported) {
     const std::string missing = tempPath("missing.img");
-    EXPECT_LUMO_ERROR(LumoLoadIMG(missing.c_str()), "LumoLoadIMG", "Can't open file " + missing);
+    EXPECT_LUMO_ERROR(LumoLoadIMG(missing.c_str()), "LumoLoadIMG", "Can't open file " + missing + ": No such file or directory");
     const std::string nowhere = tempPath("no/such/folder.img");
     ImagePtr image = MakePatternImage(ImageKind::GRAY256, 4, 4);
-    EXPECT_LUMO_ERROR(LumoSaveIMG(image.get(), nowhere.c_str()), "LumoSaveIMG", "Can't open file " + nowhere);
+    EXPECT_LUMO_ERROR(LumoSaveIMG(image.get(), nowhere.c_str()), "LumoSaveIMG", "Can't open file " + nowhere + ": No such file or directory");
 }
 
 TEST_F(ImgTest, FailedSaveLeavesTheExistingFileIntact) {
@@ -192,7 +192,7 @@ TEST_F(ImgTest, FailedSaveLeavesTheExistingFileIntact) {
     rlimit small = previous;
     small.rlim_cur = 4096;
     setrlimit(RLIMIT_FSIZE, &small);
-    EXPECT_LUMO_ERROR(LumoSaveIMG(large.get(), path.c_str()), "LumoSaveIMG", "Error writing file " + path);
+    EXPECT_LUMO_ERROR(LumoSaveIMG(large.get(), path.c_str()), "LumoSaveIMG", "Error writing file " + path + ": File too large");
     setrlimit(RLIMIT_FSIZE, &previous);
     std::signal(SIGXFSZ, previousHandler);
 

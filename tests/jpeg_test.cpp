@@ -539,7 +539,7 @@ TEST_F(JpegTest, FailedSaveReportsAndLeavesTheExistingFile) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tempDir()), {}), 1);  // no temporary file left
 
     const std::string nowhere = tempPath("missing/x.jpg");
-    EXPECT_LUMO_ERROR(LumoSaveJpeg(empty.get(), nowhere.c_str()), "LumoSaveJpeg", "Can't open file " + nowhere + "\n");
+    EXPECT_LUMO_ERROR(LumoSaveJpeg(empty.get(), nowhere.c_str()), "LumoSaveJpeg", "Can't open file " + nowhere + ": No such file or directory\n");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -548,7 +548,7 @@ TEST_F(JpegTest, FailedSaveReportsAndLeavesTheExistingFile) {
 TEST_F(JpegTest, LoadFailuresCarryTheLibraryMessageAndThePath) {
     MutedStandardError muted;  // libjpeg warns about the cut data before it gives up
     const std::string missing = tempPath("missing.jpg");
-    EXPECT_LUMO_ERROR(LumoLoadJpeg(missing.c_str()), "LumoLoadJpeg", "can't open JPEG file " + missing);
+    EXPECT_LUMO_ERROR(LumoLoadJpeg(missing.c_str()), "LumoLoadJpeg", "can't open JPEG file " + missing + ": No such file or directory");
 
     const std::string path = tempPath("damaged.jpg");
     WriteBytes(path, {'B', 'M', 0, 0});
@@ -563,6 +563,21 @@ TEST_F(JpegTest, LoadFailuresCarryTheLibraryMessageAndThePath) {
                       "JPEG datastream contains no image (while loading " + path + ")");
     ASSERT_EQ(errors.size(), 3u);
     EXPECT_EQ(errors[2].module, "LoadJpeg");
+}
+
+// libjpeg's warning about a file cut short reaches the warning hook once, naming the file.
+TEST_F(JpegTest, LibjpegWarningsGoThroughTheHookWithTheFileName) {
+    const std::string path = tempPath("cut.jpg");
+    LumoSaveJpeg(MakePhotoLikeImage(64, 64).get(), path.c_str());
+    std::vector<uint8_t> bytes = ReadBytes(path);
+    bytes.resize(bytes.size() / 2);
+    WriteBytes(path, bytes);
+    const ImagePtr image = LumoLoadJpeg(path.c_str());
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->width, 64);
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0].module, "LoadJpeg");
+    EXPECT_EQ(warnings[0].text, "Premature end of JPEG file: " + path);
 }
 
 // The position of the height field of the first SOF marker.

@@ -457,8 +457,8 @@ TEST_F(MokTest, StreamFieldsGoLeastSignificantBitFirstFromTheHighBitOfEachByte) 
 
     EXPECT_LUMO_ERROR(LumoOpenMok(path.c_str(), "a"), "LumoOpenMok", "Illegal status: a");
     const std::string missing = tempPath("missing.mok");
-    EXPECT_LUMO_ERROR(LumoOpenMok(missing.c_str(), "r"), "LumoOpenMok", "Can't open file " + missing);
-    EXPECT_LUMO_ERROR(LumoLoadMok(missing.c_str()), "LumoOpenMok", "Can't open file " + missing);
+    EXPECT_LUMO_ERROR(LumoOpenMok(missing.c_str(), "r"), "LumoOpenMok", "Can't open file " + missing + ": No such file or directory");
+    EXPECT_LUMO_ERROR(LumoLoadMok(missing.c_str()), "LumoOpenMok", "Can't open file " + missing + ": No such file or directory");
 }
 
 TEST_F(MokTest, RatioIsTheOnlyOption) {

@@ -142,14 +142,14 @@ TEST_F(OutputFileTest, ReadOnlyTargetsAreRefused) {
     const std::string target = tempPath("read-only.bin");
     WriteBytes(target, {'o', 'l', 'd'});
     ::chmod(target.c_str(), 0444);
-    EXPECT_EQ(SaveError(target, "new"), "Permission denied: " + target);
+    EXPECT_EQ(SaveError(target, "new"), "Can't open file " + target + ": Permission denied");
     EXPECT_EQ(text(target), "old");
     EXPECT_EQ(folderEntries(), std::vector<std::string>{"read-only.bin"});
 
     ::chmod(target.c_str(), 0644);  // writable by its owner only
     ::chmod(tempDir().c_str(), 0777);
     if (::geteuid() == 0) {
-        EXPECT_EQ(InChild([&] { return SaveError(target, "new") == "Permission denied: " + target ? 0 : 1; }, 65534),
+        EXPECT_EQ(InChild([&] { return SaveError(target, "new") == "Can't open file " + target + ": Permission denied" ? 0 : 1; }, 65534),
                   0);
         EXPECT_EQ(text(target), "old");
     }
@@ -200,10 +200,10 @@ TEST_F(OutputFileTest, SymbolicLinksAreWrittenThrough) {
     EXPECT_EQ(text(tempPath("real/created.bmp")), "made");
 
     ::chmod(real.c_str(), 0444);  // the rule applies to the file the link points to
-    EXPECT_EQ(SaveError(link, "again"), "Permission denied: " + link);
+    EXPECT_EQ(SaveError(link, "again"), "Can't open file " + link + ": Permission denied");
     const std::string loop = tempPath("links/loop.bmp");
     ASSERT_EQ(::symlink("loop.bmp", loop.c_str()), 0);
-    EXPECT_EQ(SaveError(loop, "x"), "Can't open file " + loop);
+    EXPECT_EQ(SaveError(loop, "x"), "Can't open file " + loop + ": Too many levels of symbolic links");
 }
 
 TEST_F(OutputFileTest, TheTargetAppearsOnlyOnCommit) {
@@ -259,7 +259,7 @@ TEST_F(OutputFileTest, WriteErrorsAreErrorsAndKeepTheOldFile) {
         out.commit();
     } catch (const LumoFailure& failure) {
         failed = true;
-        EXPECT_EQ(std::string(failure.text()), "Error writing file " + target);
+        EXPECT_EQ(std::string(failure.text()), "Error writing file " + target + ": File too large");
     }
     ::setrlimit(RLIMIT_FSIZE, &saved);
     ::signal(SIGXFSZ, SIG_DFL);
@@ -268,9 +268,29 @@ TEST_F(OutputFileTest, WriteErrorsAreErrorsAndKeepTheOldFile) {
     EXPECT_EQ(folderEntries(), std::vector<std::string>{"full.bin"});
 }
 
+// A device is written straight instead of being replaced by a file: /dev/null stays the device, and
+// /dev/full's refusal is the save's error with its reason.
+TEST_F(OutputFileTest, DevicesAreWrittenStraightAndTheirErrorsReported) {
+    {
+        OutputFile out("/dev/null", "SaveTest");
+        out.write("abc", 3);
+        out.commit();
+    }
+    struct stat info;
+    ASSERT_EQ(::stat("/dev/null", &info), 0);
+    EXPECT_TRUE(S_ISCHR(info.st_mode));
+    EXPECT_LUMO_ERROR(
+        {
+            OutputFile out("/dev/full", "SaveTest");
+            out.write("abc", 3);
+            out.commit();
+        },
+        "SaveTest", "Error writing file /dev/full: No space left on device");
+}
+
 TEST_F(OutputFileTest, UnwritablePlacesAreRefused) {
     EXPECT_LUMO_ERROR(OutputFile(tempPath("no/such/folder/x.bmp").c_str(), "SaveBmp"), "SaveBmp",
-                      "Can't open file " + tempPath("no/such/folder/x.bmp"));
+                      "Can't open file " + tempPath("no/such/folder/x.bmp") + ": No such file or directory");
     EXPECT_THROW(OutputFile(tempDir().c_str(), "SaveBmp"), LumoFailure);
 }
 
@@ -292,7 +312,7 @@ TEST_F(OutputFileTest, InputFileReadsFilesAndMemoryAlike) {
     EXPECT_EQ(empty.getByte(), -1);
 
     EXPECT_LUMO_ERROR(InputFile(tempPath("missing").c_str(), "LumoLoadBmp"), "LumoLoadBmp",
-                      "Can't open file " + tempPath("missing"));
+                      "Can't open file " + tempPath("missing") + ": No such file or directory");
 }
 
 // A FIFO without a writer, an endless device and a folder are refused at once instead of blocking

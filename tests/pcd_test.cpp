@@ -436,7 +436,7 @@ INSTANTIATE_TEST_SUITE_P(Failures, PcdFailureTest, ::testing::ValuesIn(kFailures
 
 TEST_F(PcdTest, MissingFileAndNegativeThumbnailNumber) {
     const std::string path = tempPath("nothing.pcd");
-    EXPECT_LUMO_ERROR(LumoLoadPcd(path.c_str()), "LumoLoadPcd", "Can't open PCD file " + path);
+    EXPECT_LUMO_ERROR(LumoLoadPcd(path.c_str()), "LumoLoadPcd", "Can't open PCD file " + path + ": No such file or directory");
     LumoSetIntOptionPcd("pcdsize", 6);
     LumoSetIntOptionPcd("numthumbnail", -1);
     InputFile file(FullPack().data(), FullPack().size(), "memory.pcd");
@@ -549,7 +549,7 @@ TEST_F(PcdOverviewTest, AnEmptyOverviewGivesABlackSheetAndTheCallersProgressSett
 TEST_F(PcdOverviewTest, AMissingOverviewFileIsReportedAndTheSheetReleased) {
     SetPcdOverviewCount(7);
     const std::string path = tempPath("OVERVIEW.PCD");
-    EXPECT_LUMO_ERROR(LoadPcdOverview(path.c_str()), "LumoLoadPcd", "Can't open PCD file " + path);
+    EXPECT_LUMO_ERROR(LoadPcdOverview(path.c_str()), "LumoLoadPcd", "Can't open PCD file " + path + ": No such file or directory");
     EXPECT_EQ(LoadPcdOverviewCount(), 7);  // the last sheet's count stands
     EXPECT_EQ(LumoGetIntOption("showprogress"), 1);
 }

@@ -424,8 +424,8 @@ TEST_F(PSTest, AbandonedDocumentLeavesTheTargetAsItWas) {
 TEST_F(PSTest, OutputThatCannotBeCreatedIsReported) {
     const ImagePtr image = MakePatternImage(ImageKind::BW, 8, 8);
     const std::string path = tempPath("no-such-folder/out.ps");
-    EXPECT_LUMO_ERROR(LumoSavePS(image.get(), path.c_str()), "OpenPSMono", "Can't open file " + path);
-    EXPECT_LUMO_ERROR(LumoOpenPS(path.c_str()), "LumoOpenPS", "Can't open file " + path);
+    EXPECT_LUMO_ERROR(LumoSavePS(image.get(), path.c_str()), "OpenPSMono", "Can't open file " + path + ": No such file or directory");
+    EXPECT_LUMO_ERROR(LumoOpenPS(path.c_str()), "LumoOpenPS", "Can't open file " + path + ": No such file or directory");
 }
 
 // The embedded TIFF lives in memory: neither the working folder nor the target's folder gets a

@@ -478,7 +478,7 @@ TEST_F(TiffLoadTest, ThePixelLimitIsCheckedBeforeTheRasterIsAllocated) {
 
 TEST_F(TiffLoadTest, OnlyRegularTiffFilesOpen) {
     const std::string missing = tempPath("missing.tif");
-    EXPECT_LUMO_ERROR(LumoLoadTiff(missing.c_str()), "LumoOpenTiff", "Can't open TIFF File " + missing);
+    EXPECT_LUMO_ERROR(LumoLoadTiff(missing.c_str()), "LumoOpenTiff", "Can't open TIFF File " + missing + ": No such file or directory");
     const std::string text = tempPath("text.tif");
     WriteBytes(text, {'n', 'o', 't', ' ', 'a', ' ', 't', 'i', 'f', 'f'});
     EXPECT_LUMO_ERROR(LumoLoadTiff(text.c_str()), "LumoOpenTiff", "Can't open TIFF File " + text);

@@ -561,7 +561,7 @@ TEST_F(TiffSaveTest, EmptyImageIsRefused) {
 TEST_F(TiffSaveTest, UnwritablePathIsReported) {
     const ImagePtr image = MakeUniformGray(4, 4, 1);
     const std::string path = tempPath("missing/picture.tif");
-    EXPECT_LUMO_ERROR(LumoSaveTiff(image.get(), path.c_str()), "LumoOpenTiff", "Can't open TIFF File " + path);
+    EXPECT_LUMO_ERROR(LumoSaveTiff(image.get(), path.c_str()), "LumoOpenTiff", "Can't open TIFF File " + path + ": No such file or directory");
 }
 
 // A save that fails before or while writing pixels leaves the file that was there untouched.

@@ -133,7 +133,7 @@ TEST_F(ImageCommandsTest, SaveAsAsksWithTheSaveFilterAndUntitledSaveGoesThere) {
     EXPECT_EQ(request.proposedName, "");
     EXPECT_EQ(request.defaultSuffix, "tif");
     ASSERT_EQ(request.filters.size(), 9);
-    EXPECT_EQ(request.filters[0], "Graphic Files (*.jpg *.tif *.bmp *.gif *.ps *.bie *.mok *.png)");
+    EXPECT_EQ(request.filters[0], "Graphic Files (*.jpg *.tif *.bmp *.gif *.ps *.bie *.mok *.png *.jpeg *.jpe *.tiff)");
     EXPECT_EQ(request.filters[7], "PS   (*.ps)");
     EXPECT_EQ(request.filters[8], "PNG  (*.png)");
     EXPECT_EQ(filterIndexSeen, 1);

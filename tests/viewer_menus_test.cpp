@@ -446,7 +446,7 @@ TEST_F(ViewerMenusTest, OpenLoadsEveryChosenFileAndListsIt) {
     EXPECT_EQ(statusDuringDialog, "Chargement");
     EXPECT_EQ(dialogTitle, "Load image");
     ASSERT_EQ(dialogFilters.size(), 10);
-    EXPECT_EQ(dialogFilters[0], "Graphic Files (*.jpg *.tif *.bmp *.gif *.pcd *.fax *.bie *.mok *.png)");
+    EXPECT_EQ(dialogFilters[0], "Graphic Files (*.jpg *.tif *.bmp *.gif *.pcd *.fax *.bie *.mok *.png *.jpeg *.jpe *.tiff)");
     EXPECT_EQ(dialogFilters[3], "BMP  (*.bmp)");
     EXPECT_EQ(dialogFilters[7], "JBIG     (*.bie)");
     EXPECT_EQ(dialogFilters[9], "PNG  (*.png)");

@@ -149,7 +149,7 @@ TEST_F(SheetDialogsTest, FileListsMatchWithoutCaseSortedAndFolderListsInBrackets
         EXPECT_EQ(dialog.objectName(), "MOSAIC");
         EXPECT_EQ(dialog.windowTitle(), "Select files that will be included in the mosaic");
         EXPECT_EQ(Entries(dialog, 101), (QStringList{"a.jpg", "b.JPG", "C.tif", "d.mok", "f.fax", "G.Bie", "h.pcd",
-                                                      "i.bmp", "j.gif"}));
+                                                      "i.bmp", "j.gif", "photo.jpeg"}));
         EXPECT_EQ(Entries(dialog, 102), (QStringList{"[..]", "[album.jpg]", "[archive]", "[Sub]"}));
         EXPECT_EQ(Find<QLineEdit>(dialog, 111)->text(), Q(folder));
     });
@@ -158,7 +158,8 @@ TEST_F(SheetDialogsTest, FileListsMatchWithoutCaseSortedAndFolderListsInBrackets
         EXPECT_EQ(dialog.objectName(), "CONVERT");
         EXPECT_EQ(dialog.windowTitle(), "Convert Files (Batch)");
         EXPECT_EQ(Entries(dialog, 101),
-                  (QStringList{"a.jpg", "b.JPG", "C.tif", "f.fax", "G.Bie", "h.pcd", "i.bmp", "j.gif"}));
+                  (QStringList{"a.jpg", "b.JPG", "C.tif", "f.fax", "G.Bie", "h.pcd", "i.bmp", "j.gif",
+                               "photo.jpeg"}));
         EXPECT_EQ(Entries(dialog, 102), (QStringList{"[..]", "[album.jpg]", "[archive]", "[Sub]"}));
     });
     EXPECT_FALSE(ListSubfolderEntries("/").contains("[..]"));  // nothing above the root
@@ -191,7 +192,7 @@ TEST_F(SheetDialogsTest, MosaicChoiceTakesTheSelectedFilesAndTheCheckedSizes) {
         Click(dialog, kOkId);
     });
     ASSERT_TRUE(choice);
-    EXPECT_EQ(choice->files.size(), 9);
+    EXPECT_EQ(choice->files.size(), 10);
     EXPECT_EQ(SizeText(choice->sheetSize), "640x480");
     EXPECT_EQ(SizeText(choice->cellSize), "80x60");
 
@@ -226,7 +227,7 @@ TEST_F(SheetDialogsTest, FolderEditListAndDrivesChangeTheFolder) {
         // A folder that does not exist changes nothing.
         Type(dialog, 111, Q(folder / "nowhere"));
         EXPECT_EQ(Entries(dialog, 101), (QStringList{"a.jpg", "b.JPG", "C.tif", "d.mok", "f.fax", "G.Bie", "h.pcd",
-                                                      "i.bmp", "j.gif"}))
+                                                      "i.bmp", "j.gif", "photo.jpeg"}))
             << "typing passed through the picture folder itself";
         EXPECT_EQ(CurrentDirectory(), folder.string());
         // Double-clicks on "[Sub]" and "[..]": the edit shows where the list went.

@@ -190,7 +190,7 @@ int FindOrientation(const jpeg_decompress_struct& cinfo) {
 // ask for. Runs under the trap: trivially destructible locals only.
 void HeaderSteps(DecodeSession& s) {
     jpeg_decompress_struct& cinfo = s.cinfo;
-    cinfo.err = ArmJpegErrorTrap(s.trap);
+    cinfo.err = ArmJpegErrorTrap(s.trap, s.name, kModule);
     jpeg_create_decompress(&cinfo);
     const size_t allowance = std::min(s.dataBytes, size_t{LONG_MAX} / kMaxExpansion) * kMaxExpansion;
     cinfo.mem->max_memory_to_use = static_cast<long>(std::max(kLibraryMemoryFloor, allowance));

@@ -72,7 +72,7 @@ void EncodeSteps(EncodeSession& s) {
     const JpegOptions& options = *s.options;
     const bool gray = image.colorClass != COLOR;
 
-    cinfo.err = ArmJpegErrorTrap(s.trap);
+    cinfo.err = ArmJpegErrorTrap(s.trap, nullptr, "LumoSaveJpeg");
     jpeg_create_compress(&cinfo);
     jpeg_mem_dest(&cinfo, &s.compressed, &s.compressedSize);
     cinfo.image_width = image.width;

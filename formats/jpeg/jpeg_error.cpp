@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <type_traits>
 
+#include "core/messages.h"
+
 namespace {
 
 // The trap is laid out with libjpeg's manager first, so the manager's address is the trap's.
@@ -15,12 +17,24 @@ JpegErrorTrap& TrapOf(j_common_ptr cinfo) { return *reinterpret_cast<JpegErrorTr
     std::longjmp(trap.recovery, 1);
 }
 
+// The warning hook returns (it never throws), so it may be called from inside libjpeg.
+void WarnThroughHook(j_common_ptr cinfo) {
+    const JpegErrorTrap& trap = TrapOf(cinfo);
+    char text[JMSG_LENGTH_MAX];
+    (*cinfo->err->format_message)(cinfo, text);
+    if (*trap.fileName) LumoWarning(trap.module, "%s: %s", text, trap.fileName);
+    else LumoWarning(trap.module, "%s", text);
+}
+
 }  // namespace
 
-jpeg_error_mgr* ArmJpegErrorTrap(JpegErrorTrap& trap) {
+jpeg_error_mgr* ArmJpegErrorTrap(JpegErrorTrap& trap, const char* fileName, const char* module) {
     trap.message[0] = '\0';
+    trap.fileName = fileName ? fileName : "";
+    trap.module = module;
     jpeg_error_mgr* manager = jpeg_std_error(&trap.manager);
     manager->error_exit = ReturnToBoundary;
+    manager->output_message = WarnThroughHook;
     return manager;
 }
 

@@ -13,13 +13,17 @@
 #include <jerror.h>  // the message codes of FailJpeg
 
 struct JpegErrorTrap {
-    jpeg_error_mgr manager;         // libjpeg's standard manager (warnings still go to stderr), error_exit replaced
+    jpeg_error_mgr manager;         // libjpeg's standard manager, error_exit and output_message replaced
     std::jmp_buf recovery;          // where error_exit returns to, set by RunTrapped
     char message[JMSG_LENGTH_MAX];  // the fatal error as libjpeg formats it
+    const char* fileName;           // named in libjpeg's warnings
+    const char* module;             // the module of those warnings
 };
 
 // Sets up the standard error manager with the trap's fatal-error routine; the result goes in cinfo.err.
-jpeg_error_mgr* ArmJpegErrorTrap(JpegErrorTrap& trap);
+// libjpeg's warnings (the first of a run, as libjpeg shows them) go to the library's warning hook as
+// "text: FILE" with module, instead of to standard error.
+jpeg_error_mgr* ArmJpegErrorTrap(JpegErrorTrap& trap, const char* fileName, const char* module);
 
 // Ends the libjpeg run with libjpeg's own message for code (a J_MESSAGE_CODE), through the trap.
 [[noreturn]] void FailJpeg(j_common_ptr cinfo, int code);

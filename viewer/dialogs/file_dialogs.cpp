@@ -5,7 +5,7 @@
 namespace {
 
 const FileFilter kOpenFilters[] = {
-    {"Graphic Files", "*.jpg;*.tif;*.bmp;*.gif;*.pcd;*.fax;*.bie;*.mok;*.png"},
+    {"Graphic Files", "*.jpg;*.tif;*.bmp;*.gif;*.pcd;*.fax;*.bie;*.mok;*.png;*.jpeg;*.jpe;*.tiff"},
     {"JPEG (*.jpg)", "*.jpg"},
     {"TIFF (*.tif)", "*.tif"},
     {"BMP  (*.bmp)", "*.bmp"},
@@ -18,7 +18,7 @@ const FileFilter kOpenFilters[] = {
 };
 
 const FileFilter kSaveFilters[] = {
-    {"Graphic Files", "*.jpg;*.tif;*.bmp;*.gif;*.ps;*.bie;*.mok;*.png"},
+    {"Graphic Files", "*.jpg;*.tif;*.bmp;*.gif;*.ps;*.bie;*.mok;*.png;*.jpeg;*.jpe;*.tiff"},
     {"JPEG (*.jpg)", "*.jpg"},
     {"TIFF (*.tif)", "*.tif"},
     {"BMP  (*.bmp)", "*.bmp"},
