@@ -13,6 +13,7 @@
 #include "formats/load_limits.h"
 #include "formats/png/png.h"
 #include "formats/profile_key.h"
+#include "formats/tiff/tiff.h"
 
 namespace {
 
@@ -35,6 +36,7 @@ constexpr HeaderRoute kHeaderRoutes[] = {
     {"gif", ReadGifInfo, nullptr, nullptr},
     {"png", ReadPngInfo, nullptr, nullptr},
     {"img", ReadIMGInfo, nullptr, nullptr},
+    {"tif", ReadTiffInfo, nullptr, nullptr},
 };
 
 void CopyLoadSettings(std::span<const ProfileKey> keys, void (*setOption)(const char*, int)) {

@@ -9,6 +9,7 @@
 #include "core/image.h"
 #include "core/memory.h"
 #include "core/messages.h"
+#include "formats/image_info.h"
 #include "formats/input_file.h"
 
 // Runs one input's work with the hooks silenced: a clean LumoFailure is a valid outcome, a counted
@@ -28,6 +29,10 @@ int FuzzRun(Work work) {
     }
     if (LumoBlockCount() != blocksBefore) std::abort();
     return 0;
+}
+
+inline bool SameInfo(const ImageInfo& a, const ImageInfo& b) {
+    return a.width == b.width && a.height == b.height && a.kind == b.kind;
 }
 
 template <typename Loader>

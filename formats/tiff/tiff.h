@@ -8,6 +8,7 @@
 #include <span>
 
 #include "core/image.h"
+#include "formats/image_info.h"
 #include "formats/memory_buffer.h"
 #include "formats/profile_key.h"
 #include "formats/tiff/tiff_error.h"
@@ -20,6 +21,10 @@ ImagePtr LumoLoadTiff(const char* path);
 // The loader over an open handle (memory buffers and the fuzz harness read this way); name stands
 // for the file in messages. The handle is left open.
 ImagePtr LoadTiffFrom(TiffHandle& tiff, const char* name);
+// The size and kind a load would give, from the first directory alone (no pixel is read); the same
+// refusals as the loader's before it reads pixels.
+ImageInfo ReadTiffInfo(const char* path);
+ImageInfo ReadTiffInfoFrom(TiffHandle& tiff, const char* name);
 
 // Writes the image; an existing file is replaced only once the whole new file is written.
 void LumoSaveTiff(const IMG* image, const char* path);
