@@ -11,6 +11,7 @@
 #include "formats/img.h"
 #include "formats/jpeg/jpeg.h"
 #include "formats/load_limits.h"
+#include "formats/mok/mok.h"
 #include "formats/png/png.h"
 #include "formats/profile_key.h"
 #include "formats/tiff/tiff.h"
@@ -37,6 +38,7 @@ constexpr HeaderRoute kHeaderRoutes[] = {
     {"png", ReadPngInfo, nullptr, nullptr},
     {"img", ReadIMGInfo, nullptr, nullptr},
     {"tif", ReadTiffInfo, nullptr, nullptr},
+    {"mok", ReadMokInfo, MokProfileKeys, LumoSetIntOptionMok},
 };
 
 void CopyLoadSettings(std::span<const ProfileKey> keys, void (*setOption)(const char*, int)) {

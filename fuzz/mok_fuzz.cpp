@@ -1,9 +1,10 @@
 // Feeds arbitrary bytes to the MOK loader as a file in memory, at full size and at an eighth:
 // every input must give an image or a clean LumoFailure, with nothing read or written outside a
-// buffer and nothing leaked. A full-size image that loads is saved again in memory and must load
+// buffer and nothing leaked; the header reader agrees with every load. A full-size image that loads is saved again in memory and must load
 // back to the same samples, which puts the saver through whatever pictures the fuzzer finds.
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <vector>
 
 #include "core/memory.h"
@@ -21,10 +22,19 @@ size_t DeclaredPixels(const uint8_t* data, size_t size) {
     return size_t{static_cast<uint16_t>(data[5] << 8 | data[6])} * static_cast<uint16_t>(data[7] << 8 | data[8]);
 }
 
+// Loads at the ratio; the header reader must tell the size and kind of every picture that loads.
 ImagePtr Load(const uint8_t* data, size_t size, int ratio) {
     LumoSetIntOptionMok("mokratio", ratio);
+    std::optional<ImageInfo> info;
+    try {
+        InputFile header(data, size, "fuzz.mok");
+        info = ReadMokInfoFrom(header);
+    } catch (const LumoFailure&) {
+    }
     InputFile file(data, size, "fuzz.mok");
-    return LoadMokFrom(file);
+    ImagePtr image = LoadMokFrom(file);
+    if (!info || !SameInfo(*info, InfoOf(*image))) std::abort();
+    return image;
 }
 
 bool SameSamples(const IMG& a, const IMG& b) {

@@ -413,6 +413,41 @@ TEST_P(CodecTableTest, HeaderInfoEqualsWhatAFullLoadGives) {
     }
 }
 
+// Header readers meet the same damage as the loaders: a cut or a flipped byte in the first bytes
+// gives info or a clean LumoFailure, and where both the info and a load succeed they agree.
+TEST_P(CodecTableTest, HeaderInfoOfCutAndDamagedFilesFailsCleanlyOrAgreesWithTheLoad) {
+    const Codec& codec = GetParam();
+    if (!codec.loadFrom || !codec.write) GTEST_SKIP() << "a writer only, or a loader only";
+    const ImageKind kind = codec.grayAndRgbOnly ? ImageKind::RGB : ImageKind::COLOR256;
+    const std::vector<uint8_t> whole = WriteToMemory(codec, *MakePatternImage(kind, 29, 17));
+    const std::string path = tempPath(std::string("damaged.") + codec.extension);
+    std::mt19937 random(7);
+    auto check = [&](const std::vector<uint8_t>& bytes, const std::string& what) {
+        WriteBytes(path, bytes);
+        std::optional<ImageInfo> info, loaded;
+        try {
+            info = ReadImageInfo(path.c_str());
+        } catch (const LumoFailure&) {
+        }
+        try {
+            if (const ImagePtr image = LoadImageByExtension(path.c_str())) loaded = InfoOf(*image);
+        } catch (const LumoFailure&) {
+        }
+        if (!info || !loaded) return;
+        EXPECT_EQ(info->width, loaded->width) << what;
+        EXPECT_EQ(info->height, loaded->height) << what;
+        EXPECT_EQ(info->kind, loaded->kind) << what;
+    };
+    for (size_t cut = 0; cut < whole.size(); cut += cut < 64 ? 1 : 1 + cut / 4)
+        check(std::vector<uint8_t>(whole.begin(), whole.begin() + static_cast<long>(cut)), "cut at " + std::to_string(cut));
+    for (int round = 0; round < 200; ++round) {
+        std::vector<uint8_t> bytes = whole;
+        const size_t at = random() % std::min<size_t>(bytes.size(), 64);
+        bytes[at] ^= static_cast<uint8_t>(1 + random() % 255);
+        check(bytes, "byte " + std::to_string(at) + " flipped");
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Codecs, CodecTableTest, ::testing::ValuesIn(kCodecs),
                          [](const auto& info) { return std::string(info.param.extension); });
 

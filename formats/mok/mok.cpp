@@ -75,42 +75,62 @@ int DecodingSteps(int levels) {
     return static_cast<int>(std::clamp<long long>(steps, 1, levels - 1));
 }
 
-ImagePtr ReadMok(MokBitReader& in, const char* name) {
-    uint8_t header[kFixedHeaderSize + 3];
+// What the header decides: the kind, the top pixel, and how far a load decodes with "mokratio".
+struct MokPlan {
+    bool gray = true;
+    uint8_t top[3] = {};             // the 1 x 1 top level: gray, or blue, green, red
+    std::vector<LevelSize> sizes;    // the pyramid, level 0 first
+    int steps = 0;                   // levels decoded below the top
+    LevelSize result() const { return sizes[sizes.size() - 1 - static_cast<size_t>(steps)]; }
+    int channels() const { return gray ? 1 : 3; }
+};
+
+// Reads the header and refuses, before anything is allocated for pixels, a size the load could not give.
+MokPlan ReadMokHeader(MokBitReader& in, const char* name) {
+    uint8_t header[kFixedHeaderSize];
     if (in.getBytes(header, 3) != 3 || std::memcmp(header, "MOK", 3) != 0) LumoError(nullptr, "Not a MOK a file");
     if (in.getBytes(header + 3, 1) != 1 || header[3] != 'a') LumoError(nullptr, "Unknown MOK Version");
     if (in.getBytes(header + 4, 5) != 5) LumoError(kLoadModule, "%s: the MOK header is cut short", name);
-    const bool gray = header[4] == kGrayKind;
-    const int channels = gray ? 1 : 3;
-    if (in.getBytes(header + kFixedHeaderSize, channels) != static_cast<size_t>(channels))
-        LumoError(kLoadModule, "%s: the MOK header is cut short", name);
+    MokPlan plan;
+    plan.gray = header[4] == kGrayKind;
+    const size_t channels = static_cast<size_t>(plan.channels());
+    if (in.getBytes(plan.top, channels) != channels) LumoError(kLoadModule, "%s: the MOK header is cut short", name);
     const int width = ReadBE16(header + 5);
     const int height = ReadBE16(header + 7);
     if (width == 0 || height == 0) CheckLoadSize(kLoadModule, width, height);  // refused: no pyramid
 
-    const std::vector<LevelSize> sizes = PyramidSizes(width, height);
-    const int levels = static_cast<int>(sizes.size());
-    const int steps = DecodingSteps(levels);
+    plan.sizes = PyramidSizes(width, height);
+    plan.steps = DecodingSteps(static_cast<int>(plan.sizes.size()));
     // The picture returned is the largest level decoded; the levels above it are smaller together.
-    const LevelSize result = sizes[levels - 1 - steps];
+    const LevelSize result = plan.result();
     CheckLoadSize(kLoadModule, result.width, result.height);
-    const int bitsPerPixel = 8 * channels;
+    const int bitsPerPixel = 8 * plan.channels();
     if (RowBytesFor(result.width, bitsPerPixel) > kMaxImageDimension)
         LumoError(kLoadModule, "Image too wide: %d pixels of %d bits need %ld bytes per row (at most %d)", result.width,
                   bitsPerPixel, RowBytesFor(result.width, bitsPerPixel), kMaxImageDimension);
+    return plan;
+}
 
-    const int colorClass = gray ? GRAY : COLOR;
+ImageInfo PlanInfo(const MokPlan& plan) {
+    return {plan.result().width, plan.result().height, plan.gray ? ImageKind::GRAY256 : ImageKind::RGB};
+}
+
+ImagePtr ReadMok(MokBitReader& in, const char* name) {
+    const MokPlan plan = ReadMokHeader(in, name);
+    const int colorClass = plan.gray ? GRAY : COLOR;
+    const int bitsPerPixel = 8 * plan.channels();
     ImagePtr level = LumoCreateImage(1, 1, colorClass, nullptr, bitsPerPixel);
     std::memset(level->bits, 0, PixelBytes(*level));
-    std::memcpy(level->bits, header + kFixedHeaderSize, static_cast<size_t>(channels));
+    std::memcpy(level->bits, plan.top, static_cast<size_t>(plan.channels()));
 
+    const int levels = static_cast<int>(plan.sizes.size());
     LumoProgress(-1);
-    for (int step = 1; step <= steps; ++step) {
-        const LevelSize size = sizes[levels - 1 - step];
+    for (int step = 1; step <= plan.steps; ++step) {
+        const LevelSize size = plan.sizes[levels - 1 - step];
         ImagePtr finer = LumoCreateImage(size.width, size.height, colorClass, nullptr, bitsPerPixel);
         DecodeLevel(*finer, *level, in);
         level = std::move(finer);
-        LumoProgress((1 << step) * 100 / (1 << steps));
+        LumoProgress((1 << step) * 100 / (1 << plan.steps));
     }
     LumoProgress(-2);
     return level;
@@ -127,6 +147,18 @@ int LumoGetIntOptionMok(const char* name) { return kIntRegistry.get("LumoGetIntO
 ImagePtr LoadMokFrom(InputFile& file) {
     MokBitReader in(file);
     return ReadMok(in, file.name().c_str());
+}
+
+ImageInfo ReadMokInfoFrom(InputFile& file) {
+    MokBitReader in(file);
+    return PlanInfo(ReadMokHeader(in, file.name().c_str()));
+}
+
+ImageInfo ReadMokInfo(const char* fileName) {
+    MokStreamPtr stream = LumoOpenMok(fileName, "r");
+    const ImageInfo info = PlanInfo(ReadMokHeader(stream->reader(), fileName));
+    LumoCloseMok(std::move(stream));
+    return info;
 }
 
 ImagePtr LumoLoadMok(const char* fileName) {

@@ -7,6 +7,7 @@
 
 #include "core/image.h"
 #include "formats/byte_sink.h"
+#include "formats/image_info.h"
 #include "formats/input_file.h"
 #include "formats/profile_key.h"
 
@@ -14,6 +15,10 @@
 ImagePtr LumoLoadMok(const char* fileName);
 // The loader over an open file (the fuzz harness reads from memory this way).
 ImagePtr LoadMokFrom(InputFile& file);
+// The size and kind a load with the current "mokratio" gives, from the header alone; the loader's
+// refusals of a damaged header.
+ImageInfo ReadMokInfo(const char* fileName);
+ImageInfo ReadMokInfoFrom(InputFile& file);
 
 // Saves a GRAY256 or RGB image (other kinds are refused); the image is left as it was.
 void LumoSaveMok(const IMG* image, const char* fileName);
