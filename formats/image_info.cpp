@@ -9,6 +9,7 @@
 #include "formats/dispatch.h"
 #include "formats/gif/gif.h"
 #include "formats/img.h"
+#include "formats/jbig/jbig.h"
 #include "formats/jpeg/jpeg.h"
 #include "formats/load_limits.h"
 #include "formats/mok/mok.h"
@@ -39,6 +40,7 @@ constexpr HeaderRoute kHeaderRoutes[] = {
     {"img", ReadIMGInfo, nullptr, nullptr},
     {"tif", ReadTiffInfo, nullptr, nullptr},
     {"mok", ReadMokInfo, MokProfileKeys, LumoSetIntOptionMok},
+    {"bie", ReadJbigInfo, JbigProfileKeys, LumoSetIntOptionJbig},
 };
 
 void CopyLoadSettings(std::span<const ProfileKey> keys, void (*setOption)(const char*, int)) {

@@ -1,10 +1,11 @@
-// Feeds arbitrary bytes to the JBIG loader as a file in memory: every input must give an image or a
-// clean LumoFailure, with nothing read or written outside a buffer and nothing leaked. A picture that
+// Feeds arbitrary bytes to the JBIG loader as a file in memory: every input must give an image (whose
+// size the header reader tells too) or a clean LumoFailure, with nothing read or written outside a buffer and nothing leaked. A picture that
 // loads is loaded again with a small maximum size (the decoder stops at a lower layer), and saved in
 // memory and loaded back, which must give the same pixels.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "core/memory.h"
@@ -14,9 +15,18 @@
 
 namespace {
 
+// Loads with the current options; the header reader must tell the size of every picture that loads.
 ImagePtr Load(const uint8_t* data, size_t size) {
+    std::optional<ImageInfo> info;
+    try {
+        InputFile header(data, size, "fuzz.bie");
+        info = ReadJbigInfoFrom(header);
+    } catch (const LumoFailure&) {
+    }
     InputFile file(data, size, "fuzz.bie");
-    return LoadJbigFrom(file);
+    ImagePtr image = LoadJbigFrom(file);
+    if (!info || !SameInfo(*info, InfoOf(*image))) std::abort();
+    return image;
 }
 
 bool SameBits(const IMG& a, const IMG& b) {

@@ -407,7 +407,9 @@ TEST_P(CodecTableTest, HeaderInfoEqualsWhatAFullLoadGives) {
             EXPECT_EQ(cutInfo->height, loaded.height) << what;
             EXPECT_EQ(cutInfo->kind, loaded.kind) << what;
             // The damage is real: a load of the same file fails.
-            if (codec.extension == std::string("tif")) EXPECT_THROW(LoadImageByExtension(cut.c_str()), LumoFailure) << what;
+            if (codec.extension == std::string("tif")) {
+                EXPECT_THROW(LoadImageByExtension(cut.c_str()), LumoFailure) << what;
+            }
         }
         ClearProfileOverrides();
     }

@@ -57,6 +57,14 @@ std::vector<uint8_t> ToMemory(const IMG& image) {
     return bytes;
 }
 
+// The header reader tells the size the load gave.
+void ExpectInfoOf(const std::string& file, const IMG& loaded) {
+    const ImageInfo info = ReadJbigInfo(file.c_str());
+    EXPECT_EQ(info.width, loaded.width) << file;
+    EXPECT_EQ(info.height, loaded.height) << file;
+    EXPECT_EQ(info.kind, ImageKind::BW) << file;
+}
+
 class JbigTest : public LumoTest {
 protected:
     void SetUp() override {
@@ -101,6 +109,7 @@ class JbigToolFileTest : public JbigTest, public ::testing::WithParamInterface<T
 TEST_P(JbigToolFileTest, LoadsThePixelsJbgtopbmGives) {
     const std::string file = Encode(PatternPbm(203, 157), GetParam().options, "tool.bie");
     const ImagePtr image = LumoLoadJbig(file.c_str());
+    ExpectInfoOf(file, *image);
     const Bits reference = Reference(file);
     ASSERT_EQ(reference.width, GetParam().width);
     ASSERT_EQ(reference.height, GetParam().height);
@@ -115,7 +124,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(ToolCase{"Sequential", "-q", 203, 157}, ToolCase{"ThreeLayers", "-d 3", 203, 157},
                       ToolCase{"HighestLayerTwoOfThree", "-d 3 -h 2", 102, 79},
                       ToolCase{"LayerInnerOrderPlainStripes", "-d 2 -o 0 -p 0 -s 5", 203, 157},
-                      ToolCase{"ResetStripesAndComment", "-q -r -C hello -m 0", 203, 157}),
+                      ToolCase{"ResetStripesAndComment", "-q -r -C hello -m 0", 203, 157},
+                      ToolCase{"TallerInTheHeaderThenNewLength", "-q -Y 300", 203, 157},
+                      ToolCase{"LayersThenNewLength", "-d 2 -Y 400", 203, 157}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(JbigTest, MaximumSizeStopsAtTheLargestLayerWithin) {
@@ -126,6 +137,7 @@ TEST_F(JbigTest, MaximumSizeStopsAtTheLargestLayerWithin) {
     LumoSetIntOptionJbig("maxsizew", 160);
     LumoSetIntOptionJbig("maxsizeh", 120);
     const ImagePtr small = LumoLoadJbig(progressive.c_str());
+    ExpectInfoOf(progressive, *small);
     EXPECT_EQ(small->width, 82);
     EXPECT_EQ(small->height, 59);
     EXPECT_TRUE(BitsOf(*small) == Reference(progressive, "-x 160 -y 120"));
@@ -133,6 +145,12 @@ TEST_F(JbigTest, MaximumSizeStopsAtTheLargestLayerWithin) {
     EXPECT_EQ(LumoLoadJbig(sequential.c_str())->width, 650);
     LumoSetIntOptionJbig("maxsizeh", 0);
     EXPECT_EQ(LumoLoadJbig(progressive.c_str())->width, 650);
+    // A NEWLEN that shortens the picture moves the layer the load stops at.
+    const std::string shortened = Encode(pbm, "-d 3 -Y 1000", "shortened.bie");
+    LumoSetIntOptionJbig("maxsizeh", 120);
+    const ImagePtr stopped = LumoLoadJbig(shortened.c_str());
+    EXPECT_EQ(stopped->height, 59);
+    ExpectInfoOf(shortened, *stopped);
 }
 
 TEST_F(JbigTest, EntitiesThatFollowEachOtherAddTheirLayers) {
@@ -144,7 +162,17 @@ TEST_F(JbigTest, EntitiesThatFollowEachOtherAddTheirLayers) {
     const std::string both = tempPath("both.bie");
     WriteBytes(both, bytes);
     const ImagePtr image = LumoLoadJbig(both.c_str());
+    ExpectInfoOf(both, *image);
     EXPECT_TRUE(BitsOf(*image) == BitsOf(*MakePatternImage(ImageKind::BW, 200, 160)));
+    // The first entity alone ends at its own top layer; a maximum size that the second entity's
+    // first layer exceeds still lets that layer be decoded (the decoder checks only inside an entity).
+    const std::string low = Encode(pbm, "-d 3 -h 1", "low.bie");
+    ExpectInfoOf(low, *LumoLoadJbig(low.c_str()));
+    LumoSetIntOptionJbig("maxsizew", 60);
+    LumoSetIntOptionJbig("maxsizeh", 60);
+    const ImagePtr stopped = LumoLoadJbig(both.c_str());
+    EXPECT_EQ(stopped->width, 100);
+    ExpectInfoOf(both, *stopped);
     EXPECT_TRUE(BitsOf(*image) == Reference(both, "-m"));
 }
 

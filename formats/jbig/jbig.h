@@ -7,12 +7,17 @@
 
 #include "core/image.h"
 #include "formats/byte_sink.h"
+#include "formats/image_info.h"
 #include "formats/input_file.h"
 #include "formats/profile_key.h"
 
 ImagePtr LumoLoadJbig(const char* fileName);
 // The loader over an open file (the fuzz harness reads from memory this way).
 ImagePtr LoadJbigFrom(InputFile& file);
+// The size a load with the current "maxsizew" and "maxsizeh" gives, without decoding (see
+// jbig_info.cpp); the loader's refusals of a damaged header.
+ImageInfo ReadJbigInfo(const char* fileName);
+ImageInfo ReadJbigInfoFrom(InputFile& file);
 
 // Writes the image (any kind; the caller's image is left as it was).
 void SaveJbig(const IMG* image, const char* fileName);

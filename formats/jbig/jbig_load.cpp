@@ -3,45 +3,16 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "core/messages.h"
-#include "formats/byte_order.h"
 #include "formats/jbig/jbig.h"
+#include "formats/jbig/jbig_header.h"
 
 namespace {
 
 constexpr const char* kLoadModule = "LumoLoadJbig";
 constexpr size_t kBlockSize = 8192;  // the file is read and fed to the decoder in blocks of this size
-constexpr size_t kHeaderSize = 20;   // the bi-level image header that opens every image entity
-
-// The fields of the bi-level image header the loader checks; integers big-endian.
-struct JbigHeader {
-    int planes;         // byte 2, P: bit planes (1 for a bi-level picture)
-    unsigned long width;   // bytes 4-7, XD: pixels per row at full resolution
-    unsigned long height;  // bytes 8-11, YD: rows at full resolution (0xFFFFFFFF: given later, refused)
-    // Bytes 0 and 1 (DL, D) number the entity's resolution layers, 3 is padding, 12-15 (L0) give
-    // the rows per stripe, 16-17 the adaptive template offsets, 18 the order and 19 the options:
-    // JBIG-KIT checks those itself before it allocates anything.
-};
-
-JbigHeader ReadHeader(const uint8_t* bytes) {
-    return {bytes[2], ReadBE32(bytes + 4), ReadBE32(bytes + 8)};
-}
-
-// JBIG-KIT allocates the full-resolution bitmap of every plane (and half of it again for the layer
-// below) as soon as it has read a header, whatever layer the load stops at, and aborts the program
-// when that fails. So the sizes are checked here first: the picture must fit the record and the
-// pixel limit, and so must all its planes together (only plane 0 is loaded, but all are decoded).
-void CheckHeader(const JbigHeader& header, const char* fileName) {
-    CheckLoadSize(kLoadModule, static_cast<long>(header.width), static_cast<long>(header.height));
-    if (header.planes <= 1) return;
-    const long long pixels = static_cast<long long>(header.width) * static_cast<long long>(header.height);
-    const int limit = LumoGetIntOption("maxpixels");
-    const long long cap = limit > 0 ? limit : static_cast<long long>(kMaxImageDimension) * kMaxImageDimension;
-    if (pixels * header.planes > cap)
-        LumoError(kLoadModule, "%s: %d bit planes of %lu x %lu pixels exceed the limit of %lld pixels (raise MaxPixels)",
-                  fileName, header.planes, header.width, header.height, cap);
-}
 
 // JBIG-KIT's decoder, freed however the load ends. Bytes reach it through feed(), which holds back
 // the header of each image entity until it has been checked (a file may hold several entities,
@@ -59,15 +30,15 @@ public:
     // JBG_EAGAIN (more data needed), JBG_EOK (an entity ended), JBG_EOK_INTR (the maximum size was
     // reached) or a failure code.
     size_t feed(unsigned char* data, size_t size) {
-        if (headerBytes_ < kHeaderSize) {
-            const size_t taken = std::min(size, kHeaderSize - headerBytes_);
+        if (headerBytes_ < kJbigHeaderSize) {
+            const size_t taken = std::min(size, kJbigHeaderSize - headerBytes_);
             std::memcpy(header_ + headerBytes_, data, taken);
             headerBytes_ += taken;
             result_ = JBG_EAGAIN;
-            if (headerBytes_ == kHeaderSize) {
-                CheckHeader(ReadHeader(header_), fileName_);
+            if (headerBytes_ == kJbigHeaderSize) {
+                CheckJbigHeader(ReadJbigHeader(header_), fileName_);
                 size_t used = 0;
-                result_ = jbg_dec_in(&state_, header_, kHeaderSize, &used);
+                result_ = jbg_dec_in(&state_, header_, kJbigHeaderSize, &used);
             }
             return taken;
         }
@@ -87,8 +58,8 @@ public:
 private:
     jbg_dec_state state_;
     const char* fileName_;
-    unsigned char header_[kHeaderSize];
-    size_t headerBytes_ = 0;  // header bytes held back so far; kHeaderSize once the header went in
+    unsigned char header_[kJbigHeaderSize];
+    size_t headerBytes_ = 0;  // header bytes held back so far; kJbigHeaderSize once the header went in
     int result_ = JBG_EAGAIN;
 };
 
@@ -144,10 +115,7 @@ ImagePtr LumoLoadJbig(const char* fileName) {
 ImagePtr LoadJbigFrom(InputFile& file) {
     LumoProgress(-1);
     JbigDecoder decoder(file.name().c_str());
-    const int maxWidth = LumoGetIntOptionJbig("maxsizew");
-    const int maxHeight = LumoGetIntOptionJbig("maxsizeh");
-    if (maxWidth != 0 && maxHeight != 0)
-        decoder.setMaxSize(static_cast<unsigned long>(maxWidth), static_cast<unsigned long>(maxHeight));
+    if (const std::optional<JbigMaxSize> max = JbigLoadMaxSize()) decoder.setMaxSize(max->width, max->height);
     Decode(file, decoder);
     ImagePtr image = CopyPicture(decoder, file.name().c_str());
     LumoProgress(-2);
