@@ -195,6 +195,13 @@ std::string ExtensionAliases() {
     return list;
 }
 
+std::string LoadRouteName(const char* fileName) {
+    const LoadRoute* route = LoadRouteForSignature(FileSignature(fileName));
+    if (!route) route = LoadRouteFor(SplitFileName(fileName));
+    if (!route) return "";
+    return route->baseName ? route->baseName : route->extension;
+}
+
 bool HasLoaderFor(const char* fileName) { return LoadRouteFor(SplitFileName(fileName)) != nullptr; }
 
 ImagePtr LoadImageByExtension(const char* fileName) {

@@ -27,6 +27,10 @@ bool HasLoaderFor(const char* fileName);
 // The extension whose loader reads the file: its signature's ("jpg" for a JPEG file named x.bmp),
 // else its own with the other spellings mapped ("jpg" for x.JPEG). The contact sheets' loaders use it.
 std::string LoadExtensionOf(const char* fileName);
+// The loader LoadImageByExtension picks for the file, by the same rule: the extension of its route
+// ("jpg" for a JPEG named x.bmp or x.JPEG, "pcd" for an image pack), "overview" for a Photo CD
+// overview, or empty when no loader reads it.
+std::string LoadRouteName(const char* fileName);
 // True when SaveImageByExtension has a saver for the file's extension.
 bool HasSaverFor(const char* fileName);
 // The extensions read and written, in the dispatch's order, each once, then the other spellings

@@ -1,7 +1,5 @@
 #include "formats/image_info.h"
 
-#include <strings.h>
-
 #include <span>
 
 #include "core/messages.h"
@@ -13,34 +11,41 @@
 #include "formats/jpeg/jpeg.h"
 #include "formats/load_limits.h"
 #include "formats/mok/mok.h"
+#include "formats/pcd/pcd.h"
 #include "formats/png/png.h"
 #include "formats/profile_key.h"
 #include "formats/tiff/tiff.h"
 
 namespace {
 
-// A format whose header tells its loaded size and kind: the reader, and the codec's load settings from
-// the profile (which, for JPEG, change the kind and the size).
+// A format whose header tells its loaded size and kind: the reader (none where the load gives no
+// image), and the codec's load settings from the profile (which change the kind or the size for
+// JPEG, MOK, JBIG and Photo CD).
 struct HeaderRoute {
-    const char* extension;
-    ImageInfo (*read)(const char* fileName);
+    const char* route;  // the dispatch's name of the loader (LoadRouteName)
+    std::optional<ImageInfo> (*read)(const char* fileName);
     std::span<const ProfileKey> (*keys)();  // or null
     void (*setOption)(const char* name, int value);
 };
 
-// The other loaders are not read this way: the TIFF loader decides the kind from the directory through
-// libtiff and the pixels it reads, JBIG, MOK and Photo CD from their options and decoded layers, the
-// Photo CD overview from the pictures it reads, and raw fax has no header (its height is known only
-// when the last row is decoded). They are loaded.
+template <ImageInfo (*Read)(const char*)>
+std::optional<ImageInfo> Always(const char* fileName) {
+    return Read(fileName);
+}
+
+// Raw fax is not read this way: it has no header, and its height is known only once the last row
+// is decoded (and the rows are found by trial decoding), so `lumo info` loads it.
 constexpr HeaderRoute kHeaderRoutes[] = {
-    {"jpg", ReadJpegInfo, JpegProfileKeys, LumoSetIntOptionJpeg},
-    {"bmp", ReadBmpInfo, nullptr, nullptr},
-    {"gif", ReadGifInfo, nullptr, nullptr},
-    {"png", ReadPngInfo, nullptr, nullptr},
-    {"img", ReadIMGInfo, nullptr, nullptr},
-    {"tif", ReadTiffInfo, nullptr, nullptr},
-    {"mok", ReadMokInfo, MokProfileKeys, LumoSetIntOptionMok},
-    {"bie", ReadJbigInfo, JbigProfileKeys, LumoSetIntOptionJbig},
+    {"jpg", Always<ReadJpegInfo>, JpegProfileKeys, LumoSetIntOptionJpeg},
+    {"bmp", Always<ReadBmpInfo>, nullptr, nullptr},
+    {"gif", Always<ReadGifInfo>, nullptr, nullptr},
+    {"png", Always<ReadPngInfo>, nullptr, nullptr},
+    {"img", Always<ReadIMGInfo>, nullptr, nullptr},
+    {"tif", Always<ReadTiffInfo>, nullptr, nullptr},
+    {"mok", Always<ReadMokInfo>, MokProfileKeys, LumoSetIntOptionMok},
+    {"bie", Always<ReadJbigInfo>, JbigProfileKeys, LumoSetIntOptionJbig},
+    {"pcd", ReadPcdInfo, PcdProfileKeys, LumoSetIntOptionPcd},
+    {"overview", Always<ReadPcdOverviewInfo>, nullptr, nullptr},
 };
 
 void CopyLoadSettings(std::span<const ProfileKey> keys, void (*setOption)(const char*, int)) {
@@ -53,9 +58,9 @@ void CopyLoadSettings(std::span<const ProfileKey> keys, void (*setOption)(const 
 ImageInfo InfoOf(const IMG& image) { return {image.width, image.height, KindOf(image)}; }
 
 std::optional<ImageInfo> ReadImageInfo(const char* fileName) {
-    const std::string extension = SplitFileName(fileName).extension;
+    const std::string name = LoadRouteName(fileName);
     for (const HeaderRoute& route : kHeaderRoutes) {
-        if (strcasecmp(extension.c_str(), route.extension) != 0) continue;
+        if (name != route.route) continue;
         CopyLoadSettings(LoadLimitProfileKeys(), LumoSetIntOption);  // the pixel limit the loader checks
         if (route.keys) CopyLoadSettings(route.keys(), route.setOption);
         return route.read(fileName);

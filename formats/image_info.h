@@ -12,10 +12,11 @@ struct ImageInfo {
     ImageKind kind = ImageKind::RGB;
 };
 
-// The info of a file, by its extension as the dispatch chooses loaders, with the profile's load settings
-// copied into the codec's options first. JPEG, BMP, GIF, PNG and IMG are read from the header alone;
-// TIFF, JBIG, MOK, Photo CD and raw fax are loaded (see image_info.cpp). An unknown extension shows the dispatch's message box and yields nothing; damaged
-// headers are LumoFailure with the loader's own message.
+// The info of a file, by the loader the dispatch picks for it (its signature, else its extension),
+// with the profile's load settings copied into the codec's options first. Every format but raw fax is
+// read from its header (see image_info.cpp); raw fax is loaded. An unknown extension shows the
+// dispatch's message box and yields nothing, as does a Photo CD thumbnail past the end of its file;
+// damaged headers are LumoFailure with the loader's own message.
 std::optional<ImageInfo> ReadImageInfo(const char* fileName);
 
 // The info of a loaded picture.

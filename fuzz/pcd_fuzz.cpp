@@ -8,6 +8,7 @@
 // is the orientation byte. That keeps the seeds of the large sizes small.
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <vector>
 
 #include "core/memory.h"
@@ -44,5 +45,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     const uint8_t* bytes = compact.empty() ? data : compact.data();
     const size_t length = compact.empty() ? size : compact.size();
-    return FuzzLoader(bytes, length, "fuzz.pcd", LoadPcdFrom);
+    std::optional<ImageInfo> info;
+    bool told = false;
+    FuzzRun([&] {
+        InputFile file(bytes, length, "fuzz.pcd");
+        info = ReadPcdInfoFrom(file);
+        told = true;
+    });
+    // The header reader tells the size of every picture that loads, and no size where none loads.
+    return FuzzLoader(bytes, length, "fuzz.pcd", [&](InputFile& file) {
+        ImagePtr image = LoadPcdFrom(file);
+        if (!told || (image ? !info || !SameInfo(*info, InfoOf(*image)) : info.has_value())) std::abort();
+        return image;
+    });
 }

@@ -34,6 +34,7 @@
 #include "tests/support/colour_pictures.h"
 #include "tests/support/gif_builder.h"
 #include "tests/support/lumo_test.h"
+#include "tests/support/pcd_writer.h"
 
 extern char** environ;
 
@@ -452,6 +453,71 @@ TEST_P(CodecTableTest, HeaderInfoOfCutAndDamagedFilesFailsCleanlyOrAgreesWithThe
 
 INSTANTIATE_TEST_SUITE_P(Codecs, CodecTableTest, ::testing::ValuesIn(kCodecs),
                          [](const auto& info) { return std::string(info.param.extension); });
+
+// Photo CD has no writer: packs and overview files come from the tests' writer. The size follows
+// PcdSize and the orientation of the attribute sector; the chroma setting changes neither.
+TEST_F(CodecsTest, PhotoCdHeaderInfoEqualsWhatAFullLoadGives) {
+    const std::string path = tempPath("pack.pcd"), cut = tempPath("cut.pcd");
+    for (const int orientation : {0, 1, 2, 3}) {
+        pcd_writer::PackLayout layout;
+        layout.orientation = orientation;
+        layout.fourBase = layout.sixteenBase = true;
+        const std::vector<uint8_t> pack = pcd_writer::WritePack(layout);
+        WriteBytes(path, pack);
+        // Through the attribute sector only: no picture can be read, the size can.
+        WriteBytes(cut, std::vector<uint8_t>(pack.begin(), pack.begin() + 2 * pcd_writer::kSector));
+        for (const char* size : {"1", "2", "3", "4", "5"}) {
+            for (const char* subsampled : {"0", "1"}) {
+                SetProfileOverride("PcdSize", size);
+                SetProfileOverride("PcdCrSubsampling", subsampled);
+                const std::string what = "orientation " + std::to_string(orientation) + ", PcdSize=" + size +
+                                         ", PcdCrSubsampling=" + subsampled;
+                const ImageInfo loaded = InfoOf(*LoadImageByExtension(path.c_str()));
+                for (const std::string& file : {path, cut}) {
+                    const std::optional<ImageInfo> info = ReadImageInfo(file.c_str());
+                    ASSERT_TRUE(info) << what << " " << file;
+                    EXPECT_EQ(info->width, loaded.width) << what << " " << file;
+                    EXPECT_EQ(info->height, loaded.height) << what << " " << file;
+                    EXPECT_EQ(info->kind, ImageKind::RGB) << what << " " << file;
+                }
+                EXPECT_THROW(LoadImageByExtension(cut.c_str()), LumoFailure) << what;
+            }
+        }
+        ClearProfileOverrides();
+    }
+    // Too short for the attribute sector: the loader's read error.
+    WriteBytes(cut, std::vector<uint8_t>(3000, 0));
+    EXPECT_LUMO_ERROR(ReadImageInfo(cut.c_str()), "LumoLoadPcd", "Error while reading PCD file.");
+
+    // The overview sheet has one size whatever the file holds.
+    const std::string overview = tempPath("overview.pcd");
+    for (const size_t thumbnails : {0u, 3u}) {
+        WriteBytes(overview, pcd_writer::WriteOverview(std::vector<pcd_writer::YccPicture>(
+                                 thumbnails, pcd_writer::YccPicture::Flat(192, 128, 90, 100, 110))));
+        const ImageInfo loaded = InfoOf(*LoadImageByExtension(overview.c_str()));
+        const std::optional<ImageInfo> info = ReadImageInfo(overview.c_str());
+        ASSERT_TRUE(info);
+        EXPECT_EQ(info->width, loaded.width);
+        EXPECT_EQ(info->height, loaded.height);
+        EXPECT_EQ(info->kind, loaded.kind);
+    }
+}
+
+// The header reader is chosen as the loader is: by the file's signature before its extension.
+TEST_F(CodecsTest, HeaderInfoFollowsTheSignatureLikeTheLoader) {
+    const ImagePtr image = MakePatternImage(ImageKind::GRAY256, 21, 13);
+    const std::string mok = tempPath("picture.mok"), misnamed = tempPath("picture.bmp");
+    LumoSaveMok(image.get(), mok.c_str());
+    WriteBytes(misnamed, ReadBytes(mok));
+    SetProfileOverride("MokRatio", "2");
+    const std::optional<ImageInfo> info = ReadImageInfo(misnamed.c_str());
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->width, 11);
+    EXPECT_EQ(info->height, 7);
+    EXPECT_EQ(info->kind, ImageKind::GRAY256);
+    EXPECT_EQ(LoadImageByExtension(misnamed.c_str())->width, 11);
+    ClearProfileOverrides();
+}
 
 // Sets every bit after the pixels of each stored row (padding and the rest of a last partial byte).
 void FillPadding(IMG& image, unsigned seed) {

@@ -572,6 +572,27 @@ TEST_F(PcdOverviewTest, AThumbnailPastTheEndIsNoImageAndNoMessage) {
     EXPECT_EQ(progress.back(), -2);
 }
 
+TEST_F(PcdOverviewTest, HeaderInfoOfAThumbnailKnowsWhereTheFileEnds) {
+    std::vector<uint8_t> bytes = OverviewOf(12);
+    LumoSetIntOptionPcd("pcdsize", 6);
+    const auto info = [&](int thumbnail) {
+        LumoSetIntOptionPcd("numthumbnail", thumbnail);
+        InputFile file(bytes.data(), bytes.size(), "overview.pcd");
+        return ReadPcdInfoFrom(file);
+    };
+    ASSERT_TRUE(info(11));
+    EXPECT_EQ(info(11)->width, 192);
+    EXPECT_EQ(info(11)->height, 128);
+    EXPECT_FALSE(info(12));
+    bytes.pop_back();  // the last thumbnail lacks its last byte: the loader gives no image
+    EXPECT_FALSE(info(11));
+    LumoSetIntOptionPcd("numthumbnail", 11);
+    InputFile file(bytes.data(), bytes.size(), "overview.pcd");
+    EXPECT_FALSE(LoadPcdFrom(file));
+    EXPECT_LUMO_ERROR(info(-1), "LumoLoadPcd", "Error while seeking in PCD file.");
+    EXPECT_TRUE(statusTexts.empty());
+}
+
 }  // namespace
 
 namespace {

@@ -1,4 +1,5 @@
 #include <cstring>
+#include <optional>
 
 #include "core/messages.h"
 #include "core/options.h"
@@ -206,25 +207,68 @@ int LumoGetIntOptionPcd(const char* name) { return kIntRegistry.get("LumoGetIntO
 std::span<const ProfileKey> PcdProfileKeys() { return kPcdProfileKeys; }
 
 ImagePtr LumoLoadPcd(const char* fileName) {
-    InputFile file(fileName, kPcdModule, "Can't open PCD file %s");
+    InputFile file(fileName, kPcdModule, kPcdOpenMessage);
     return LoadPcdFrom(file);
 }
 
-ImagePtr LoadPcdFrom(InputFile& file) {
+namespace {
+
+// What the options and the attribute sector decide before any pixel is read.
+struct PcdPlan {
+    int size;          // "pcdsize", 1..6
+    bool fullChroma;   // sizes 1 to 4 with "crsubsampled" 0
+    int width;         // of the planes, before the orientation turns them
+    int height;
+    PcdOrientation orientation = PcdOrientation::AsStored;  // thumbnails are read as stored
+
+    // The result's sides: a quarter turn exchanges them.
+    ImageInfo info() const {
+        const bool turned = orientation != PcdOrientation::AsStored;
+        return {turned ? height : width, turned ? width : height, ImageKind::RGB};
+    }
+};
+
+PcdPlan PlanPcdLoad(InputFile& file) {
     const int size = sizeOption;
     if (size < 1 || size > 6) FailUnreadablePcd();
-    const bool fullChroma = subsampledOption == 0 && size < 5;
-    const int width = kWidths[size];
-    const int height = kHeights[size];
-    CheckLoadSize(kPcdModule, width, height);
-
-    PcdLoad load(file, StepCount(size, fullChroma));
-    PcdOrientation orientation = PcdOrientation::AsStored;
+    PcdPlan plan{size, subsampledOption == 0 && size < 5, kWidths[size], kHeights[size]};
+    CheckLoadSize(kPcdModule, plan.width, plan.height);
     if (size != 6) {
         uint8_t attributes[kPcdSectorBytes];
-        load.reader.readSector(kAttributeSector, attributes);
-        orientation = PcdOrientationOf(attributes[kOrientationByte]);
+        PcdSectorReader(file).readSector(kAttributeSector, attributes);
+        plan.orientation = PcdOrientationOf(attributes[kOrientationByte]);
     }
+    return plan;
+}
+
+long long ThumbnailSector() { return kFirstThumbnailSector + kThumbnailSectors * thumbnailOption; }
+
+}  // namespace
+
+std::optional<ImageInfo> ReadPcdInfoFrom(InputFile& file) {
+    const PcdPlan plan = PlanPcdLoad(file);
+    if (plan.size == 6) {
+        // The loader reads the thumbnail's 18 sectors and gives no image when the file ends first.
+        PcdSectorReader reader(file);
+        reader.seekSector(ThumbnailSector());
+        if (file.remaining() < static_cast<size_t>(kThumbnailSectors) * kPcdSectorBytes) return std::nullopt;
+    }
+    return plan.info();
+}
+
+std::optional<ImageInfo> ReadPcdInfo(const char* fileName) {
+    InputFile file(fileName, kPcdModule, kPcdOpenMessage);
+    return ReadPcdInfoFrom(file);
+}
+
+ImagePtr LoadPcdFrom(InputFile& file) {
+    const PcdPlan plan = PlanPcdLoad(file);
+    const int size = plan.size;
+    const bool fullChroma = plan.fullChroma;
+    const int width = plan.width;
+    const int height = plan.height;
+    const PcdOrientation orientation = plan.orientation;
+    PcdLoad load(file, StepCount(size, fullChroma));
     LumoProgress(-1);
 
     switch (size) {
@@ -277,9 +321,8 @@ ImagePtr LoadPcdFrom(InputFile& file) {
             break;
         default: {
             load.allocate(width, height, width, height);
-            const long long sector = kFirstThumbnailSector + kThumbnailSectors * thumbnailOption;
             // A thumbnail past the end of the overview file is how the overview sheet finds the end.
-            if (!load.readUncompressed(sector, width, height, Wanted::All, true)) {
+            if (!load.readUncompressed(ThumbnailSector(), width, height, Wanted::All, true)) {
                 LumoProgress(-2);
                 return nullptr;
             }

@@ -6,6 +6,7 @@
 #include "core/messages.h"
 #include "core/rescale.h"
 #include "formats/pcd/pcd.h"
+#include "formats/pcd/pcd_plane.h"
 #include "platform/status_text.h"
 
 namespace {
@@ -17,6 +18,8 @@ constexpr int kSheetHeight = 640;
 constexpr int kCellWidth = 96;
 constexpr int kCellHeight = 64;
 constexpr int kMaxThumbnails = 100;
+constexpr int kThumbnailWidth = 192;  // each thumbnail of the file, before it is scaled to a cell
+constexpr int kThumbnailHeight = 128;
 
 // Progress reports are off while the sheet is built, one thumbnail load after another; the setting
 // the caller had comes back however the sheet ends.
@@ -61,4 +64,12 @@ ImagePtr LoadPcdOverview(const char* fileName) {
     }
     SetPcdOverviewCount(placed);
     return sheet;
+}
+
+ImageInfo ReadPcdOverviewInfo(const char* fileName) {
+    // The first thumbnail load opens the file and holds a thumbnail's size against the limit before
+    // it reads; a file with no whole thumbnail still gives the black sheet.
+    InputFile file(fileName, kPcdModule, kPcdOpenMessage);
+    CheckLoadSize(kPcdModule, kThumbnailWidth, kThumbnailHeight);
+    return {kSheetWidth, kSheetHeight, ImageKind::RGB};
 }

@@ -7,6 +7,7 @@
 #include "core/memory.h"
 
 constexpr const char* kPcdModule = "LumoLoadPcd";
+constexpr const char* kPcdOpenMessage = "Can't open PCD file %s";
 
 struct PcdPlane {
     int capacityWidth = 0;   // allocated samples per row; also the row stride
