@@ -1,7 +1,8 @@
 // What every codec shares, over one table of codecs: a round trip through every writer by extension,
 // the writer's memory bytes equal to its file's, cut and damaged files that fail cleanly, unknown
-// options refused, header info equal to what a load gives (Photo CD apart, from the tests' writer); the pixel limit checked before allocating, empty pictures refused, and savers that
-// write the same bytes for the same picture whatever its row padding holds. A codec joins with a row.
+// options refused, header info equal to what a load gives (Photo CD apart, from the tests' writer);
+// the pixel limit checked before allocating, empty pictures refused, and savers that write the same
+// bytes for the same picture whatever its row padding holds. A codec joins with a row.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
