@@ -71,7 +71,8 @@ TEST_F(CliProgressTest, TheLineIsRedrawnOnlyWhenItChangesAndAtMostTenTimesASecon
     const TerminalRun run = RunOnTerminal(tempPath("WIN.INI"), arguments);
     ASSERT_EQ(run.status, 0) << run.screen;
     for (int i = 0; i < kFiles; ++i) {
-        const std::string finished = "[" + std::to_string(i + 1) + "/3] " + arguments[1 + i] + " 100%";
+        std::string finished = "[";
+        finished.append(std::to_string(i + 1)).append("/3] ").append(arguments[1 + i]).append(" 100%");
         EXPECT_NE(run.screen.find(finished), std::string::npos) << run.screen;
     }
     // Per file: its start and its finished load and save; then the timed redraws, and the final clearing.
