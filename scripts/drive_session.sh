@@ -55,11 +55,14 @@ start_session() {
 
 shot() { import -silent -window root "$out/$1.png" || fail "could not take the screenshot $1"; }
 
-# Waits for a visible window whose title matches the regular expression; prints its id.
+# Waits for a visible window whose title matches the regular expression; prints its id. Searches again
+# and again rather than with --sync: a search fails at once when a window goes while it looks (an X error).
 wait_window() {
-  local id
-  id=$(timeout "$wait_limit" xdotool search --sync --onlyvisible --name "$1" 2> /dev/null | head -n 1) || true
-  [ -n "$id" ] || fail "$2: no window titled \"$1\" appeared within ${wait_limit}s"
+  local id="" deadline=$((SECONDS + wait_limit))
+  until id=$(xdotool search --onlyvisible --name "$1" 2> /dev/null | head -n 1) && [ -n "$id" ]; do
+    [ "$SECONDS" -lt "$deadline" ] || fail "$2: no window titled \"$1\" appeared within ${wait_limit}s"
+    sleep 0.1
+  done
   echo "$id"
 }
 
