@@ -129,3 +129,16 @@ replace_text() {
   xdotool key ctrl+a
   xdotool type --delay 8 "$1"
 }
+
+# File > Quit with nothing modified: the viewer asks nothing and must end with status 0.
+quit_viewer() {
+  local status=0 deadline=$((SECONDS + wait_limit))
+  xdotool key alt+f q
+  while kill -0 "$viewer_pid" 2> /dev/null; do
+    [ "$SECONDS" -lt "$deadline" ] || fail "File > Quit: the viewer is still running after ${wait_limit}s"
+    sleep 0.1
+  done
+  wait "$viewer_pid" || status=$?
+  viewer_pid=""
+  [ "$status" -eq 0 ] || fail "the viewer ended with status $status (its output is in $out/wlumo.log)"
+}

@@ -197,15 +197,6 @@ grep -q '^JpegQuality=90 ' <<< "$settings" \
 shot 11-result
 
 # File > Quit: nothing is modified, so the viewer asks nothing and ends.
-xdotool key alt+f q
-deadline=$((SECONDS + wait_limit))
-while kill -0 "$viewer_pid" 2> /dev/null; do
-  [ "$SECONDS" -lt "$deadline" ] || fail "File > Quit: the viewer is still running after ${wait_limit}s"
-  sleep 0.1
-done
-status=0
-wait "$viewer_pid" || status=$?
-viewer_pid=""
-[ "$status" -eq 0 ] || fail "the viewer ended with status $status (its output is in $out/wlumo.log)"
+quit_viewer
 
 echo "drive_viewer.sh: all steps and checks passed in $((SECONDS - started))s; screenshots in $out"
