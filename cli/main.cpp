@@ -40,6 +40,9 @@ int main(int argc, char** argv) {
             "--quality", [&](const std::string& quality) { settings.push_back("JpegQuality=" + quality); },
             "JPEG quality, 10 to 100 (the JpegQuality setting for this run)")
         ->type_name("N");
+    convert->add_flag_callback(
+        "--strip", [&] { settings.push_back("KeepMetadata=0"); },
+        "Write no Exif, XMP, colour profile or comment (the KeepMetadata setting 0 for this run)");
     convert->add_option("-j,--jobs", request.jobs, "Number of worker processes")->check(CLI::Range(1, 256));
     convert->add_flag("--keep-going", request.keepGoing, "Go on after a file fails");
     convert->add_flag("--exact-scale", request.transform.exactScale,

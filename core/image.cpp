@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/image_metadata.h"
 #include "core/memory.h"
 #include "core/messages.h"
 #include "platform/message_box.h"
@@ -89,6 +90,7 @@ void LumoAddRowsImage(IMG* image, int count) {
 
 void LumoFreeImage(IMG* image) {
     if (!image) return;
+    LumoDropMetadata(image);
     LumoFree(image->palette);
     LumoFree(image->bits);
     LumoFree(image);

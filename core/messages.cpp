@@ -15,9 +15,11 @@ LumoProgressHook progressHook = IgnoreProgress;
 int verbose = 0;
 int showProgress = 0;
 int maxPixels = 178956970;  // loaders refuse larger pictures (twice a generous photo); 0: no limit of its own
+int keepMetadata = 1;       // loaders keep Exif, XMP, ICC and comments, savers write them back
 
 constexpr NamedOption<int> kGlobalOptions[] = {
-    {"verbose", &verbose}, {"showprogress", &showProgress}, {"maxpixels", &maxPixels}};
+    {"verbose", &verbose}, {"showprogress", &showProgress}, {"maxpixels", &maxPixels},
+    {"keepmetadata", &keepMetadata}};
 constexpr OptionRegistry<int> kGlobalRegistry(kGlobalOptions, "Unknown option: %s");
 
 void CallHook(LumoHook hook, const char* module, const char* format, va_list args) {

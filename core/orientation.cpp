@@ -1,5 +1,7 @@
 #include "core/orientation.h"
 
+#include "core/image_metadata.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -83,7 +85,9 @@ PalettePtr CopyPalette(const IMG& image) {
 
 bool IsOrientation(int value) { return value >= 1 && value <= 8; }
 
-ImagePtr LumoOrientImage(const IMG* image, Orientation step) {
+namespace {
+
+ImagePtr OrientPixels(const IMG* image, Orientation step) {
     const SourceMap map = MapFor(step, image->width, image->height);
     const int width = map.swapsSides ? image->height : image->width;
     const int height = map.swapsSides ? image->width : image->height;
@@ -103,5 +107,13 @@ ImagePtr LumoOrientImage(const IMG* image, Orientation step) {
         CopyWholeBytes<3>(*image, *target, map);
     else
         CopyWholeBytes<1>(*image, *target, map);
+    return target;
+}
+
+}  // namespace
+
+ImagePtr LumoOrientImage(const IMG* image, Orientation step) {
+    ImagePtr target = OrientPixels(image, step);
+    LumoCopyMetadata(image, target.get());
     return target;
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/convert.h"
+#include "core/image_metadata.h"
 #include "core/messages.h"
 #include "core/rescale_grid.h"
 
@@ -162,10 +163,15 @@ ImagePtr RescaleAux(const IMG* image, int newWidth, int newHeight) {
 
 ImagePtr LumoRescale(const IMG* image, int newWidth, int newHeight) {
     CheckRescaleSizes("LumoRescale", *image, newWidth, newHeight);
-    return ConvertWorkingImage(RescaleAux(image, newWidth, newHeight), image->colorClass, image->bitsPerPixel);
+    ImagePtr rescaled =
+        ConvertWorkingImage(RescaleAux(image, newWidth, newHeight), image->colorClass, image->bitsPerPixel);
+    LumoCopyMetadata(image, rescaled.get());
+    return rescaled;
 }
 
 ImagePtr LumoRescaleConvert(const IMG* image, int newWidth, int newHeight, int colorClass, int bitsPerPixel) {
     CheckRescaleSizes("LumoRescaleConvert", *image, newWidth, newHeight);
-    return ConvertWorkingImage(RescaleAux(image, newWidth, newHeight), colorClass, bitsPerPixel);
+    ImagePtr rescaled = ConvertWorkingImage(RescaleAux(image, newWidth, newHeight), colorClass, bitsPerPixel);
+    LumoCopyMetadata(image, rescaled.get());
+    return rescaled;
 }

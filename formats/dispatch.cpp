@@ -15,6 +15,7 @@
 #include "formats/jbig/jbig.h"
 #include "formats/jpeg/jpeg.h"
 #include "formats/load_limits.h"
+#include "formats/metadata/keep_metadata.h"
 #include "formats/mok/mok.h"
 #include "formats/pcd/pcd.h"
 #include "formats/png/png.h"
@@ -215,6 +216,7 @@ ImagePtr LoadImageByExtension(const char* fileName) {
     if (found) {
         const LoadRoute& route = *found;
         CopyProfileOptions(LoadLimitProfileKeys, KeyUse::Load, LumoSetIntOption);  // the limit every loader checks
+        CopyProfileOptions(MetadataProfileKeys, KeyUse::Load, LumoSetIntOption);
         CopyProfileOptions(route.keys, KeyUse::Load, route.setOption);
         return route.load(fileName);
     }
@@ -231,6 +233,7 @@ bool SaveImageAs(const IMG* image, const char* fileName, const std::string& form
     for (const SaveRoute& route : kSaveRoutes) {
         if (!SameText(extension, route.extension)) continue;
         CopyProfileOptions(route.keys, KeyUse::Save, route.setOption);
+        CopyProfileOptions(MetadataProfileKeys, KeyUse::Save, LumoSetIntOption);
         if (route.prepare) route.prepare(*image);
         route.save(image, fileName);
         return true;

@@ -1,6 +1,7 @@
 #include "jobs/conversion.h"
 
 #include "core/convert.h"
+#include "core/image_metadata.h"
 #include "jobs/settings.h"
 
 namespace {
@@ -23,13 +24,15 @@ void SetConversionOptionsFromProfile(ImageKind target) {
 
 ImagePtr ConvertWithUserSettings(const IMG* image, ImageKind target) {
     SetConversionOptionsFromProfile(target);
+    ImagePtr converted;
     switch (target) {
-        case ImageKind::BW: return LumoToBW(image);
-        case ImageKind::GRAY16: return LumoToGRAY16(image);
-        case ImageKind::GRAY256: return LumoToGRAY256(image);
-        case ImageKind::COLOR16: return LumoToCOLOR16(image);
-        case ImageKind::COLOR256: return LumoToCOLOR256(image);
-        case ImageKind::RGB: break;
+        case ImageKind::BW: converted = LumoToBW(image); break;
+        case ImageKind::GRAY16: converted = LumoToGRAY16(image); break;
+        case ImageKind::GRAY256: converted = LumoToGRAY256(image); break;
+        case ImageKind::COLOR16: converted = LumoToCOLOR16(image); break;
+        case ImageKind::COLOR256: converted = LumoToCOLOR256(image); break;
+        case ImageKind::RGB: converted = LumoToRGB(image); break;
     }
-    return LumoToRGB(image);
+    LumoCopyMetadata(image, converted.get());  // the photo keeps what it carries
+    return converted;
 }

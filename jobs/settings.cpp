@@ -10,6 +10,7 @@
 #include "formats/jbig/jbig.h"
 #include "formats/jpeg/jpeg.h"
 #include "formats/load_limits.h"
+#include "formats/metadata/keep_metadata.h"
 #include "formats/mok/mok.h"
 #include "formats/pcd/pcd.h"
 #include "formats/png/png.h"
@@ -37,11 +38,12 @@ const ProfileKey& RowOf(const char* key) {
 }  // namespace
 
 const std::vector<const ProfileKey*>& AllProfileKeys() {
-    // The viewer's keys, the conversion's, the limit every loader checks, then the codecs'.
+    // The viewer's keys, the conversion's, the limit every loader checks, what loads and saves keep,
+    // then the codecs'.
     static const std::vector<const ProfileKey*> keys = [] {
         std::vector<const ProfileKey*> all;
         for (std::span<const ProfileKey> rows : {std::span<const ProfileKey>(kViewerProfileKeys),
-                                                 ConversionProfileKeys(), LoadLimitProfileKeys(),
+                                                 ConversionProfileKeys(), LoadLimitProfileKeys(), MetadataProfileKeys(),
                                                  JpegProfileKeys(), GifProfileKeys(), TiffProfileKeys(),
                                                  PSProfileKeys(), JbigProfileKeys(), MokProfileKeys(),
                                                  PcdProfileKeys(), PngProfileKeys()})

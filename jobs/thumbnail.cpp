@@ -15,6 +15,7 @@
 #include "formats/jbig/jbig.h"
 #include "formats/jpeg/jpeg.h"
 #include "formats/load_limits.h"
+#include "formats/metadata/keep_metadata.h"
 #include "formats/mok/mok.h"
 #include "formats/pcd/pcd.h"
 #include "formats/png/png.h"
@@ -103,6 +104,7 @@ ImagePtr LoadThumbnail(const char* fileName, PixelSize cell) {
         for (const ProfileKey& key : LoadLimitProfileKeys()) LumoSetIntOption(key.option, ReadProfileKeyInt(key));
         if (route.before) route.before(cell);
         const AfterLoad restore{route.after};
+        const MetadataOff noMetadata;  // thumbnails carry none: their files' metadata is not read
         return route.load(fileName);
     }
     ShowMessageBox(fileName, "Unknown file extension", MessageIcon::Error);

@@ -6,6 +6,8 @@ packages=(
   # build
   cmake ninja-build g++ pkg-config
   libjpeg62-turbo-dev libtiff-dev libjbig-dev libspng-dev qt6-base-dev libcli11-dev
+  # colour profiles; lossless JPEG turns
+  liblcms2-dev libturbojpeg0-dev
   # tests and benchmarks
   googletest libgtest-dev libbenchmark-dev
   # reference encoders and decoders for the cross-checks, and a display for the viewer's screenshots
@@ -19,6 +21,8 @@ packages=(
   xdotool openbox x11-utils fonts-liberation2
   # other programs' side of the clipboard, for the viewer's clipboard test
   xclip
+  # metadata read back, colour conversions and lossless turns to compare with
+  libimage-exiftool-perl liblcms2-utils
 )
 
 missing=()
