@@ -73,7 +73,7 @@ TEST(ProfileKeyTable, HoldsEveryKeyOnceWithADefaultItAccepts) {
         EXPECT_EQ(row->option == nullptr, row->use == KeyUse::None) << row->key;
         EXPECT_EQ(FindProfileKey(lower), row);
     }
-    EXPECT_EQ(AllProfileKeys().size(), 31u);
+    EXPECT_EQ(AllProfileKeys().size(), 32u);
     EXPECT_EQ(FindProfileKey("OldFile0"), nullptr);  // the recent files are not settings
     EXPECT_EQ(FindProfileKey("JpegQualit"), nullptr);
 }
