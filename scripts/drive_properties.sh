@@ -2,8 +2,8 @@
 # Drives File > Properties of the real viewer on a virtual display with a window manager: a photo
 # made by Pillow with Exif (camera, date, exposure, GPS) and an ICC profile opens, Alt+F I opens the
 # "Properties" window, Return closes it; the same for a plain BMP. Screenshots of both windows go
-# to OUT_DIR, and the heights of the two windows are printed (the photo's is taller once the
-# loaders keep the metadata, by its Exif lines).
+# to OUT_DIR. Where the build's JPEG loader keeps metadata, the photo's window must show its Exif
+# lines (it is then taller than the plain picture's).
 #   scripts/drive_properties.sh [BUILD_DIR] [OUT_DIR]
 # Exits non-zero, naming the step, when a step fails. DRIVE_VIEWER_WAIT sets how many seconds a
 # window may take to appear or change (default 20).
@@ -80,6 +80,17 @@ xdotool key ctrl+F4  # the photo's window; the plain picture's becomes the activ
 sleep 0.5
 plain_height=$(properties 02-plain-properties)
 echo "drive_properties.sh: Properties window heights: photo ${photo_height}px, plain BMP ${plain_height}px"
+# When this build's JPEG loader keeps the metadata (a converted copy still names the camera), the
+# photo's window holds its six Exif lines and outgrows the plain picture's, which has one line the
+# photo lacks (the BMP's resolution).
+if [ -x "$build/bin/lumo" ] && command -v exiftool > /dev/null \
+  && "$build/bin/lumo" convert "$work/photo.jpg" -o "$work/copy.jpg" > /dev/null 2>&1 \
+  && [ "$(exiftool -s3 -Make "$work/copy.jpg")" = "Canon" ]; then
+  [ "$photo_height" -gt "$plain_height" ] \
+    || fail "the photo's Properties window is no taller than the plain picture's: no Exif lines (see $out/01-photo-properties.png)"
+else
+  echo "drive_properties.sh: this build's loaders keep no metadata; the Exif lines are not checked"
+fi
 
 quit_viewer
 echo "drive_properties.sh: all steps passed in $((SECONDS - started))s; screenshots in $out"
