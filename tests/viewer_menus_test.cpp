@@ -99,7 +99,7 @@ TEST_F(ViewerMenusTest, MenuBarHoldsThePopupsAndItemsInOrder) {
         {"&File",
          {{102, "&Open image\tCtrl+F12"}, {103, "&Save\tShft+F12"}, {104, "S&ave as...\tF12"},
           {110, "&Print...\tCtrl+Shft+F12"}, {115, "&Close\tCtrl+F4"}, {118, "C&lose All"}, {119, "&Revert File"},
-          {0, ""}, {101, "Sca&n..."}, {0, ""}, {116, "Build a &Mosaic File"}, {117, "Convert Files (&Batch)"},
+          {120, "Propert&ies..."}, {0, ""}, {101, "Sca&n..."}, {0, ""}, {116, "Build a &Mosaic File"}, {117, "Convert Files (&Batch)"},
           {0, ""}, {999, "&Quit\tAlt+F4"}}},
         {"&Edit",
          {{200, "&Rescale"}, {205, "-> B/W"}, {210, "-> Grayscale 16"}, {215, "-> Grayscale 256"},
@@ -165,9 +165,9 @@ TEST(MenuGreying, ImageCommandsNeedAWindowAndSaveNeedsAChange) {
     ActiveImageState changed = clean;
     changed.modified = true;
     for (const int id : {Save, SaveAs, Revert, Print, Close, CloseAll, Copy, Rescale, Zoom50, Zoom100, Zoom150,
-                         Zoom200, FullScreen, ToBW, ToRGB})
+                         Zoom200, FullScreen, ToBW, ToRGB, Properties})
         EXPECT_FALSE(CommandAllowed(id, none, true)) << id;
-    for (const int id : {SaveAs, Print, Close, CloseAll, Copy, Rescale, FullScreen})
+    for (const int id : {SaveAs, Print, Close, CloseAll, Copy, Rescale, FullScreen, Properties})
         EXPECT_TRUE(CommandAllowed(id, clean, false)) << id;
     for (const int id : {Save, Revert}) {
         EXPECT_FALSE(CommandAllowed(id, clean, false)) << id;
@@ -480,11 +480,11 @@ TEST_F(ViewerMenusTest, RecentFileListRules) {
 
     // The menu shows them after a separator, newest first, ids 10000 upwards.
     const QList<QAction*> items = popup(0)->actions();
-    ASSERT_EQ(items.size(), 14 + 1 + 5);
-    EXPECT_TRUE(items[14]->isSeparator());
+    ASSERT_EQ(items.size(), 15 + 1 + 5);
+    EXPECT_TRUE(items[15]->isSeparator());
     for (int i = 0; i < 5; ++i) {
-        EXPECT_EQ(items[15 + i]->data().toInt(), FirstRecentFile + i);
-        EXPECT_EQ(items[15 + i]->text(), surface().recentFiles()[i]);
+        EXPECT_EQ(items[16 + i]->data().toInt(), FirstRecentFile + i);
+        EXPECT_EQ(items[16 + i]->text(), surface().recentFiles()[i]);
     }
     surface().action(FirstRecentFile + 2)->hover();
     EXPECT_EQ(shown(), "Load this image");

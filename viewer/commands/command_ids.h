@@ -13,6 +13,7 @@ enum Id : int {
     BatchConvert = 117,
     CloseAll = 118,
     Revert = 119,
+    Properties = 120,
     About = 130,
     Rescale = 200,
     ToBW = 205,

@@ -11,6 +11,7 @@
 #include "viewer/commands/orientation_commands.h"
 #include "viewer/commands/option_commands.h"
 #include "viewer/commands/print_commands.h"
+#include "viewer/commands/properties_commands.h"
 #include "viewer/commands/sheet_commands.h"
 #include "viewer/commands/window_commands.h"
 
@@ -26,6 +27,7 @@ const CommandInfo kCommands[] = {
     {Close, "&Close\tCtrl+F4", 13, 5, CloseActiveWindow},
     {CloseAll, "C&lose All", 69, 20, CloseAllWindows},
     {Revert, "&Revert File", 70, 22, RevertImage},
+    {Properties, "Propert&ies...", 87, 43, ShowImageProperties},  // no key: every key of the table stays free
     {Scan, "Sca&n...", 3, 28, ShowScanInfo},
     {BuildMosaic, "Build a &Mosaic File", 62, 7, BuildMosaicFiles},
     {BatchConvert, "Convert Files (&Batch)", 67, 8, ConvertFilesInBatch},
@@ -70,8 +72,8 @@ const CommandInfo kCommands[] = {
 };
 
 constexpr int kSeparator = 0;
-constexpr int kFileItems[] = {Open, Save, SaveAs, Print, Close, CloseAll, Revert, kSeparator, Scan, kSeparator,
-                              BuildMosaic, BatchConvert, kSeparator, Quit};
+constexpr int kFileItems[] = {Open, Save, SaveAs, Print, Close, CloseAll, Revert, Properties, kSeparator, Scan,
+                              kSeparator, BuildMosaic, BatchConvert, kSeparator, Quit};
 constexpr int kEditItems[] = {Rescale, ToBW, ToGray16, ToGray256, ToColor16, ToColor256, ToRGB, kSeparator,
                               RotateLeft, RotateRight, FlipHorizontal, FlipVertical, kSeparator, Copy, Paste};
 constexpr int kViewItems[] = {Zoom50, Zoom100, Zoom150, Zoom200, FitToWindow, kSeparator, FullScreen, ToolbarVisible,
@@ -154,6 +156,7 @@ const StringEntry kStrings[] = {
     {84, "Show the whole image in its window"},
     {85, "Show the next image of the folder in this window"},
     {86, "Show the previous image of the folder in this window"},
+    {87, "Show the size, kind, file and photo data of the current image"},
 };
 
 }  // namespace

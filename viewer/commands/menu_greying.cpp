@@ -41,6 +41,7 @@ bool CommandAllowed(int id, const ActiveImageState& state, bool clipboardHasImag
     case command::RotateRight:
     case command::FlipHorizontal:
     case command::FlipVertical:
+    case command::Properties:
     case command::FitToWindow: return state.hasWindow && state.kind.has_value();
     default: return true;
     }
