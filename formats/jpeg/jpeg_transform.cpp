@@ -115,7 +115,8 @@ TurnedJpeg TurnJpegBytes(std::span<const uint8_t> bytes, const char* name, const
     if (tjDecompressHeader3(handle.get(), bytes.data(), bytes.size(), &width, &height, &subsampling, &colourSpace) != 0)
         ReportTurboFailure(handle.get(), name);
     // TurboJPEG holds every coefficient (two bytes a sample at most) before it writes anything.
-    const size_t components = colourSpace == TJCS_GRAY ? 1 : colourSpace == TJCS_CMYK || colourSpace == TJCS_YCCK ? 4 : 3;
+    const bool ink = colourSpace == TJCS_CMYK || colourSpace == TJCS_YCCK;
+    const size_t components = colourSpace == TJCS_GRAY ? 1 : ink ? 4 : 3;
     CheckPromisedSize(kModule, name, static_cast<size_t>(width) * static_cast<size_t>(height) * components * 2,
                       bytes.size(), kMaxExpansion);
 
