@@ -167,6 +167,26 @@ TEST_F(JpegTransformTest, TruncatedAndForeignDataFailAndKeepTheTarget) {
     EXPECT_EQ(fileCount(), files);  // no temporary file left behind
 }
 
+// Every cut and every flipped byte gives a turned file or a clean error, never a crash.
+TEST_F(JpegTransformTest, CutAndFlippedFilesGiveAFileOrAnError) {
+    const std::vector<uint8_t> whole = ReadBytes(makeJpeg("small", 17, 9, kSamplings[0]));
+    const auto turn = [](const std::vector<uint8_t>& bytes) {
+        try {
+            const TurnedJpeg turned = TurnJpegBytes(bytes, "damaged.jpg", {Orientation::Transverse, true, true});
+            EXPECT_FALSE(turned.bytes.empty());
+        } catch (const LumoFailure& failure) {
+            EXPECT_EQ(failure.module(), "TurnJpeg");
+        }
+    };
+    for (size_t length = 0; length < whole.size(); ++length)
+        turn(std::vector<uint8_t>(whole.begin(), whole.begin() + static_cast<long>(length)));
+    for (size_t at = 0; at < whole.size(); ++at) {
+        std::vector<uint8_t> flipped = whole;
+        flipped[at] ^= 0x5A;
+        turn(flipped);
+    }
+}
+
 // A header promising far more picture than its bytes could hold is refused before TurboJPEG
 // allocates its coefficients.
 TEST_F(JpegTransformTest, AHugeHeaderOnFewBytesIsRefused) {
