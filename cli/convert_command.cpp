@@ -16,6 +16,7 @@
 #include "formats/dispatch.h"
 #include "formats/signature.h"
 #include "jobs/batch_convert.h"
+#include "jobs/lossless_turn.h"
 
 namespace {
 
@@ -62,6 +63,19 @@ int ConvertOne(const std::string& input, const std::string& shown, const std::st
     return written ? 0 : kFailed;
 }
 
+// What makes a --lossless request unusable (before anything is written), or nothing. An input that
+// does not exist is left to fail as a file of its own.
+std::optional<std::string> LosslessProblem(const ConvertRequest& request) {
+    if (!OnlyTurns(request.transform)) return "--lossless only turns and mirrors: not with --rescale, --resize or --to";
+    const bool toFile = request.inputs.size() == 1 && !request.format && !IsDirectory(request.output);
+    if (toFile ? !IsJpegName(request.output) : !IsJpegName("x." + request.format.value_or("jpg")))
+        return "--lossless writes JPEG files only (.jpg or .jpeg)";
+    for (const std::string& input : request.inputs)
+        if (input != "-" && Exists(input) && FileSignature(input.c_str()).extension != "jpg")
+            return "--lossless turns JPEG files only, and " + input + " is not one: nothing converted";
+    return std::nullopt;
+}
+
 // "-" as input or output: through a scratch folder, the input's format told by its signature.
 int ConvertStreams(const ConvertRequest& request) {
     const bool fromStdin = request.inputs.front() == "-", toStdout = request.output == "-";
@@ -81,6 +95,8 @@ int ConvertStreams(const ConvertRequest& request) {
             ReportFileError("-", "the format of standard input is not known (IMG and fax files need a file name)");
             return kFailed;
         }
+        if (request.transform.lossless && FileSignature(input.c_str()).extension != "jpg")
+            return UsageError("--lossless turns JPEG files only, and standard input is not one: nothing converted");
     }
     const std::string output = toStdout ? scratch.file("output." + *request.format) : request.output;
     const int status = ConvertOne(input, request.inputs.front(), output, request.transform);
@@ -162,6 +178,8 @@ int RunConvert(ConvertRequest request) {
         if (format.empty() || !HasSaverFor(("x." + format).c_str()))
             return UsageError("--format: no format is written as \"" + format + "\" (" + WritableExtensions() + ")");
     }
+    if (request.transform.lossless)
+        if (const std::optional<std::string> problem = LosslessProblem(request)) return UsageError(*problem);
     const bool fromStdin = std::find(request.inputs.begin(), request.inputs.end(), "-") != request.inputs.end();
     const bool toStdout = request.output == "-";
     if (fromStdin || toStdout) {

@@ -95,6 +95,9 @@ int main(int argc, char** argv) {
             },
             "Mirror left to right (h) or top to bottom (v), after --rotate")
         ->type_name("h|v");
+    convert->add_flag("--lossless", request.transform.lossless,
+                      "JPEG to JPEG: --rotate and --flip move the compressed blocks, never recompressing "
+                      "(edge blocks that cannot turn are trimmed, with a warning)");
 
     MosaicRequest mosaicRequest;
     CLI::App* mosaic = app.add_subcommand("mosaic", "Make contact sheets (-mosaic.jpg, -mosaic2.jpg, ...) with their index files");

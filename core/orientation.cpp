@@ -87,6 +87,39 @@ bool IsOrientation(int value) { return value >= 1 && value <= 8; }
 
 namespace {
 
+// Each step as the matrix that moves a point (x, y) of the picture, measured from its centre with
+// y growing downwards, to (xx * x + xy * y, yx * x + yy * y): the eight signed permutations.
+struct StepMatrix {
+    int xx, xy, yx, yy;
+    bool operator==(const StepMatrix&) const = default;
+};
+
+constexpr StepMatrix kStepMatrices[] = {
+    {1, 0, 0, 1},    // Upright
+    {-1, 0, 0, 1},   // FlipHorizontal
+    {-1, 0, 0, -1},  // Rotate180
+    {1, 0, 0, -1},   // FlipVertical
+    {0, 1, 1, 0},    // Transpose
+    {0, -1, 1, 0},   // RotateRight: the top edge goes to the right
+    {0, -1, -1, 0},  // Transverse
+    {0, 1, -1, 0},   // RotateLeft
+};
+
+StepMatrix MatrixOf(Orientation step) { return kStepMatrices[static_cast<int>(step) - 1]; }
+
+}  // namespace
+
+Orientation ThenOrient(Orientation first, Orientation second) {
+    const StepMatrix a = MatrixOf(first), b = MatrixOf(second);
+    const StepMatrix product{b.xx * a.xx + b.xy * a.yx, b.xx * a.xy + b.xy * a.yy, b.yx * a.xx + b.yy * a.yx,
+                             b.yx * a.xy + b.yy * a.yy};
+    for (int value = 1; value <= 8; ++value)
+        if (kStepMatrices[value - 1] == product) return static_cast<Orientation>(value);
+    LumoError("ThenOrient", "Illegal Parameters");  // unreachable: the products of the table stay in it
+}
+
+namespace {
+
 ImagePtr OrientPixels(const IMG* image, Orientation step) {
     const SourceMap map = MapFor(step, image->width, image->height);
     const int width = map.swapsSides ? image->height : image->width;

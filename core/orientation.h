@@ -21,6 +21,10 @@ enum class Orientation {
 // True for the values 1..8 of the tag.
 bool IsOrientation(int value);
 
+// The one step that does first, then second: LumoOrientImage with it gives the pixels of
+// LumoOrientImage(LumoOrientImage(image, first), second).
+Orientation ThenOrient(Orientation first, Orientation second);
+
 // A new image of the same kind, palette and resolution (swapped with the sides for the turns and
 // diagonal mirrors) holding the source transformed by the step; the row padding is zero. The source
 // is left alone.

@@ -7,6 +7,7 @@
 #include "formats/dispatch.h"
 #include "formats/jpeg/jpeg.h"
 #include "formats/signature.h"
+#include "jobs/lossless_turn.h"
 #include "jobs/thumbnail.h"
 
 namespace {
@@ -36,6 +37,10 @@ ImagePtr LoadForTransform(const std::string& source, const ImageTransform& trans
 
 bool ConvertFile(const std::string& source, const std::string& target, const ImageTransform& transform,
                  const std::string& format) {
+    if (transform.lossless) {
+        LumoTurnJpegFile(source.c_str(), target.c_str(), UserJpegTurn(TurnOf(transform)));
+        return true;
+    }
     ImagePtr image = LoadForTransform(source, transform);
     // No loader: the dispatch has named the unknown extension. A loader that found no picture (a fax
     // loader that recognises no coding) has said nothing: the conversion fails with a reason.

@@ -24,7 +24,8 @@ constexpr OutputFormat kBatchOutputFormats[] = {{"Jpeg", "jpg"}, {"Tiff", "tif"}
 // whole before the target is written, so a file may be converted onto itself. False when an extension
 // is unknown (the dispatch has shown its message box); codec failures, and a loader that finds no
 // picture ("No picture found in %s", module ConvertFile), are LumoFailure.
-// A format given (an extension) is written whatever the target's name.
+// A format given (an extension) is written whatever the target's name. A lossless transform turns the
+// JPEG source into the JPEG target without decoding it (the caller has checked both are JPEG).
 bool ConvertFile(const std::string& source, const std::string& target, const ImageTransform& transform = {},
                  const std::string& format = "");
 

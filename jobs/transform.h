@@ -17,6 +17,7 @@ struct ImageTransform {
     std::optional<Orientation> rotation;  // a quarter or half turn clockwise
     std::optional<Orientation> flip;      // a mirror image
     bool exactScale = false;  // decode JPEGs at full size even when the rescale shrinks them 2x or more
+    bool lossless = false;    // JPEG to JPEG: the turns move the compressed blocks (jobs/lossless_turn.h)
 };
 
 // "bw", "gray16", "gray256", "color16", "color256", "rgb" (any case); nothing for other words.

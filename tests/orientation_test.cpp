@@ -71,6 +71,17 @@ TEST_P(OrientationTest, PaletteAndResolutionFollowTheSides) {
     }
 }
 
+// Composition is checked on pixels, for every pair of steps, on a picture whose sides differ.
+TEST_P(OrientationTest, ThenOrientGivesTheTwoStepsInOne) {
+    const ImagePtr source = MakePatternImage(GetParam(), 5, 3);
+    for (int first = 1; first <= 8; ++first)
+        for (int second = 1; second <= 8; ++second) {
+            SCOPED_TRACE(::testing::Message() << first << " then " << second);
+            const auto a = static_cast<Orientation>(first), b = static_cast<Orientation>(second);
+            EXPECT_TRUE(SamePixels(*Step(Step(source, a), b), *Step(source, ThenOrient(a, b))));
+        }
+}
+
 INSTANTIATE_TEST_SUITE_P(Kinds, OrientationTest,
                          ::testing::Values(ImageKind::BW, ImageKind::GRAY16, ImageKind::GRAY256, ImageKind::COLOR16,
                                            ImageKind::COLOR256, ImageKind::RGB),

@@ -7,6 +7,7 @@
 #include "core/rescale.h"
 #include "formats/dispatch.h"
 #include "jobs/conversion.h"
+#include "jobs/lossless_turn.h"
 #include "platform/message_box.h"
 #include "viewer/commands/command_surface.h"
 #include "viewer/commands/menu_greying.h"
@@ -30,10 +31,41 @@ HelpFunction HelpOf(FrameWindow& frame) {
     return [&frame](int context) { frame.commandSurface().showHelp(context); };
 }
 
+// A picture that is still its JPEG file turned, saved under a JPEG name, is written by turning the
+// file's compressed blocks: nothing is recompressed and the metadata stays. A file changed on disk
+// since it was loaded is saved the usual way. After a turn that trimmed the edge blocks the window
+// loads what was written, so that it shows the file as it now is.
+bool WriteTurnedJpeg(ImageWindow& window, const QString& path) {
+    const ImageWindow::JpegSource* source = window.jpegSource();
+    if (!source || !IsJpegName(QFile::encodeName(path).toStdString()) || !window.jpegSourceUnchanged()) return false;
+    JpegTurn turn = UserJpegTurn(source->turns);
+    turn.uprightFirst = source->uprightFirst;  // as the picture was shown
+    const JpegTurnSize size =
+        LumoTurnJpegFile(QFile::encodeName(source->path).constData(), QFile::encodeName(path).constData(), turn);
+    if (size.trimmed() && window.loadFile(path)) {
+        // The library's warning went to the status line, which the reload fills again: the change
+        // of size is said where it stays.
+        const QString text = QStringLiteral("%1 was turned without recompressing; the edge blocks that cannot turn "
+                                            "exactly were trimmed: %2x%3 instead of %4x%5")
+                                 .arg(path)
+                                 .arg(size.width)
+                                 .arg(size.height)
+                                 .arg(size.untrimmedWidth)
+                                 .arg(size.untrimmedHeight);
+        ShowMessageBox("Warning", text.toLocal8Bit().constData(), MessageIcon::Information);
+        return true;
+    }
+    window.setFilePath(path);
+    window.setModified(false);
+    window.takeTurnedJpeg(path);
+    return true;
+}
+
 // Writes the window's image through the save dispatch (the extension picks the format); the
 // window then belongs to path. False when no codec writes that extension (the user was told).
 bool WriteImage(ImageWindow& window, const QString& path) {
     WaitCursor wait;
+    if (WriteTurnedJpeg(window, path)) return true;
     if (!SaveImageByExtension(window.image(), QFile::encodeName(path).constData())) return false;
     window.setFilePath(path);
     window.setModified(false);

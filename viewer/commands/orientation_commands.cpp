@@ -27,9 +27,7 @@ void TurnImage(FrameWindow& frame, const CommandInfo& command) {
     // A picture shown whole stays whole when its sides swap.
     const bool fitted = window->zoom() == WindowFitZoom(frame, *window);
     WaitCursor wait;
-    ImagePtr turned = LumoOrientImage(window->image(), *step);
-    // The contact sheet's cells no longer lie where the index says, even when the size is the same.
-    window->setImage(std::move(turned), /*keepSheetCells=*/false);
+    window->setTurnedImage(LumoOrientImage(window->image(), *step), *step);
     if (fitted) window->setZoom(WindowFitZoom(frame, *window));
     window->setScrollPosition({0, 0});
     window->setModified(true);

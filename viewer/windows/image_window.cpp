@@ -9,8 +9,11 @@
 #include <QScrollBar>
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 
 #include "formats/dispatch.h"
+#include "formats/signature.h"
+#include "jobs/lossless_turn.h"
 #include "platform/system_info.h"
 #include "viewer/windows/full_screen_view.h"
 #include "viewer/dialogs/questions.h"
@@ -21,6 +24,22 @@
 namespace {
 
 int CeilDiv(long long a, long long b) { return static_cast<int>((a + b - 1) / b); }
+
+// The file as a JPEG source, when its signature says JPEG; read before the load, so that a file
+// replaced while it loads does not pass for the one shown.
+std::optional<ImageWindow::JpegSource> JpegSourceOf(const QString& path, bool uprightFirst) {
+    const QByteArray fileName = QFile::encodeName(path);
+    if (FileSignature(fileName.constData()).extension != "jpg") return std::nullopt;
+    std::error_code error;
+    ImageWindow::JpegSource source;
+    source.path = path;
+    source.size = std::filesystem::file_size(fileName.constData(), error);
+    if (error) return std::nullopt;
+    source.modified = std::filesystem::last_write_time(fileName.constData(), error).time_since_epoch().count();
+    if (error) return std::nullopt;
+    source.uprightFirst = uprightFirst;
+    return source;
+}
 
 }  // namespace
 
@@ -62,6 +81,7 @@ bool ImageWindow::loadFile(const QString& path) {
     const QByteArray fileName = QFile::encodeName(path);
     WaitCursor wait;
     const uint32_t start = TickCount();
+    std::optional<JpegSource> jpegSource = JpegSourceOf(path, AutoRotateSetting());
     ImagePtr image = LoadImageByExtension(fileName.constData());
     // At least 1 ms: a load time of 0 stands for a picture that did not come from a file.
     const uint32_t elapsed = std::max<uint32_t>(1, TickCount() - start);
@@ -73,6 +93,7 @@ bool ImageWindow::loadFile(const QString& path) {
     setWindowTitle(path);
     loadTime_ = elapsed;
     mosaic_ = std::move(mosaic);
+    jpegSource_ = std::move(jpegSource);
     modified_ = false;
     imageReplaced();
     return true;
@@ -85,7 +106,26 @@ void ImageWindow::setImage(ImagePtr picture, bool keepSheetCells) {
                       [this](const QString& text) { emit transientStatus(text); });
     // A conversion keeps the sheet's geometry and its thumbnails; a picture of another size does not.
     if (!keepSheetCells || sizeOf(image()) != oldSize || !image()) mosaic_.reset();
+    jpegSource_.reset();  // the picture is no longer the file's
     imageReplaced();
+}
+
+void ImageWindow::setTurnedImage(ImagePtr picture, Orientation step) {
+    std::optional<JpegSource> source = std::move(jpegSource_);
+    // The contact sheet's cells no longer lie where the index says, even when the size is the same.
+    setImage(std::move(picture), /*keepSheetCells=*/false);
+    if (source) source->turns = ThenOrient(source->turns, step);
+    jpegSource_ = std::move(source);
+}
+
+bool ImageWindow::jpegSourceUnchanged() const {
+    if (!jpegSource_) return false;
+    const std::optional<JpegSource> now = JpegSourceOf(jpegSource_->path, jpegSource_->uprightFirst);
+    return now && now->size == jpegSource_->size && now->modified == jpegSource_->modified;
+}
+
+void ImageWindow::takeTurnedJpeg(const QString& path) {
+    jpegSource_ = JpegSourceOf(path, jpegSource_ ? jpegSource_->uprightFirst : AutoRotateSetting());
 }
 
 void ImageWindow::imageReplaced() {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/image.h"
+#include "core/orientation.h"
 #include "viewer/windows/image_display.h"
 #include "jobs/mosaic_index.h"
 
@@ -40,6 +41,26 @@ public:
     // old one; the zoom, the load time and, within the new ranges, the scroll positions stay. The
     // contact-sheet thumbnails stay when keepSheetCells is set and the size is the same.
     void setImage(ImagePtr picture, bool keepSheetCells = true);
+
+    // Shows the picture turned by step (Rotate, Flip): like setImage, but a JPEG source stays, the
+    // step added to its turns.
+    void setTurnedImage(ImagePtr picture, Orientation step);
+
+    // The JPEG file the picture still is, when only turns and mirror images were done to it since it
+    // was loaded: Save can then turn the file itself, losslessly. Any other change drops it.
+    struct JpegSource {
+        QString path;
+        uintmax_t size = 0;     // the file on disk when it was loaded
+        int64_t modified = 0;   // its modification time, in the file system's ticks
+        bool uprightFirst = true;  // AutoRotate when it was loaded: the picture was shown upright by its Exif tag
+        Orientation turns = Orientation::Upright;  // what was done to the picture since
+    };
+    const JpegSource* jpegSource() const { return jpegSource_ ? &*jpegSource_ : nullptr; }
+    // True when the source file has the size and modification time it had when it was loaded.
+    bool jpegSourceUnchanged() const;
+    // After the picture was written as the JPEG file path by turning its source: that file is the
+    // source now, with no turns.
+    void takeTurnedJpeg(const QString& path);
 
     const IMG* image() const { return display_.image(); }
     const ImageDisplay& display() const { return display_; }
@@ -119,6 +140,7 @@ private:
     bool modified_ = false;
     QPoint offset_;
     std::optional<std::vector<MosaicEntry>> mosaic_;
+    std::optional<JpegSource> jpegSource_;
     QString hoveredFile_;
     QPointer<FullScreenView> fullScreen_;
     int wheelTurn_ = 0;  // Ctrl+wheel turn not yet worth a zoom step (fine-grained wheels and touchpads)
