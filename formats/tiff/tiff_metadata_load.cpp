@@ -28,6 +28,12 @@ constexpr uint16_t kMainPhotoTags[] = {0x010E /* ImageDescription */, kTagMake, 
                                        0x0131 /* Software */, kTagDateTime, 0x013B /* Artist */,
                                        0x013C /* HostComputer */, 0x8298 /* Copyright */};
 
+bool SaysMoreThanTheWriter(uint16_t tag) {
+    if (tag == kTagExifIfd || tag == kTagGpsIfd) return true;
+    if (tag == kTagDateTime || tag == 0x0131 /* Software */) return false;
+    return std::find(std::begin(kMainPhotoTags), std::end(kMainPhotoTags), tag) != std::end(kMainPhotoTags);
+}
+
 // The file's bytes, read through the handle's procedures and checked against the file's size.
 class TiffBytes {
 public:
@@ -162,6 +168,9 @@ std::vector<uint8_t> ReadExifBlock(TiffHandle& tiff, int orientation) {
         }
         writer.add(ExifIfd::Main, tag, field->type, static_cast<uint32_t>(field->count), field->value);
     }
+    // Every writer stamps its name and the time of writing: those alone are no photo's metadata.
+    if (std::none_of(main.begin(), main.end(), [](const RawField& field) { return SaysMoreThanTheWriter(field.tag); }))
+        return {};
     std::vector<uint64_t> seen = {imageDirectory};
     std::vector<RawField> exif;
     ReadSubDirectory(file, main, kTagExifIfd, ExifIfd::Exif, "Exif", seen, writer, &exif);
