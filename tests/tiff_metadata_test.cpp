@@ -264,6 +264,40 @@ INSTANTIATE_TEST_SUITE_P(
                       DamageCase{Damage::HugeValueCount, "Damaged Exif directory left out", false, true},
                       DamageCase{Damage::ValuePastEnd, "Damaged Exif directory left out", false, true}));
 
+// Any byte of the Exif and GPS directories and their values changed: the picture, whole, every time.
+TEST_F(TiffMetadataTest, ChangedExifBytesNeverCostThePicture) {
+    const std::vector<uint8_t> good = MakeTinyTiff({});
+    const std::string path = tempPath("changed.tif");
+    for (size_t at = 152; at < 196; ++at) {
+        for (const uint8_t value : {uint8_t{0}, uint8_t{0xFF}, static_cast<uint8_t>(good[at] + 1)}) {
+            std::vector<uint8_t> bytes = good;
+            bytes[at] = value;
+            WriteBytes(path, bytes);
+            ImagePtr image;
+            ASSERT_NO_THROW(image = LumoLoadTiff(path.c_str())) << "byte " << at;
+            for (int i = 0; i < 12; ++i) ASSERT_EQ(PixelAt(*image, i % 4, i / 4), 20u * i) << "byte " << at;
+            const ImageMetadata* metadata = LumoGetMetadata(image.get());
+            ASSERT_TRUE(metadata);
+            EXPECT_FALSE(ExifBlock(metadata->exif).damaged()) << "byte " << at;  // what is kept is sound
+        }
+    }
+}
+
+// BigTIFF's wider entries and offsets read as well (tiffcp copies the photo tags of the main directory).
+TEST_F(TiffMetadataTest, BigTiffKeepsItsPhotoTags) {
+    if (!haveTools() || !HaveTool("tiffcp")) GTEST_SKIP() << "needs exiftool, Pillow and tiffcp";
+    const std::string big = tempPath("big.tif");
+    ASSERT_EQ(RunCommand("tiffcp -8 " + ShellQuote(photo()) + " " + ShellQuote(big)).status, 0);
+    const ImagePtr image = LumoLoadTiff(big.c_str());
+    const ImageMetadata* metadata = LumoGetMetadata(image.get());
+    ASSERT_TRUE(metadata);
+    EXPECT_EQ(metadata->icc, ReadBytes(kRgbProfile));
+    const ExifBlock exif(metadata->exif);
+    ASSERT_TRUE(exif.find(ExifIfd::Main, kTagModel));
+    EXPECT_EQ(exif.text(*exif.find(ExifIfd::Main, kTagModel)), "EOS 5D");  // 7 bytes: inline in a BigTIFF entry
+    EXPECT_EQ(exif.text(*exif.find(ExifIfd::Main, 0x010E)), "A canal");
+}
+
 // The Exif block's Orientation is what the loaded pixels still need: 1 once the reader turned a
 // bottom-left file upright, the file's value when the pixels stay as stored.
 TEST_F(TiffMetadataTest, KeptOrientationDescribesTheLoadedPixels) {

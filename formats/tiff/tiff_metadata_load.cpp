@@ -76,10 +76,10 @@ struct RawField {
     std::vector<uint8_t> value;  // in the file's byte order
 };
 
-// The entries of the directory at offset with their values; false when the directory, or a value
-// it points at, lies outside the file. Types the Exif block cannot hold (BigTIFF's 8-byte integers)
-// are skipped.
-bool ReadDirectory(const TiffBytes& file, uint64_t at, std::vector<RawField>& fields) {
+// The entries of the directory at offset with their values; false when the directory lies outside
+// the file. An entry whose values do not lie in the file is skipped and sets damagedEntries. Types
+// the Exif block cannot hold (BigTIFF's 8-byte integers) are skipped.
+bool ReadDirectory(const TiffBytes& file, uint64_t at, std::vector<RawField>& fields, bool& damagedEntries) {
     const size_t countSize = file.bigTiff() ? 8 : 2, entrySize = file.bigTiff() ? 20 : 12;
     const size_t inlineSize = file.bigTiff() ? 8 : 4;
     std::vector<uint8_t> bytes;
@@ -92,21 +92,28 @@ bool ReadDirectory(const TiffBytes& file, uint64_t at, std::vector<RawField>& fi
         field.count = file.bigTiff() ? file.u64(entry + 4) : file.u32(entry + 4);
         const uint8_t* value = entry + (file.bigTiff() ? 12 : 8);
         const size_t typeSize = ExifTypeSize(field.type);
-        // The IFD type (13) of sub-directory pointers reads as a LONG; BigTIFF's IFD8 (18) as an offset.
+        // The IFD type (13) of sub-directory pointers reads as a LONG; BigTIFF's LONG8 (16) and IFD8 (18)
+        // as an offset (only BigTIFF has them, and only there do they fit in the entry).
         if (field.type == 13 || field.type == 16 || field.type == 18) {
-            if (field.count == 1) {
+            if (field.count == 1 && (field.type == 13 || file.bigTiff())) {
                 field.value.assign(value, value + (field.type == 13 ? 4 : 8));
                 fields.push_back(std::move(field));
             }
             continue;
         }
         if (typeSize == 0) continue;
-        if (field.count > 0xFFFFFFFFu || field.count > kMaxValueBytes / typeSize) return false;
-        const uint64_t length = field.count * typeSize;
-        if (length <= inlineSize)
-            field.value.assign(value, value + length);
-        else if (!file.read(file.offset(value), length, field.value))
-            return false;
+        bool readable = field.count <= kMaxValueBytes / typeSize;  // checked before the product is taken
+        if (readable) {
+            const uint64_t length = field.count * typeSize;
+            if (length <= inlineSize)
+                field.value.assign(value, value + length);
+            else
+                readable = file.read(file.offset(value), length, field.value);
+        }
+        if (!readable) {
+            damagedEntries = true;
+            continue;
+        }
         fields.push_back(std::move(field));
     }
     return true;
@@ -141,7 +148,9 @@ void ReadSubDirectory(const TiffBytes& file, const std::vector<RawField>& parent
     if (!pointer) return;
     const uint64_t at = PointerOf(file, *pointer);
     std::vector<RawField> fields;
-    if (at == 0 || std::find(seen.begin(), seen.end(), at) != seen.end() || !ReadDirectory(file, at, fields)) {
+    bool damagedEntries = false;
+    if (at == 0 || std::find(seen.begin(), seen.end(), at) != seen.end() || !ReadDirectory(file, at, fields, damagedEntries) ||
+        damagedEntries) {
         LumoWarning(kModule, "Damaged %s directory left out", what);
         return;
     }
@@ -155,8 +164,10 @@ std::vector<uint8_t> ReadExifBlock(TiffHandle& tiff, int orientation) {
     const TiffBytes file(tif);
     const uint64_t imageDirectory = TIFFCurrentDirOffset(tif);
     std::vector<RawField> main;
-    // libtiff read this directory already; failing here means the file changed under us.
-    if (!ReadDirectory(file, imageDirectory, main)) return {};
+    // libtiff read this directory already (failing here means the file changed under us). Its
+    // entries that point outside the file are libtiff's to report; the others still count.
+    bool damagedEntries = false;
+    if (!ReadDirectory(file, imageDirectory, main, damagedEntries)) return {};
 
     ExifWriter writer(file.bigEndian());
     for (const uint16_t tag : kMainPhotoTags) {
