@@ -1,6 +1,7 @@
 // Writing the kept metadata into a TIFF file. The Exif and GPS fields go through libtiff's custom
 // directories, each field with the type libtiff gives it (rationals as floating point, which
 // libtiff turns back into fractions); fields libtiff does not know are left out.
+#include <bit>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -39,11 +40,9 @@ bool RealValue(const ExifBlock& exif, const ExifField& field, uint32_t index, do
         const std::span<const uint8_t> bytes = exif.bytes(field);
         const size_t size = field.type == kExifFloat ? 4 : 8;
         uint8_t native[8];
-        for (size_t i = 0; i < size; ++i) {
-            // The block's order to the machine's (little-endian on every Debian target we build for).
-            const uint8_t byte = bytes[index * size + i];
-            native[exif.bigEndian() ? size - 1 - i : i] = byte;
-        }
+        // The block's byte order to the machine's.
+        const bool swap = exif.bigEndian() != (std::endian::native == std::endian::big);
+        for (size_t i = 0; i < size; ++i) native[swap ? size - 1 - i : i] = bytes[index * size + i];
         if (size == 4) {
             float f;
             std::memcpy(&f, native, 4);
@@ -56,12 +55,16 @@ bool RealValue(const ExifBlock& exif, const ExifField& field, uint32_t index, do
     return false;
 }
 
+bool IsRealTiffType(TIFFDataType type) {
+    return type == TIFF_RATIONAL || type == TIFF_SRATIONAL || type == TIFF_FLOAT || type == TIFF_DOUBLE;
+}
+
 // The field's values laid out as libtiff's setter takes them (elements of elementSize bytes);
 // false when a value cannot be given in that form.
 bool PackValues(const ExifBlock& exif, const ExifField& field, TIFFDataType type, int elementSize,
                 std::vector<uint8_t>& packed) {
     packed.assign(static_cast<size_t>(field.count) * elementSize, 0);
-    const bool real = type == TIFF_RATIONAL || type == TIFF_SRATIONAL || type == TIFF_FLOAT || type == TIFF_DOUBLE;
+    const bool real = IsRealTiffType(type);
     for (uint32_t i = 0; i < field.count; ++i) {
         uint8_t* at = packed.data() + static_cast<size_t>(i) * elementSize;
         if (real) {
@@ -92,6 +95,40 @@ bool PackValues(const ExifBlock& exif, const ExifField& field, TIFFDataType type
     return true;
 }
 
+// A field of one value is given to libtiff by value: real numbers as double, short integers as int.
+int SetSingleValue(TIFF* tif, uint16_t tag, TIFFDataType type, int elementSize, const std::vector<uint8_t>& packed) {
+    if (IsRealTiffType(type)) {
+        double value = 0;
+        if (elementSize == 4) {
+            float f;
+            std::memcpy(&f, packed.data(), 4);
+            value = f;
+        } else {
+            std::memcpy(&value, packed.data(), 8);
+        }
+        return TIFFSetField(tif, tag, value);
+    }
+    switch (elementSize) {
+        case 1: return TIFFSetField(tif, tag, static_cast<int>(packed[0]));
+        case 2: {
+            uint16_t e;
+            std::memcpy(&e, packed.data(), 2);
+            return TIFFSetField(tif, tag, static_cast<int>(e));
+        }
+        case 4: {
+            uint32_t e;
+            std::memcpy(&e, packed.data(), 4);
+            return TIFFSetField(tif, tag, e);
+        }
+        case 8: {
+            uint64_t e;
+            std::memcpy(&e, packed.data(), 8);
+            return TIFFSetField(tif, tag, e);
+        }
+        default: return 0;
+    }
+}
+
 // Sets one field of the block on the current (custom) directory when libtiff knows its tag and
 // the block's type agrees with libtiff's; false when it was left out.
 bool SetKnownField(TiffHandle& tiff, const ExifBlock& exif, const ExifField& field) {
@@ -117,30 +154,7 @@ bool SetKnownField(TiffHandle& tiff, const ExifBlock& exif, const ExifField& fie
         } else if (fixedCount > 1) {
             if (field.count == static_cast<uint32_t>(fixedCount)) done = TIFFSetField(tif, field.tag, packed.data());
         } else if (field.count == 1) {
-            const bool real = type == TIFF_RATIONAL || type == TIFF_SRATIONAL || type == TIFF_FLOAT || type == TIFF_DOUBLE;
-            if (real) {
-                double value = 0;
-                if (elementSize == 4) {
-                    float f;
-                    std::memcpy(&f, packed.data(), 4);
-                    value = f;
-                } else {
-                    std::memcpy(&value, packed.data(), 8);
-                }
-                done = TIFFSetField(tif, field.tag, value);
-            } else if (elementSize <= 2) {
-                uint16_t e = 0;
-                std::memcpy(&e, packed.data(), static_cast<size_t>(elementSize));  // a byte or a short
-                done = TIFFSetField(tif, field.tag, static_cast<int>(elementSize == 1 ? packed[0] : e));
-            } else if (elementSize == 4) {
-                uint32_t e;
-                std::memcpy(&e, packed.data(), 4);
-                done = TIFFSetField(tif, field.tag, e);
-            } else if (elementSize == 8) {
-                uint64_t e;
-                std::memcpy(&e, packed.data(), 8);
-                done = TIFFSetField(tif, field.tag, e);
-            }
+            done = SetSingleValue(tif, field.tag, type, elementSize, packed);
         }
     }
     // A value libtiff refuses costs that field only, not the file.
