@@ -283,6 +283,37 @@ TEST_F(TiffMetadataTest, ChangedExifBytesNeverCostThePicture) {
     }
 }
 
+// A thousand entries all pointing at the same megabyte: the reading stops at a budget for all values
+// together instead of allocating a gigabyte, and the directory is left out.
+TEST_F(TiffMetadataTest, EntriesSharingOneHugeValueAreRefused) {
+    std::vector<uint8_t> bytes = MakeTinyTiff({});
+    const uint32_t value = static_cast<uint32_t>(bytes.size()), megabyte = 1 << 20;
+    bytes.resize(bytes.size() + megabyte, 0x55);
+    const uint32_t directory = static_cast<uint32_t>(bytes.size());
+    auto put = [&](size_t at, uint32_t v, int size) {
+        for (int i = 0; i < size; ++i) bytes[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    };
+    bytes.resize(bytes.size() + 2 + 1000 * 12 + 4, 0);
+    put(directory, 1000, 2);
+    for (uint32_t i = 0; i < 1000; ++i) {
+        const size_t entry = directory + 2 + 12 * i;
+        put(entry, 0x9000 + i, 2);
+        put(entry + 2, kExifUndefined, 2);
+        put(entry + 4, megabyte, 4);
+        put(entry + 8, value, 4);
+    }
+    put(10 + 9 * 12 + 8, directory, 4);  // the image directory's Exif pointer
+    const std::string path = tempPath("shared.tif");
+    WriteBytes(path, bytes);
+    const ImagePtr image = LumoLoadTiff(path.c_str());
+    EXPECT_EQ(PixelAt(*image, 3, 2), 220u);
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0].text, "Damaged Exif directory left out");
+    const ExifBlock exif(LumoGetMetadata(image.get())->exif);
+    EXPECT_TRUE(exif.find(ExifIfd::Gps, kTagGpsLatitudeRef));
+    EXPECT_FALSE(exif.find(ExifIfd::Exif, 0x9000));
+}
+
 // BigTIFF's wider entries and offsets read as well (tiffcp copies the photo tags of the main directory).
 TEST_F(TiffMetadataTest, BigTiffKeepsItsPhotoTags) {
     if (!haveTools() || !HaveTool("tiffcp")) GTEST_SKIP() << "needs exiftool, Pillow and tiffcp";

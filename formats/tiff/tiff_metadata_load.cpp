@@ -21,12 +21,20 @@ constexpr const char* kModule = kTiffLoadModule;
 constexpr uint64_t kMaxEntries = 1000;
 // No photo tag comes near this; a larger value is left out rather than read.
 constexpr uint64_t kMaxValueBytes = uint64_t{4} << 20;
+// All values of one file together (entries pointing at the same bytes again and again must not
+// make us allocate without end).
+constexpr uint64_t kMaxExifBytes = uint64_t{16} << 20;
 
 // The photo tags of the image's directory that go into the Exif block; the tags describing the
 // pixels' layout stay the file's business.
 constexpr uint16_t kMainPhotoTags[] = {0x010E /* ImageDescription */, kTagMake, kTagModel, kTagOrientation,
                                        0x0131 /* Software */, kTagDateTime, 0x013B /* Artist */,
                                        0x013C /* HostComputer */, 0x8298 /* Copyright */};
+
+bool IsKeptMainTag(uint16_t tag) {
+    return tag == kTagExifIfd || tag == kTagGpsIfd ||
+           std::find(std::begin(kMainPhotoTags), std::end(kMainPhotoTags), tag) != std::end(kMainPhotoTags);
+}
 
 bool SaysMoreThanTheWriter(uint16_t tag) {
     if (tag == kTagExifIfd || tag == kTagGpsIfd) return true;
@@ -49,6 +57,12 @@ public:
         if (seek_(client_, offset, SEEK_SET) != offset) return false;
         return read_(client_, into.data(), static_cast<tmsize_t>(length)) == static_cast<tmsize_t>(length);
     }
+    // A field's values: read, and counted against the budget of all values.
+    bool readValue(uint64_t offset, uint64_t length, std::vector<uint8_t>& into) {
+        if (length > budget_) return false;
+        budget_ -= length;
+        return read(offset, length, into);
+    }
     bool bigEndian() const { return bigEndian_; }
     bool bigTiff() const { return bigTiff_; }
     uint16_t u16(const uint8_t* at) const { return bigEndian_ ? ReadBE16(at) : ReadLE16(at); }
@@ -67,6 +81,7 @@ private:
     uint64_t size_;
     bool bigEndian_;
     bool bigTiff_;
+    uint64_t budget_ = kMaxExifBytes;
 };
 
 struct RawField {
@@ -78,8 +93,10 @@ struct RawField {
 
 // The entries of the directory at offset with their values; false when the directory lies outside
 // the file. An entry whose values do not lie in the file is skipped and sets damagedEntries. Types
-// the Exif block cannot hold (BigTIFF's 8-byte integers) are skipped.
-bool ReadDirectory(const TiffBytes& file, uint64_t at, std::vector<RawField>& fields, bool& damagedEntries) {
+// the Exif block cannot hold (BigTIFF's 8-byte integers) are skipped, and so are the tags wanted
+// does not name (null: every tag).
+bool ReadDirectory(TiffBytes& file, uint64_t at, bool (*wanted)(uint16_t), std::vector<RawField>& fields,
+                   bool& damagedEntries) {
     const size_t countSize = file.bigTiff() ? 8 : 2, entrySize = file.bigTiff() ? 20 : 12;
     const size_t inlineSize = file.bigTiff() ? 8 : 4;
     std::vector<uint8_t> bytes;
@@ -89,6 +106,7 @@ bool ReadDirectory(const TiffBytes& file, uint64_t at, std::vector<RawField>& fi
     for (uint64_t i = 0; i < count; ++i) {
         const uint8_t* entry = bytes.data() + i * entrySize;
         RawField field{file.u16(entry), file.u16(entry + 2), 0, {}};
+        if (wanted && !wanted(field.tag)) continue;
         field.count = file.bigTiff() ? file.u64(entry + 4) : file.u32(entry + 4);
         const uint8_t* value = entry + (file.bigTiff() ? 12 : 8);
         const size_t typeSize = ExifTypeSize(field.type);
@@ -108,7 +126,7 @@ bool ReadDirectory(const TiffBytes& file, uint64_t at, std::vector<RawField>& fi
             if (length <= inlineSize)
                 field.value.assign(value, value + length);
             else
-                readable = file.read(file.offset(value), length, field.value);
+                readable = file.readValue(file.offset(value), length, field.value);
         }
         if (!readable) {
             damagedEntries = true;
@@ -141,7 +159,7 @@ void AddFields(ExifWriter& writer, ExifIfd ifd, const std::vector<RawField>& fie
 
 // Reads the sub-directory a pointer of the parent points at into writer. A directory outside the
 // file, or one already read (a loop), is left out with a warning.
-void ReadSubDirectory(const TiffBytes& file, const std::vector<RawField>& parent, uint16_t pointerTag, ExifIfd ifd,
+void ReadSubDirectory(TiffBytes& file, const std::vector<RawField>& parent, uint16_t pointerTag, ExifIfd ifd,
                       const char* what, std::vector<uint64_t>& seen, ExifWriter& writer,
                       std::vector<RawField>* read = nullptr) {
     const RawField* pointer = FindField(parent, pointerTag);
@@ -149,7 +167,7 @@ void ReadSubDirectory(const TiffBytes& file, const std::vector<RawField>& parent
     const uint64_t at = PointerOf(file, *pointer);
     std::vector<RawField> fields;
     bool damagedEntries = false;
-    if (at == 0 || std::find(seen.begin(), seen.end(), at) != seen.end() || !ReadDirectory(file, at, fields, damagedEntries) ||
+    if (at == 0 || std::find(seen.begin(), seen.end(), at) != seen.end() || !ReadDirectory(file, at, nullptr, fields, damagedEntries) ||
         damagedEntries) {
         LumoWarning(kModule, "Damaged %s directory left out", what);
         return;
@@ -161,13 +179,13 @@ void ReadSubDirectory(const TiffBytes& file, const std::vector<RawField>& parent
 
 std::vector<uint8_t> ReadExifBlock(TiffHandle& tiff, int orientation) {
     TIFF* tif = tiff.get();
-    const TiffBytes file(tif);
+    TiffBytes file(tif);
     const uint64_t imageDirectory = TIFFCurrentDirOffset(tif);
     std::vector<RawField> main;
     // libtiff read this directory already (failing here means the file changed under us). Its
     // entries that point outside the file are libtiff's to report; the others still count.
     bool damagedEntries = false;
-    if (!ReadDirectory(file, imageDirectory, main, damagedEntries)) return {};
+    if (!ReadDirectory(file, imageDirectory, IsKeptMainTag, main, damagedEntries)) return {};
 
     ExifWriter writer(file.bigEndian());
     for (const uint16_t tag : kMainPhotoTags) {
