@@ -36,11 +36,8 @@ bool IsKeptMainTag(uint16_t tag) {
            std::find(std::begin(kMainPhotoTags), std::end(kMainPhotoTags), tag) != std::end(kMainPhotoTags);
 }
 
-bool SaysMoreThanTheWriter(uint16_t tag) {
-    if (tag == kTagExifIfd || tag == kTagGpsIfd) return true;
-    if (tag == kTagDateTime || tag == 0x0131 /* Software */) return false;
-    return std::find(std::begin(kMainPhotoTags), std::end(kMainPhotoTags), tag) != std::end(kMainPhotoTags);
-}
+// Every writer stamps its name and the time of writing: those alone are no photo's metadata.
+bool SaysMoreThanTheWriter(uint16_t tag) { return tag != kTagDateTime && tag != 0x0131 /* Software */; }
 
 // The file's bytes, read through the handle's procedures and checked against the file's size.
 class TiffBytes {
@@ -167,8 +164,8 @@ void ReadSubDirectory(TiffBytes& file, const std::vector<RawField>& parent, uint
     const uint64_t at = PointerOf(file, *pointer);
     std::vector<RawField> fields;
     bool damagedEntries = false;
-    if (at == 0 || std::find(seen.begin(), seen.end(), at) != seen.end() || !ReadDirectory(file, at, nullptr, fields, damagedEntries) ||
-        damagedEntries) {
+    const bool loop = std::find(seen.begin(), seen.end(), at) != seen.end();
+    if (at == 0 || loop || !ReadDirectory(file, at, nullptr, fields, damagedEntries) || damagedEntries) {
         LumoWarning(kModule, "Damaged %s directory left out", what);
         return;
     }
@@ -186,6 +183,8 @@ std::vector<uint8_t> ReadExifBlock(TiffHandle& tiff, int orientation) {
     // entries that point outside the file are libtiff's to report; the others still count.
     bool damagedEntries = false;
     if (!ReadDirectory(file, imageDirectory, IsKeptMainTag, main, damagedEntries)) return {};
+    if (std::none_of(main.begin(), main.end(), [](const RawField& field) { return SaysMoreThanTheWriter(field.tag); }))
+        return {};
 
     ExifWriter writer(file.bigEndian());
     for (const uint16_t tag : kMainPhotoTags) {
@@ -197,9 +196,6 @@ std::vector<uint8_t> ReadExifBlock(TiffHandle& tiff, int orientation) {
         }
         writer.add(ExifIfd::Main, tag, field->type, static_cast<uint32_t>(field->count), field->value);
     }
-    // Every writer stamps its name and the time of writing: those alone are no photo's metadata.
-    if (std::none_of(main.begin(), main.end(), [](const RawField& field) { return SaysMoreThanTheWriter(field.tag); }))
-        return {};
     std::vector<uint64_t> seen = {imageDirectory};
     std::vector<RawField> exif;
     ReadSubDirectory(file, main, kTagExifIfd, ExifIfd::Exif, "Exif", seen, writer, &exif);
