@@ -162,14 +162,22 @@ bool SetKnownField(TiffHandle& tiff, const ExifBlock& exif, const ExifField& fie
     return done != 0;
 }
 
-// One custom directory: the block's fields of ifd, the extra fields set by extra; its offset.
+// The Exif fields the saver sets itself (the interoperability directory is not written).
+bool IsWritersOwn(ExifIfd ifd, uint16_t tag) {
+    return ifd == ExifIfd::Exif && (tag == kTagInteropIfd || tag == kTagPixelXDimension || tag == kTagPixelYDimension);
+}
+
+// One custom directory: the block's fields of ifd that libtiff takes and the fields extra sets
+// (it returns their number); its offset, or 0 when no field was set (libtiff cannot write an empty
+// directory, and there would be nothing to point at).
 template <typename Extra>
 uint64_t WriteCustomDirectory(TiffHandle& tiff, const ExifBlock& exif, ExifIfd ifd, int (*create)(TIFF*), Extra extra) {
     if (create(tiff.get()) != 0) tiff.fail(kModule, "Can't create an Exif directory");
     tiff.check(kModule);
+    int fields = extra();
     for (const ExifField& field : exif.fields())
-        if (field.ifd == ifd && field.tag != kTagInteropIfd) SetKnownField(tiff, exif, field);
-    extra();
+        if (field.ifd == ifd && !IsWritersOwn(ifd, field.tag) && SetKnownField(tiff, exif, field)) ++fields;
+    if (fields == 0) return 0;
     uint64_t offset = 0;
     if (!TIFFWriteCustomDirectory(tiff.get(), &offset)) tiff.fail(kModule, "Can't write an Exif directory");
     tiff.check(kModule);
@@ -209,12 +217,12 @@ TiffExifOffsets WriteTiffExifDirectories(TiffHandle& tiff, const ImageMetadata& 
     if (!exifDirectory && !gpsDirectory) return offsets;
     if (exifDirectory)
         offsets.exif = WriteCustomDirectory(tiff, exif, ExifIfd::Exif, TIFFCreateEXIFDirectory, [&] {
-            // The saved size, whatever the block said.
-            TIFFSetField(tiff.get(), EXIFTAG_PIXELXDIMENSION, static_cast<uint32_t>(width));
-            TIFFSetField(tiff.get(), EXIFTAG_PIXELYDIMENSION, static_cast<uint32_t>(height));
-            tiff.check(kModule);
+            // The saved size, whatever the block says (set first: the block's own values are skipped).
+            SetTag(tiff, EXIFTAG_PIXELXDIMENSION, static_cast<uint32_t>(width));
+            SetTag(tiff, EXIFTAG_PIXELYDIMENSION, static_cast<uint32_t>(height));
+            return 2;
         });
-    if (gpsDirectory) offsets.gps = WriteCustomDirectory(tiff, exif, ExifIfd::Gps, TIFFCreateGPSDirectory, [] {});
+    if (gpsDirectory) offsets.gps = WriteCustomDirectory(tiff, exif, ExifIfd::Gps, TIFFCreateGPSDirectory, [] { return 0; });
     // Back to a fresh image directory: it is linked from the header when the file is closed.
     if (TIFFCreateDirectory(tiff.get()) != 0) tiff.fail(kModule, "Can't create the image directory");
     tiff.check(kModule);
