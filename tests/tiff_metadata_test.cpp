@@ -1,9 +1,12 @@
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "core/image_metadata.h"
+#include "core/orientation.h"
+#include "formats/bmp.h"
 #include "formats/metadata/exif_block.h"
 #include "formats/metadata/exif_writer.h"
 #include "formats/tiff/tiff.h"
@@ -341,6 +344,40 @@ TEST_F(TiffMetadataTest, KeptOrientationDescribesTheLoadedPixels) {
     image = LumoLoadTiff(path.c_str());
     EXPECT_EQ(PixelAt(*image, 0, 0), 0u);
     EXPECT_EQ(ExifOrientationOf(LumoGetMetadata(image.get())->exif), 6);
+}
+
+// For every Orientation value, and both the strip reader (RGB) and libtiff's RGBA reader (RGB with
+// alpha): the loaded pixels turned by the kept Orientation are the picture Pillow shows upright.
+TEST_F(TiffMetadataTest, LoadedPixelsAndKeptOrientationGiveTheUprightPicture) {
+    if (!haveTools()) GTEST_SKIP() << "needs exiftool and Pillow";
+    const std::string script =
+        "import sys\nfrom PIL import Image, ImageOps\n"
+        "for mode in ('RGB', 'RGBA'):\n"
+        "    im = Image.new(mode, (5, 3))\n"
+        "    for y in range(3):\n"
+        "        for x in range(5): im.putpixel((x, y), (40 * x, 80 * y, 10 + x + 5 * y, 255)[:len(mode)])\n"
+        "    im.save(sys.argv[1] + '/' + mode + '.tif')\n";
+    const std::string dir = tempDir().string();
+    ASSERT_EQ(RunCommand(PillowPython() + " -c " + ShellQuote(script) + " " + ShellQuote(dir)).status, 0);
+    // Pillow's TIFF reader turns the picture by its Orientation as it loads it.
+    const std::string upright = "import sys\nfrom PIL import Image\nImage.open(sys.argv[1]).convert('RGB').save(sys.argv[2])\n";
+    for (const char* mode : {"RGB", "RGBA"}) {
+        for (int orientation = 1; orientation <= 8; ++orientation) {
+            SCOPED_TRACE(std::string(mode) + " orientation " + std::to_string(orientation));
+            const std::string tiff = dir + "/turned.tif", bmp = dir + "/upright.bmp";
+            std::filesystem::remove(tiff);
+            ASSERT_EQ(RunCommand("exiftool -q -Orientation#=" + std::to_string(orientation) + " -Make=M -o " + ShellQuote(tiff) +
+                                 " " + ShellQuote(dir + "/" + mode + ".tif"))
+                          .status,
+                      0);
+            ASSERT_EQ(RunCommand(PillowPython() + " -c " + ShellQuote(upright) + " " + ShellQuote(tiff) + " " + ShellQuote(bmp)).status, 0);
+            const ImagePtr loaded = LumoLoadTiff(tiff.c_str());
+            const ImageMetadata* metadata = LumoGetMetadata(loaded.get());
+            ASSERT_TRUE(metadata);
+            const ImagePtr turned = LumoOrientImage(loaded.get(), static_cast<Orientation>(ExifOrientationOf(metadata->exif)));
+            EXPECT_TRUE(SamePixels(*LumoLoadBmp(bmp.c_str()), *turned));
+        }
+    }
 }
 
 // Saving writes the profile only beside pixels it describes, and the Exif fields a block carries
