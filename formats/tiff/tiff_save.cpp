@@ -312,7 +312,8 @@ void WriteTiff(const IMG* image, TiffHandle& tiff) {
     const Layout layout = PlanLayout(*image, options);
     const ImageMetadata* metadata = MetadataToSave(image);
     CheckClassicSize(*image, layout, options, metadata);
-    // The Exif and GPS directories go first, so the image directory is written last and stays the first.
+    // The Exif and GPS directories go first: the image directory, written last, is still the first one
+    // the header points at (and the only one in the chain).
     const TiffExifOffsets exifOffsets =
         metadata ? WriteTiffExifDirectories(tiff, *metadata, image->width, image->height) : TiffExifOffsets{};
     SetTags(tiff, *image, layout, options);
