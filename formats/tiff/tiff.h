@@ -2,7 +2,8 @@
 // planes, every photometric interpretation that maps to an image kind) and saves any kind as a
 // single-image file (none, Group 3/4 fax, LZW with or without predictor, JPEG, PackBits; RGB also as
 // YCbCr by an encoder of our own). LZW strips are coded by our own encoder (tiff_lzw_encoder.h) and
-// written raw; libtiff codes the others. libtiff's errors reach the caller through TiffHandle.
+// written raw; libtiff codes the others. The profile, XMP packet and Exif data go with the picture
+// both ways (tiff_metadata.h). libtiff's errors reach the caller through TiffHandle.
 #pragma once
 
 #include <span>

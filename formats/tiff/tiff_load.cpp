@@ -7,6 +7,7 @@
 #include "core/messages.h"
 #include "formats/tiff/tiff.h"
 #include "formats/tiff/tiff_layout.h"
+#include "formats/tiff/tiff_metadata.h"
 #include "formats/tiff/tiff_readers.h"
 
 namespace {
@@ -55,6 +56,7 @@ ImagePtr LoadTiffFrom(TiffHandle& tiff, const char* name) {
     }
     // Our readers copy the file's values; the image kinds have 0 = black.
     if (layout.invert) LumoInvertImage(image.get());
+    LumoSetMetadata(image.get(), ReadTiffMetadata(tiff, OrientationAfterReading(layout.reader, tags.orientation)));
     return image;
 }
 

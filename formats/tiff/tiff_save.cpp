@@ -8,9 +8,11 @@
 #include "core/memory.h"
 #include "core/messages.h"
 #include "formats/file_rows.h"
+#include "formats/metadata/keep_metadata.h"
 #include "formats/output_file.h"
 #include "formats/tiff/tiff.h"
 #include "formats/tiff/tiff_lzw_encoder.h"
+#include "formats/tiff/tiff_metadata.h"
 #include "formats/tiff/tiff_options.h"
 #include "formats/tiff/tiff_ycbcr_encoder.h"
 
@@ -121,14 +123,15 @@ Layout PlanLayout(const IMG& image, const TiffOptions& options) {
 // Uncompressed pixel data is known in advance: a picture whose file would pass the 4 GiB that a
 // classic TIFF can address is refused before anything is written. (Compressed data that grows past
 // it is refused by libtiff as it is written: "Maximum TIFF file size exceeded".)
-void CheckClassicSize(const IMG& image, const Layout& layout, const TiffOptions& options) {
+void CheckClassicSize(const IMG& image, const Layout& layout, const TiffOptions& options, const ImageMetadata* metadata) {
     if (layout.compression != kNoCompression) return;
     const uint64_t strips = (static_cast<uint64_t>(image.height) + layout.rowsPerStrip - 1) / layout.rowsPerStrip;
     const uint64_t data =
         layout.ycbcr ? YCbCrStripBytes(image.width, image.height, layout.h, layout.v)
                      : (static_cast<uint64_t>(image.width) * layout.samples * layout.bitsPerSample + 7) / 8 * image.height;
     const uint64_t size =
-        data + strips * 8 + kDirectoryAllowance + (options.software ? options.software->size() + 1 : 0);
+        data + strips * 8 + kDirectoryAllowance + (options.software ? options.software->size() + 1 : 0) +
+        (metadata ? metadata->icc.size() + metadata->xmp.size() + metadata->exif.size() : 0);
     if (size > kMaxClassicTiffSize)
         LumoError(kSaveModule, "Image too large for a TIFF file: %d x %d %s needs %llu bytes, more than 4 GiB", image.width,
                   image.height, KindName(KindOf(image)), static_cast<unsigned long long>(size));
@@ -307,8 +310,14 @@ void StreamUnmap(thandle_t, void*, toff_t) {}
 void WriteTiff(const IMG* image, TiffHandle& tiff) {
     const TiffOptions& options = CurrentTiffOptions();
     const Layout layout = PlanLayout(*image, options);
-    CheckClassicSize(*image, layout, options);
+    const ImageMetadata* metadata = MetadataToSave(image);
+    CheckClassicSize(*image, layout, options, metadata);
+    // The Exif and GPS directories go first: the image directory, written last, is still the first one
+    // the header points at (and the only one in the chain).
+    const TiffExifOffsets exifOffsets =
+        metadata ? WriteTiffExifDirectories(tiff, *metadata, image->width, image->height) : TiffExifOffsets{};
     SetTags(tiff, *image, layout, options);
+    if (metadata) SetTiffMetadataTags(tiff, *metadata, layout.photometric, exifOffsets);
     if (layout.ycbcr)
         WriteYCbCrStrips(*image, tiff, layout.h, layout.v, layout.rowsPerStrip, layout.compression == kLzw);
     else if (layout.compression == kLzw)
