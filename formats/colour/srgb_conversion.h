@@ -12,6 +12,8 @@
 
 #include "core/image.h"
 
+class LcmsSession;
+
 // Converts the pixels (or palette) of image in place from its embedded profile to sRGB and drops
 // the profile from its metadata (untagged pixels are sRGB). True when it converted; false when
 // the image carries no profile, or (after a warning) when the profile could not be applied.
@@ -20,6 +22,10 @@ bool ConvertImageToSrgb(IMG* image);
 // A converted copy of image for display, or null when the image is to be shown as it is (no
 // profile, or a profile that could not be applied, after a warning). The image is not changed.
 ImagePtr SrgbCopyOf(const IMG& image);
+
+// Drops a CMYK profile from the image's metadata (other metadata stays): once ink has been made
+// into light the profile no longer describes the pixels, and no saver may write it beside them.
+void DropInkProfile(IMG* image);
 
 // Ink rows (cyan, magenta, yellow, black; inverted: Adobe's form, 255 = no ink) to sRGB rows of
 // blue, green, red through a CMYK profile.
@@ -34,8 +40,10 @@ public:
     void convert(const uint8_t* ink, uint8_t* bgr, size_t pixels) const;
 
 private:
-    explicit InkConverter(void* transform) : transform_(transform) {}
-    void* transform_;  // the lcms transform
+    InkConverter(std::unique_ptr<LcmsSession> session, void* transform);
+
+    std::unique_ptr<LcmsSession> session_;  // owns the transform
+    void* transform_;
 };
 
 // The number of lcms transforms made so far in this process: lets tests see that a picture
