@@ -1,7 +1,5 @@
 // Colour management: pictures with an embedded profile against Little CMS's own tools (jpgicc,
 // tificc) on photo-like pictures, damaged profiles, and the cost of pictures without one.
-#include <lcms2.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -15,62 +13,14 @@
 #include "formats/jpeg/jpeg.h"
 #include "formats/tiff/tiff.h"
 #include "jobs/transform.h"
-#include "support/lumo_test.h"
-#include "support/pnm.h"
+#include "tests/support/icc_profiles.h"
+#include "tests/support/lumo_test.h"
+#include "tests/support/pnm.h"
 
 namespace {
 
 const char* kCmykProfile = "/usr/share/color/icc/ghostscript/default_cmyk.icc";
 const char* kSrgbProfile = "/usr/share/color/icc/ghostscript/srgb.icc";
-
-// Display P3: the P3 primaries, D65 white and the sRGB tone curve, as phones tag their photos.
-std::vector<uint8_t> DisplayP3Profile() {
-    const cmsCIExyY d65 = {0.3127, 0.3290, 1.0};
-    const cmsCIExyYTRIPLE primaries = {{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}};
-    const cmsFloat64Number srgbCurve[5] = {2.4, 1.0 / 1.055, 0.055 / 1.055, 1.0 / 12.92, 0.04045};
-    cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 4, srgbCurve);
-    cmsToneCurve* curves[3] = {curve, curve, curve};
-    cmsHPROFILE profile = cmsCreateRGBProfile(&d65, &primaries, curves);
-    cmsMLU* description = cmsMLUalloc(nullptr, 1);
-    cmsMLUsetASCII(description, "en", "US", "Display P3");
-    cmsWriteTag(profile, cmsSigProfileDescriptionTag, description);
-    cmsUInt32Number size = 0;
-    cmsSaveProfileToMem(profile, nullptr, &size);
-    std::vector<uint8_t> bytes(size);
-    cmsSaveProfileToMem(profile, bytes.data(), &size);
-    cmsMLUfree(description);
-    cmsCloseProfile(profile);
-    cmsFreeToneCurve(curve);
-    return bytes;
-}
-
-// A linear gray profile (gamma 1): its mid-tones come out much lighter on the sRGB curve.
-std::vector<uint8_t> LinearGrayProfile() {
-    cmsToneCurve* curve = cmsBuildGamma(nullptr, 1.0);
-    cmsHPROFILE profile = cmsCreateGrayProfile(cmsD50_xyY(), curve);
-    cmsUInt32Number size = 0;
-    cmsSaveProfileToMem(profile, nullptr, &size);
-    std::vector<uint8_t> bytes(size);
-    cmsSaveProfileToMem(profile, bytes.data(), &size);
-    cmsCloseProfile(profile);
-    cmsFreeToneCurve(curve);
-    return bytes;
-}
-
-// Smooth gradients with saturated corners, as a photo has: re-encoding by the reference tool moves
-// no level by more than 1 on such a picture, so 2 levels leave room for rounding only.
-ImagePtr PhotoLike(int width, int height) {
-    ImagePtr image = LumoCreateImage(width, height, COLOR, nullptr, 24);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const double u = double(x) / (width - 1), v = double(y) / (height - 1);
-            const int red = static_cast<int>(255 * u);
-            const int green = static_cast<int>(255 * v);
-            const int blue = static_cast<int>(127.5 + 127.5 * std::sin(3.0 * (u + v)));
-            SetPixel(*image, x, y, static_cast<uint32_t>(red << 16 | green << 8 | blue));
-        }
-    return image;
-}
 
 int MaxDifference(const PnmPicture& a, const PnmPicture& b) {
     EXPECT_EQ(a.width, b.width);
@@ -80,13 +30,6 @@ int MaxDifference(const PnmPicture& a, const PnmPicture& b) {
     for (size_t i = 0; i < std::min(a.samples.size(), b.samples.size()); ++i)
         most = std::max(most, std::abs(int(a.samples[i]) - int(b.samples[i])));
     return most;
-}
-
-void Attach(IMG* image, std::vector<uint8_t> profile) {
-    ImageMetadata metadata;
-    metadata.icc = std::move(profile);
-    metadata.comment = "kept";
-    LumoSetMetadata(image, std::move(metadata));
 }
 
 class ColourTest : public LumoTest {
@@ -134,7 +77,7 @@ TEST_F(ColourTest, DisplayP3PhotoConvertsAsJpgiccDoes) {
 
     ImagePtr image = LumoLoadJpeg(jpeg.c_str());
     const PnmPicture stored = PnmOf(*image);
-    Attach(image.get(), p3);  // what the loader keeps of the file
+    AttachProfile(image.get(), p3);  // what the loader keeps of the file
     const long transforms = ColourTransformsMade();
     ASSERT_TRUE(ConvertImageToSrgb(image.get()));
     EXPECT_EQ(ColourTransformsMade(), transforms + 1);
@@ -150,7 +93,7 @@ TEST_F(ColourTest, DisplayP3PhotoConvertsAsJpgiccDoes) {
 TEST_F(ColourTest, ToSrgbComesAfterTheTurnAndBeforeTheRescale) {
     const std::vector<uint8_t> p3 = DisplayP3Profile();
     ImagePtr photo = PhotoLike(40, 30);
-    Attach(photo.get(), p3);
+    AttachProfile(photo.get(), p3);
     ImageTransform transform;
     transform.toSrgb = true;
     transform.rotation = Orientation::RotateRight;
@@ -159,7 +102,7 @@ TEST_F(ColourTest, ToSrgbComesAfterTheTurnAndBeforeTheRescale) {
     ImagePtr result = ApplyTransform(std::move(photo), transform);
 
     ImagePtr expected = PhotoLike(40, 30);
-    Attach(expected.get(), p3);
+    AttachProfile(expected.get(), p3);
     ASSERT_TRUE(ConvertImageToSrgb(expected.get()));
     expected = LumoRescale(LumoOrientImage(expected.get(), Orientation::RotateRight).get(), 20, 27);
     EXPECT_TRUE(SamePixels(*expected, *result));
@@ -167,7 +110,7 @@ TEST_F(ColourTest, ToSrgbComesAfterTheTurnAndBeforeTheRescale) {
 
     // Without --to-srgb the profile stays with the pixels.
     ImagePtr plain = PhotoLike(40, 30);
-    Attach(plain.get(), p3);
+    AttachProfile(plain.get(), p3);
     transform.toSrgb = false;
     EXPECT_EQ(LumoGetMetadata(ApplyTransform(std::move(plain), transform).get())->icc, p3);
 }
@@ -177,8 +120,8 @@ TEST_F(ColourTest, PaletteEntriesConvertAsRgbPixelsDo) {
     ImagePtr rgb = PhotoLike(64, 48);
     ImagePtr palette = LumoToCOLOR256(rgb.get());
     ImagePtr expanded = LumoToRGB(palette.get());  // the palette picture's colours as RGB pixels
-    Attach(palette.get(), p3);
-    Attach(expanded.get(), p3);
+    AttachProfile(palette.get(), p3);
+    AttachProfile(expanded.get(), p3);
     ASSERT_TRUE(ConvertImageToSrgb(palette.get()));
     ASSERT_TRUE(ConvertImageToSrgb(expanded.get()));
     EXPECT_TRUE(SamePixels(*expanded, *LumoToRGB(palette.get())));
@@ -193,7 +136,7 @@ TEST_F(ColourTest, GrayWithGrayProfileStaysGrayAndMatchesJpgicc) {
 
     ImagePtr image = LumoLoadJpeg(jpeg.c_str());
     ASSERT_TRUE(IsKind(*image, ImageKind::GRAY256));
-    Attach(image.get(), gray);
+    AttachProfile(image.get(), gray);
     ASSERT_TRUE(ConvertImageToSrgb(image.get()));
     ASSERT_TRUE(IsKind(*image, ImageKind::GRAY256));
     PnmPicture greens = reference;
@@ -206,8 +149,8 @@ TEST_F(ColourTest, GrayWithGrayProfileStaysGrayAndMatchesJpgicc) {
     ImagePtr levels = LumoCreateImage(16, 1, GRAY, nullptr, 4);
     ImagePtr wide = LumoCreateImage(16, 1, GRAY, nullptr, 8);
     for (int x = 0; x < 16; ++x) SetPixel(*levels, x, 0, x), SetPixel(*wide, x, 0, x * 17);
-    Attach(levels.get(), gray);
-    Attach(wide.get(), gray);
+    AttachProfile(levels.get(), gray);
+    AttachProfile(wide.get(), gray);
     ASSERT_TRUE(ConvertImageToSrgb(levels.get()));
     ASSERT_TRUE(ConvertImageToSrgb(wide.get()));
     for (int x = 0; x < 16; ++x) EXPECT_EQ(PixelAt(*levels, x, 0), (PixelAt(*wide, x, 0) + 8) / 17) << x;
@@ -239,7 +182,7 @@ TEST_F(ColourTest, UnusableProfilesWarnAndLeaveThePicture) {
         warnings.clear();
         ImagePtr photo = PhotoLike(33, 17);
         ImagePtr original = PhotoLike(33, 17);
-        Attach(photo.get(), c.profile);
+        AttachProfile(photo.get(), c.profile);
         EXPECT_EQ(SrgbCopyOf(*photo), nullptr);
         EXPECT_FALSE(ConvertImageToSrgb(photo.get()));
         EXPECT_TRUE(SamePixels(*original, *photo));
@@ -252,7 +195,7 @@ TEST_F(ColourTest, UnusableProfilesWarnAndLeaveThePicture) {
     // A gray profile does not fit colour pixels either, nor an RGB one gray pixels.
     warnings.clear();
     ImagePtr gray = LumoToGRAY256(PhotoLike(8, 8).get());
-    Attach(gray.get(), p3);
+    AttachProfile(gray.get(), p3);
     EXPECT_FALSE(ConvertImageToSrgb(gray.get()));
     ASSERT_EQ(warnings.size(), 1u);
     EXPECT_EQ(warnings[0].text, "Colour profile ignored: a RGB profile does not fit gray pixels");
@@ -274,7 +217,7 @@ TEST_F(ColourTest, PicturesWithoutProfileCostNothing) {
         EXPECT_FALSE(ConvertImageToSrgb(image.get()));
     }
     ImagePtr bw = MakePatternImage(ImageKind::BW, 9, 9);
-    Attach(bw.get(), LinearGrayProfile());
+    AttachProfile(bw.get(), LinearGrayProfile());
     EXPECT_FALSE(ConvertImageToSrgb(bw.get()));  // black and white stay black and white
     EXPECT_EQ(ColourTransformsMade(), transforms);
     EXPECT_TRUE(warnings.empty());
@@ -283,7 +226,7 @@ TEST_F(ColourTest, PicturesWithoutProfileCostNothing) {
 TEST_F(ColourTest, SrgbCopyLeavesTheImageAsItIs) {
     const std::vector<uint8_t> p3 = DisplayP3Profile();
     ImagePtr photo = PhotoLike(50, 20);
-    Attach(photo.get(), p3);
+    AttachProfile(photo.get(), p3);
     ImagePtr copy = SrgbCopyOf(*photo);
     ASSERT_NE(copy, nullptr);
     EXPECT_TRUE(SamePixels(*PhotoLike(50, 20), *photo));
