@@ -10,6 +10,7 @@
 #include "core/image_metadata.h"
 #include "formats/colour/colour_profile.h"
 #include "formats/colour/srgb_conversion.h"
+#include "formats/bmp.h"
 #include "formats/jpeg/jpeg.h"
 #include "formats/tiff/tiff.h"
 #include "jobs/transform.h"
@@ -88,6 +89,23 @@ TEST_F(ColourTest, DisplayP3PhotoConvertsAsJpgiccDoes) {
     EXPECT_TRUE(LumoGetMetadata(image.get())->icc.empty());
     EXPECT_EQ(LumoGetMetadata(image.get())->comment, "kept");
     EXPECT_TRUE(warnings.empty());
+}
+
+// Needs the JPEG loader to keep the file's ICC profile; skipped while it keeps none.
+TEST_F(ColourTest, LumoConvertToSrgbGivesJpgiccPixels) {
+    if (!haveTools()) GTEST_SKIP() << "needs Pillow, jpgicc and djpeg";
+    const std::vector<uint8_t> p3 = DisplayP3Profile();
+    const std::string jpeg = pillowJpeg(*PhotoLike(160, 120), p3, "cli");
+    const ImageMetadata* kept = LumoGetMetadata(LumoLoadJpeg(jpeg.c_str()).get());
+    if (!kept || kept->icc.empty()) GTEST_SKIP() << "the JPEG loader keeps no ICC profile yet";
+    const PnmPicture reference = jpgiccReference(jpeg);
+    const std::string converted = tempPath("srgb.bmp"), plain = tempPath("plain.bmp");
+    const std::string lumo = "LUMO_PROFILE=" + ShellQuote(tempPath("WIN.INI")) + " " + BuiltProgram("lumo") +
+                             " convert --set JpegFast=0 " + ShellQuote(jpeg) + " -o ";
+    ASSERT_EQ(RunCommand(lumo + ShellQuote(converted) + " --to-srgb").status, 0);
+    ASSERT_EQ(RunCommand(lumo + ShellQuote(plain)).status, 0);
+    EXPECT_LE(MaxDifference(reference, PnmOf(*LumoLoadBmp(converted.c_str()))), 2);
+    EXPECT_GT(MaxDifference(reference, PnmOf(*LumoLoadBmp(plain.c_str()))), 20);
 }
 
 TEST_F(ColourTest, ToSrgbComesAfterTheTurnAndBeforeTheRescale) {
