@@ -219,6 +219,21 @@ TEST_F(ColourTest, UnusableProfilesWarnAndLeaveThePicture) {
     EXPECT_EQ(warnings[0].text, "Colour profile ignored: a RGB profile does not fit gray pixels");
 }
 
+// Every byte of the profile changed in turn: a conversion or a warning, never a crash (under the
+// sanitizer build, never a read outside the profile).
+TEST_F(ColourTest, ProfilesWithAnyByteChangedAreConvertedOrRefused) {
+    const std::vector<uint8_t> p3 = DisplayP3Profile();
+    for (size_t i = 0; i < p3.size(); ++i)
+        for (const uint8_t value : {uint8_t(p3[i] ^ 0xFF), uint8_t(0x7F)}) {
+            std::vector<uint8_t> changed = p3;
+            changed[i] = value;
+            warnings.clear();
+            ImagePtr photo = PhotoLike(7, 5);
+            AttachProfile(photo.get(), changed);
+            if (!ConvertImageToSrgb(photo.get())) ASSERT_EQ(warnings.size(), 1u) << "byte " << i;
+        }
+}
+
 TEST_F(ColourTest, PicturesWithoutProfileCostNothing) {
     const long transforms = ColourTransformsMade();
     for (ImageKind kind : {ImageKind::BW, ImageKind::GRAY16, ImageKind::GRAY256, ImageKind::COLOR16,

@@ -1,6 +1,9 @@
 // The image window shows a picture with an embedded profile converted to the screen's sRGB, through a
 // copy remade when the image changes; the image itself stays as it is, and a picture without a profile
 // gets no copy.
+#include <QApplication>
+#include <QClipboard>
+#include <QMimeData>
 #include <cstdlib>
 
 #include "core/convert.h"
@@ -8,6 +11,7 @@
 #include "formats/colour/srgb_conversion.h"
 #include "tests/support/icc_profiles.h"
 #include "tests/viewer_support/viewer_fixture.h"
+#include "viewer/commands/command_ids.h"
 
 namespace {
 
@@ -65,6 +69,21 @@ TEST_F(ColourDisplayTest, CopyIsRemadeWhenTheImageChangesAndDroppedWithoutProfil
     EXPECT_EQ(window.display().srgbCopy(), nullptr);
     EXPECT_EQ(window.display().displayImage(), window.image());
     EXPECT_EQ(ColourTransformsMade(), transforms) << "a picture without a profile costs no colour work";
+}
+
+// The clipboard carries no profile: what goes there is the picture in sRGB, as the screen shows it.
+TEST_F(ColourDisplayTest, CopyPutsTheSrgbPictureOnTheClipboard) {
+    ImageWindow& window = show(TaggedPhoto());
+    const ImagePtr expected = InSrgb(TaggedPhoto());
+    frame().runCommand(command::Copy);
+    settle();
+    const QMimeData* data = QApplication::clipboard()->mimeData();
+    ASSERT_NE(data, nullptr);
+    const QImage copied = qvariant_cast<QImage>(data->imageData()).convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(copied.size(), QSize(48, 32));
+    for (const QPoint point : {QPoint(0, 0), QPoint(47, 0), QPoint(20, 13), QPoint(47, 31)})
+        EXPECT_EQ(copied.pixel(point) | 0xFF000000u, ColourOf(*expected, point.x(), point.y()));
+    EXPECT_TRUE(SamePixels(*PhotoLike(48, 32), *window.image()));
 }
 
 TEST_F(ColourDisplayTest, PoorScreensConvertTheSrgbCopy) {
