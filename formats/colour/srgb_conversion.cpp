@@ -1,7 +1,10 @@
 #include "formats/colour/srgb_conversion.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <vector>
 
 #include "core/image_metadata.h"
 #include "core/messages.h"
@@ -48,7 +51,29 @@ cmsUInt32Number FormatOf(const IMG& image) {
 struct SrgbTransform {
     std::unique_ptr<LcmsSession> session;
     cmsHTRANSFORM transform;
+    bool identity;  // the profile is sRGB already: no pixel changes by more than a level
 };
+
+// Whether the transform leaves every colour of a 17-step grid (or every gray level) within one level
+// of where it was: an embedded sRGB profile, as most cameras and phones write, then costs no
+// conversion of the pixels and no display copy. One level is the rounding two sRGB profiles differ by.
+bool IsIdentity(cmsHTRANSFORM transform, bool gray) {
+    std::vector<uint8_t> samples;
+    if (gray) {
+        for (int level = 0; level < 256; ++level) samples.push_back(static_cast<uint8_t>(level));
+    } else {
+        for (int a = 0; a <= 256; a += 16)
+            for (int b = 0; b <= 256; b += 16)
+                for (int c = 0; c <= 256; c += 16)
+                    for (int v : {a, b, c}) samples.push_back(static_cast<uint8_t>(std::min(v, 255)));
+    }
+    std::vector<uint8_t> converted(samples.size());
+    cmsDoTransform(transform, samples.data(), converted.data(),
+                   static_cast<cmsUInt32Number>(gray ? samples.size() : samples.size() / 3));
+    for (size_t i = 0; i < samples.size(); ++i)
+        if (std::abs(int{samples[i]} - int{converted[i]}) > 1) return false;
+    return true;
+}
 
 // Checks the profile against the pixels before lcms sees it: a size that disagrees with its header
 // is a truncated or damaged profile, and a profile of another colour space would misread the bytes.
@@ -83,7 +108,8 @@ std::optional<SrgbTransform> TransformFor(const IMG& image) {
         LumoWarning(kModule, "Colour profile ignored: %s", session->failure().c_str());
         return std::nullopt;
     }
-    return SrgbTransform{std::move(session), transform};
+    const bool identity = IsIdentity(transform, pixels == IccColourSpace::Gray);
+    return SrgbTransform{std::move(session), transform, identity};
 }
 
 // GRAY16 keeps its 16 levels: each level goes to the level nearest its converted value.
@@ -143,7 +169,7 @@ void DropProfile(IMG* image) {
 bool ConvertImageToSrgb(IMG* image) {
     const std::optional<SrgbTransform> srgb = TransformFor(*image);
     if (!srgb) return false;
-    Apply(srgb->transform, *image);
+    if (!srgb->identity) Apply(srgb->transform, *image);
     DropProfile(image);
     return true;
 }
@@ -155,7 +181,7 @@ void DropInkProfile(IMG* image) {
 
 ImagePtr SrgbCopyOf(const IMG& image) {
     const std::optional<SrgbTransform> srgb = TransformFor(image);
-    if (!srgb) return nullptr;
+    if (!srgb || srgb->identity) return nullptr;
     ImagePtr copy = CopyOfPixels(image);
     Apply(srgb->transform, *copy);
     return copy;

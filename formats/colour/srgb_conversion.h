@@ -2,7 +2,8 @@
 // perceptual and no black point compensation (jpgicc's defaults, so results agree with it).
 // RGB rows convert as blue, green, red; COLOR16 and COLOR256 convert their palette entries;
 // GRAY16 and GRAY256 with a Gray profile convert to gray on the sRGB tone curve and stay gray.
-// A picture without a profile costs nothing: no lcms call is made. A profile lcms cannot open,
+// A picture without a profile costs nothing: no lcms call is made; one with an sRGB profile (one that
+// moves no colour by more than a level) keeps its pixels and gets no display copy. A profile lcms cannot open,
 // or one whose colour space does not fit the pixels, gives a warning and leaves the picture as it is.
 #pragma once
 

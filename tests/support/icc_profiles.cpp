@@ -35,6 +35,8 @@ std::vector<uint8_t> DisplayP3Profile() {
     return Saved(profile);
 }
 
+std::vector<uint8_t> SavedSrgbProfile() { return Saved(cmsCreate_sRGBProfile()); }
+
 std::vector<uint8_t> LinearGrayProfile() {
     cmsToneCurve* curve = cmsBuildGamma(nullptr, 1.0);
     cmsHPROFILE profile = cmsCreateGrayProfile(cmsD50_xyY(), curve);

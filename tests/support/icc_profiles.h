@@ -8,6 +8,8 @@
 
 // Display P3: the P3 primaries, D65 white and the sRGB tone curve, described as "Display P3".
 std::vector<uint8_t> DisplayP3Profile();
+// Little CMS's own sRGB profile.
+std::vector<uint8_t> SavedSrgbProfile();
 // A linear gray profile (gamma 1): its mid-tones come out much lighter on the sRGB curve.
 std::vector<uint8_t> LinearGrayProfile();
 // Gives the image metadata holding the profile (and a comment, to see the rest kept).
