@@ -229,7 +229,9 @@ TEST_F(ColourTest, ProfilesWithAnyByteChangedAreConvertedOrRefused) {
         warnings.clear();
         ImagePtr photo = PhotoLike(7, 5);
         AttachProfile(photo.get(), changed);
-        if (!ConvertImageToSrgb(photo.get())) ASSERT_EQ(warnings.size(), 1u) << "byte " << i;
+        if (!ConvertImageToSrgb(photo.get())) {
+            ASSERT_EQ(warnings.size(), 1u) << "byte " << i;
+        }
     }
 }
 
