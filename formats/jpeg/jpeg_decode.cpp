@@ -214,8 +214,8 @@ void HeaderSteps(DecodeSession& s) {
     jpeg_calc_output_dimensions(&cinfo);
 }
 
-// The embedded profile of an ink picture, joined from its APP2 markers by libjpeg. Returns before any
-// call that can give up, so its locals are never skipped by a longjmp.
+// The embedded profile of an ink picture, joined from its APP2 markers by libjpeg (which gives up in
+// it only when called before the header is read); the owner of libjpeg's copy exists only after it.
 std::vector<uint8_t> InkProfileOf(jpeg_decompress_struct& cinfo) {
     JOCTET* data = nullptr;
     unsigned length = 0;
