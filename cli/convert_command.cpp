@@ -66,7 +66,7 @@ int ConvertOne(const std::string& input, const std::string& shown, const std::st
 // What makes a --lossless request unusable (before anything is written), or nothing. An input that
 // does not exist is left to fail as a file of its own.
 std::optional<std::string> LosslessProblem(const ConvertRequest& request) {
-    if (!OnlyTurns(request.transform)) return "--lossless only turns and mirrors: not with --rescale, --resize or --to";
+    if (!OnlyTurns(request.transform)) return "--lossless only turns and mirrors: not with --rescale, --resize, --to or --to-srgb";
     const bool toFile = request.inputs.size() == 1 && !request.format && !IsDirectory(request.output);
     if (toFile ? !IsJpegName(request.output) : !IsJpegName("x." + request.format.value_or("jpg")))
         return "--lossless writes JPEG files only (.jpg or .jpeg)";

@@ -43,6 +43,9 @@ int main(int argc, char** argv) {
     convert->add_flag_callback(
         "--strip", [&] { settings.push_back("KeepMetadata=0"); },
         "Write no Exif, XMP, colour profile or comment (the KeepMetadata setting 0 for this run)");
+    convert->add_flag("--to-srgb", request.transform.toSrgb,
+                      "Convert pictures with an embedded colour profile to sRGB (after --rotate and --flip, "
+                      "before --rescale); the result carries no profile");
     convert->add_option("-j,--jobs", request.jobs, "Number of worker processes")->check(CLI::Range(1, 256));
     convert->add_flag("--keep-going", request.keepGoing, "Go on after a file fails");
     convert->add_flag("--exact-scale", request.transform.exactScale,

@@ -33,7 +33,8 @@ Orientation TurnOf(const ImageTransform& transform) {
 }
 
 bool OnlyTurns(const ImageTransform& transform) {
-    return !transform.kind && transform.width == 0 && transform.height == 0 && transform.percent == 0;
+    return !transform.kind && !transform.toSrgb && transform.width == 0 && transform.height == 0 &&
+           transform.percent == 0;
 }
 
 bool IsJpegName(const std::string& fileName) {

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "core/rescale.h"
+#include "formats/colour/srgb_conversion.h"
 #include "jobs/conversion.h"
 
 namespace {
@@ -95,6 +96,7 @@ void RescaledSize(const ImageTransform& transform, int& width, int& height) {
 ImagePtr ApplyTransform(ImagePtr image, const ImageTransform& transform) {
     if (transform.rotation) image = LumoOrientImage(image.get(), *transform.rotation);
     if (transform.flip) image = LumoOrientImage(image.get(), *transform.flip);
+    if (transform.toSrgb) ConvertImageToSrgb(image.get());
     int width = image->width, height = image->height;
     RescaledSize(transform, width, height);
     if (width != image->width || height != image->height || (transform.width > 0 && !transform.keepAspect))

@@ -1,5 +1,5 @@
 // What a conversion does to each picture between loading and saving (lumo convert's options): --rotate,
-// then --flip, then --rescale WxH (the size of the turned picture), then --to KIND.
+// then --flip, then --to-srgb, then --rescale WxH (the size of the turned picture), then --to KIND.
 #pragma once
 
 #include <optional>
@@ -18,6 +18,7 @@ struct ImageTransform {
     std::optional<Orientation> flip;      // a mirror image
     bool exactScale = false;  // decode JPEGs at full size even when the rescale shrinks them 2x or more
     bool lossless = false;    // JPEG to JPEG: the turns move the compressed blocks (jobs/lossless_turn.h)
+    bool toSrgb = false;      // convert pictures with an embedded colour profile to sRGB (and drop the profile)
 };
 
 // "bw", "gray16", "gray256", "color16", "color256", "rgb" (any case); nothing for other words.
@@ -37,6 +38,7 @@ std::optional<Orientation> ParseRotation(const std::string& text);
 // "h" or "horizontal" (left to right), "v" or "vertical" (top to bottom), any case; nothing for others.
 std::optional<Orientation> ParseFlip(const std::string& text);
 
-// Turns and mirrors, rescales, then converts (with "threshold" and "dither" from the profile, as the viewer's
+// Turns and mirrors, converts to sRGB (so the rescale averages and the quantizer picks colours the
+// saved file shows), rescales, then converts (with "threshold" and "dither" from the profile, as the viewer's
 // conversion commands set them). A picture that already has the kind is kept as it is.
 ImagePtr ApplyTransform(ImagePtr image, const ImageTransform& transform);

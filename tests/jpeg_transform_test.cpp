@@ -305,6 +305,7 @@ TEST_F(LosslessCliTest, UsageErrorsWriteNothing) {
         {"--lossless --rescale 10x10 " + in + " -o " + ShellQuote(out), "not with --rescale"},
         {"--lossless --resize 50% " + in + " -o " + ShellQuote(out), "not with --rescale"},
         {"--lossless --to gray256 " + in + " -o " + ShellQuote(out), "not with --rescale"},
+        {"--lossless --to-srgb " + in + " -o " + ShellQuote(out), "not with --rescale"},
         {"--lossless " + in + " -o " + ShellQuote(tempPath("never.png")), "JPEG files only"},
         {"--lossless --format png " + in + " -o " + ShellQuote(folder), "JPEG files only"},
     };

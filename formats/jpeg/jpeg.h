@@ -1,6 +1,7 @@
-// JPEG through libjpeg: loads gray, colour (YCbCr or RGB) and four-component (CMYK, YCCK) files,
-// baseline, progressive or arithmetic-coded, as GRAY256, RGB or quantized COLOR256, at full or
-// reduced size, upright; saves every kind as a baseline JFIF file (gray or YCbCr) with an optional comment.
+// JPEG through libjpeg: loads gray, colour (YCbCr or RGB) and four-component (CMYK, YCCK) files
+// (through their embedded CMYK profile when they carry one), baseline, progressive or
+// arithmetic-coded, as GRAY256, RGB or quantized COLOR256, at full or reduced size, upright; saves
+// every kind as a baseline JFIF file (gray or YCbCr) with an optional comment.
 #pragma once
 
 #include <span>

@@ -2,12 +2,16 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 #include "core/convert.h"
 #include "core/memory.h"
 #include "core/messages.h"
 #include "core/orientation.h"
+#include "formats/colour/srgb_conversion.h"
 #include "formats/jpeg/exif_orientation.h"
 #include "formats/jpeg/jpeg_error.h"
 #include "formats/load_limits.h"
@@ -46,6 +50,7 @@ struct DecodeSession {
     Output output = Output::Bgr;
     bool invertedInk = false;  // Adobe's convention: 255 is no ink
     int orientation = 1;       // the Exif tag's step to upright, when the options turn pictures
+    std::unique_ptr<InkConverter> inkProfile;  // ink through the file's CMYK profile, when it has a usable one
     ImagePtr image;            // lives with the session in the caller's frame: a longjmp never skips it
 
     ~DecodeSession() { jpeg_destroy_decompress(&cinfo); }
@@ -170,7 +175,10 @@ void ReadRows(DecodeSession& s) {
         uint8_t* row = PictureRow(image, y);
         JSAMPROW target = inkRow ? inkRow : row;
         if (jpeg_read_scanlines(&cinfo, &target, 1) != 1) FailJpeg(Common(cinfo), JWRN_JPEG_EOF);
-        if (inkRow) InkToBgr(inkRow, row, image.width, s.invertedInk);
+        if (s.inkProfile)
+            s.inkProfile->convert(inkRow, row, image.width);
+        else if (inkRow)
+            InkToBgr(inkRow, row, image.width, s.invertedInk);
         std::memset(row + usedBytes, 0, image.rowBytes - usedBytes);  // padding: keep the block fully defined
         LumoProgressRow(y, image.height);
     }
@@ -198,6 +206,7 @@ void HeaderSteps(DecodeSession& s) {
     cinfo.progress = &s.monitor;
     jpeg_stdio_src(&cinfo, s.stream);
     if (s.options->autoRotate) jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xFFFF);
+    jpeg_save_markers(&cinfo, JPEG_APP0 + 2, 0xFFFF);  // the ICC profile, for ink pictures
     jpeg_read_header(&cinfo, TRUE);
     if (s.options->autoRotate) s.orientation = FindOrientation(cinfo);
 
@@ -205,10 +214,29 @@ void HeaderSteps(DecodeSession& s) {
     jpeg_calc_output_dimensions(&cinfo);
 }
 
+// The embedded profile of an ink picture, joined from its APP2 markers by libjpeg (which gives up in
+// it only when called before the header is read); the owner of libjpeg's copy exists only after it.
+std::vector<uint8_t> InkProfileOf(jpeg_decompress_struct& cinfo) {
+    JOCTET* data = nullptr;
+    unsigned length = 0;
+    if (!jpeg_read_icc_profile(&cinfo, &data, &length)) return {};
+    std::unique_ptr<JOCTET, decltype(&std::free)> owner(data, &std::free);
+    return std::vector<uint8_t>(data, data + length);
+}
+
+// Ink pictures with a profile go through it instead of the plain formula. The converter lives in
+// the session; this frame ends before libjpeg is called again.
+void PrepareInkProfile(DecodeSession& s) {
+    if (s.output != Output::Ink) return;
+    const std::vector<uint8_t> profile = InkProfileOf(s.cinfo);
+    if (!profile.empty()) s.inkProfile = InkConverter::Make(profile, s.invertedInk, kModule);
+}
+
 // Every libjpeg call of a load. Runs under the trap: trivially destructible locals only.
 void DecodeSteps(DecodeSession& s) {
     jpeg_decompress_struct& cinfo = s.cinfo;
     HeaderSteps(s);
+    PrepareInkProfile(s);
     if (cinfo.scale_denom != 1 && LumoVerbose())
         LumoWarning(nullptr, "Loading reduced JPEG image (1/%d)", static_cast<int>(cinfo.scale_denom));
     CreateOutputImage(s);
@@ -276,7 +304,10 @@ ImagePtr DecodeJpeg(InputFile& file, const JpegOptions& options, std::string& fa
         orientation = session.orientation;
         image = std::move(session.image);
     }  // the decompressor is destroyed before any conversion
-    if (output == Output::Ink) image = ApplyKindToInk(std::move(image), options);
+    if (output == Output::Ink) {
+        image = ApplyKindToInk(std::move(image), options);
+        DropInkProfile(image.get());
+    }
     if (orientation != 1) image = LumoOrientImage(image.get(), static_cast<Orientation>(orientation));
     return image;
 }

@@ -39,6 +39,19 @@ void SetResolution(TiffHandle& tiff, IMG& image) {
     image.yResolution = std::isfinite(y) ? y : 0;
 }
 
+// Contiguous 8-bit CMYK with an embedded CMYK profile goes through the profile; null otherwise (then
+// libtiff's plain formula makes light of the ink).
+std::unique_ptr<InkConverter> InkProfileOf(TiffHandle& tiff, const TiffLayout& layout) {
+    const TiffTags& tags = layout.tags;
+    if (layout.reader != TiffReader::Rgba || tags.photometric != PHOTOMETRIC_SEPARATED || tags.samplesPerPixel != 4 ||
+        tags.bitsPerSample != 8 || !tags.contiguous())
+        return nullptr;
+    uint32_t size = 0;
+    const void* data = nullptr;
+    if (!GetTiffField(tiff, TIFFTAG_ICCPROFILE, &size, &data) || !data || size == 0) return nullptr;
+    return InkConverter::Make({static_cast<const uint8_t*>(data), size}, false, kModule);
+}
+
 }  // namespace
 
 ImagePtr LoadTiffFrom(TiffHandle& tiff, const char* name) {
@@ -51,12 +64,13 @@ ImagePtr LoadTiffFrom(TiffHandle& tiff, const char* name) {
         case TiffReader::Scanline: ReadTiffScanlines(tiff, *image, tags.orientation); break;
         case TiffReader::Tile: ReadTiffTiles(tiff, *image, tags.orientation, tags.tileWidth, tags.tileLength); break;
         case TiffReader::Plane: ReadTiffPlanes(tiff, *image, tags.orientation); break;
-        case TiffReader::Rgba: ReadTiffRgba(tiff, *image); break;
+        case TiffReader::Rgba: ReadTiffRgba(tiff, *image, InkProfileOf(tiff, layout).get()); break;
         case TiffReader::YCbCr: ReadTiffYCbCr(tiff, *image, tags.orientation); break;
     }
     // Our readers copy the file's values; the image kinds have 0 = black.
     if (layout.invert) LumoInvertImage(image.get());
     LumoSetMetadata(image.get(), ReadTiffMetadata(tiff, OrientationAfterReading(layout.reader, tags.orientation)));
+    if (tags.photometric == PHOTOMETRIC_SEPARATED) DropInkProfile(image.get());
     return image;
 }
 

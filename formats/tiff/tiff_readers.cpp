@@ -46,6 +46,50 @@ void CopyPixels(const uint8_t* source, uint8_t* destination, uint64_t x, uint64_
         SetPackedPixel(destination, bitsPerPixel, x + i, PackedPixel(source, bitsPerPixel, i));
 }
 
+// libtiff's RGBA state with the converter its put routine uses (the state must come first: libtiff
+// hands the routine a pointer to it).
+struct InkRgbaImage {
+    TIFFRGBAImage rgba;
+    const InkConverter* ink;
+};
+
+// libtiff's put routine for contiguous 8-bit ink, with the profile in place of its plain formula:
+// h rows of w pixels from pp into the raster at cp, skipping fromskew pixels and toskew raster
+// entries after each row. Called from libtiff's frames: nothing here allocates or throws.
+void PutInkThroughProfile(TIFFRGBAImage* rgba, uint32_t* cp, uint32_t, uint32_t, uint32_t w, uint32_t h,
+                          int32_t fromskew, int32_t toskew, unsigned char* pp) {
+    const InkConverter& ink = *reinterpret_cast<InkRgbaImage*>(rgba)->ink;
+    constexpr uint32_t kChunk = 256;
+    uint8_t bgr[3 * kChunk];
+    for (; h > 0; --h) {
+        for (uint32_t done = 0; done < w;) {
+            const uint32_t count = std::min(kChunk, w - done);
+            ink.convert(pp, bgr, count);
+            for (uint32_t i = 0; i < count; ++i)
+                *cp++ = bgr[3 * i + 2] | uint32_t{bgr[3 * i + 1]} << 8 | uint32_t{bgr[3 * i]} << 16 |
+                        uint32_t{0xFF} << 24;
+            pp += 4 * count;
+            done += count;
+        }
+        cp += toskew;
+        pp += static_cast<ptrdiff_t>(fromskew) * 4;
+    }
+}
+
+// TIFFReadRGBAImage with the ink put routine in libtiff's place; bottom row first, as the image.
+int ReadInkRgba(TIFF* tif, uint32_t width, uint32_t height, uint32_t* raster, const InkConverter* ink) {
+    InkRgbaImage state{};
+    state.ink = ink;
+    char reason[1024] = "";
+    if (!TIFFRGBAImageBegin(&state.rgba, tif, 0, reason)) return 0;
+    if (state.rgba.isContig && state.rgba.samplesperpixel == 4 && state.rgba.bitspersample == 8)
+        state.rgba.put.contig = PutInkThroughProfile;
+    state.rgba.req_orientation = ORIENTATION_BOTLEFT;
+    const int read = TIFFRGBAImageGet(&state.rgba, raster, width, height);
+    TIFFRGBAImageEnd(&state.rgba);
+    return read;
+}
+
 }  // namespace
 
 void WarnTiffOrientation(int orientation) {
@@ -162,7 +206,7 @@ void ReadTiffPlanes(TiffHandle& tiff, IMG& image, int orientation) {
     LumoProgress(-2);
 }
 
-void ReadTiffRgba(TiffHandle& tiff, IMG& image) {
+void ReadTiffRgba(TiffHandle& tiff, IMG& image, const InkConverter* ink) {
     const size_t pixels = static_cast<size_t>(image.width) * image.height;
     LumoBuffer<uint32_t> raster(static_cast<uint32_t*>(LumoAlloc(pixels * sizeof(uint32_t))));
     if (!raster) LumoError(kModule, "Can't alloc raster buffer");
@@ -170,7 +214,8 @@ void ReadTiffRgba(TiffHandle& tiff, IMG& image) {
     std::memset(raster.get(), 0, pixels * sizeof(uint32_t));
 
     LumoProgress(-1);
-    const int loaded = TIFFReadRGBAImage(tiff.get(), image.width, image.height, raster.get(), 0);
+    const int loaded = ink ? ReadInkRgba(tiff.get(), image.width, image.height, raster.get(), ink)
+                           : TIFFReadRGBAImage(tiff.get(), image.width, image.height, raster.get(), 0);
     tiff.check(kModule);
     if (loaded != 1) LumoError(kModule, "Can't load raster buffer");
     // The raster's first row is the bottom of the picture, as in the image.

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "core/image.h"
+#include "formats/colour/srgb_conversion.h"
 #include "formats/tiff/tiff_error.h"
 
 inline constexpr const char* kTiffLoadModule = "LumoLoadTiff";
@@ -35,7 +36,8 @@ void ReadTiffTiles(TiffHandle& tiff, IMG& image, int orientation, uint32_t tileW
 // Three 8-bit samples in separate planes, in strips: interleaved into blue, green, red.
 void ReadTiffPlanes(TiffHandle& tiff, IMG& image, int orientation);
 // libtiff's RGBA reading of the whole picture into an RGB image, or into a GRAY256 one for gray
-// layouts (libtiff gives equal red, green and blue for those).
-void ReadTiffRgba(TiffHandle& tiff, IMG& image);
+// layouts (libtiff gives equal red, green and blue for those). With ink, contiguous 4-sample CMYK
+// goes through that CMYK profile instead of libtiff's plain formula.
+void ReadTiffRgba(TiffHandle& tiff, IMG& image, const InkConverter* ink = nullptr);
 // 8-bit YCbCr in contiguous strips, subsampled blocks turned into RGB by our own converter.
 void ReadTiffYCbCr(TiffHandle& tiff, IMG& image, int orientation);

@@ -97,7 +97,10 @@ ImagePtr ImageFromClipboard(const QMimeData& data) {
 void CopyImage(FrameWindow& frame, const CommandInfo&) {
     const ImageWindow* window = frame.activeImageWindow();
     if (!window || !window->image()) return;
-    QGuiApplication::clipboard()->setMimeData(new ClipboardImageData(*window->image()));
+    // A picture with an embedded profile goes out as the screen shows it: the clipboard carries no
+    // profile, and what it holds is read as sRGB.
+    const IMG* srgb = window->display().srgbCopy();
+    QGuiApplication::clipboard()->setMimeData(new ClipboardImageData(srgb ? *srgb : *window->image()));
 }
 
 void PasteImage(FrameWindow& frame, const CommandInfo&) {

@@ -4,6 +4,7 @@
 #include <QPrinter>
 #include <cstring>
 
+#include "formats/colour/srgb_conversion.h"
 #include "viewer/commands/print_job.h"
 #include "viewer/dialogs/print_errors.h"
 #include "viewer/shell/frame_window.h"
@@ -46,6 +47,8 @@ void PrintActiveImage(FrameWindow& frame, const CommandInfo&) {
     QPrinter printer(QPrinter::HighResolution);
     if (!ChoosePrinter(&frame, printer)) return;
     const QString title = window->windowTitle();
-    const ImagePtr image = CopyOfImage(*window->image());
+    // A picture with an embedded profile prints as the screen shows it: converted to sRGB.
+    ImagePtr image = SrgbCopyOf(*window->image());
+    if (!image) image = CopyOfImage(*window->image());
     PrintImage(printer, *image, title, &frame);
 }

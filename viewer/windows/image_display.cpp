@@ -4,6 +4,7 @@
 
 #include "core/convert.h"
 #include "core/rescale.h"
+#include "formats/colour/srgb_conversion.h"
 
 std::optional<DisplayConversion> DisplayConversionFor(const IMG& image, int screenDepth) {
     const int bits = image.bitsPerPixel;
@@ -41,19 +42,22 @@ ImagePtr MakeHalfSize(const IMG& full) {
 
 void ImageDisplay::setImage(ImagePtr image, int screenDepth, int zoom, const StatusFunction& status) {
     // Everything is made before the old display is released, so a failure leaves it in place.
-    ImagePtr converted, halfSize;
+    ImagePtr srgb, converted, halfSize;
     if (image) {
-        if (const std::optional<DisplayConversion> conversion = DisplayConversionFor(*image, screenDepth)) {
+        srgb = SrgbCopyOf(*image);  // null, at no cost, for a picture without a profile
+        const IMG& correct = srgb ? *srgb : *image;
+        if (const std::optional<DisplayConversion> conversion = DisplayConversionFor(correct, screenDepth)) {
             if (status) status(QString::fromLatin1(conversion->status));
-            converted = ConvertForDisplay(*image, conversion->kind);
+            converted = ConvertForDisplay(correct, conversion->kind);
         }
-        if (UsesHalfSize(*image, zoom)) halfSize = MakeHalfSize(converted ? *converted : *image);
+        if (UsesHalfSize(*image, zoom)) halfSize = MakeHalfSize(converted ? *converted : correct);
     }
     clear();
     image_ = std::move(image);
+    srgb_ = std::move(srgb);
     converted_ = std::move(converted);
     halfSize_ = std::move(halfSize);
-    show(halfSize_ ? halfSize_.get() : converted_ ? converted_.get() : image_.get());
+    show(halfSize_ ? halfSize_.get() : converted_ ? converted_.get() : &colourCorrect());
 }
 
 void ImageDisplay::clear() {
@@ -61,12 +65,13 @@ void ImageDisplay::clear() {
     display_ = nullptr;
     halfSize_.reset();
     converted_.reset();
+    srgb_.reset();
     image_.reset();
 }
 
 void ImageDisplay::applyZoom(int zoom) {
     if (!image_ || !IsKind(*image_, ImageKind::BW)) return;
-    const IMG* full = converted_ ? converted_.get() : image_.get();
+    const IMG* full = converted_ ? converted_.get() : &colourCorrect();
     if (!UsesHalfSize(*image_, zoom)) {
         if (display_ != full) show(full);
         return;

@@ -1,6 +1,7 @@
-// What an image window shows: its image, a copy converted for a screen of few colours, and for
-// bi-level images at small zoom a half-size gray picture (which keeps thin lines visible). Each is
-// made once and kept for the window's life (the half-size picture until the image is replaced).
+// What an image window shows: its image, its copy converted to sRGB when it carries a colour profile,
+// a copy converted for a screen of few colours, and for bi-level images at small zoom a half-size
+// gray picture (which keeps thin lines visible). Each is made when the image is set and kept until it
+// is replaced (the half-size picture at the first small zoom).
 #pragma once
 
 #include <QString>
@@ -26,9 +27,11 @@ public:
 
     IMG* image() { return image_.get(); }
     const IMG* image() const { return image_.get(); }
-    // The picture that is drawn: the image itself, its converted copy or the half-size picture.
+    // The picture that is drawn: the image itself, its sRGB or converted copy or the half-size picture.
     const IMG* displayImage() const { return display_; }
     const IMG* convertedCopy() const { return converted_.get(); }
+    // The image converted from its embedded profile to sRGB; null without a (usable) profile.
+    const IMG* srgbCopy() const { return srgb_.get(); }
     const IMG* halfSizeImage() const { return halfSize_.get(); }
     bool showsHalfSize() const { return display_ && display_ == halfSize_.get(); }
     // The view the window paints through; empty without image.
@@ -41,7 +44,10 @@ public:
 private:
     void show(const IMG* picture);
 
+    const IMG& colourCorrect() const { return srgb_ ? *srgb_ : *image_; }
+
     ImagePtr image_;
+    ImagePtr srgb_;       // the image in the screen's sRGB, or null when it carries no profile
     ImagePtr converted_;  // the copy for the screen depth, or null when the image is shown as it is
     ImagePtr halfSize_;
     const IMG* display_ = nullptr;
