@@ -8,9 +8,11 @@
 #include "core/memory.h"
 #include "core/messages.h"
 #include "core/orientation.h"
-#include "formats/jpeg/exif_orientation.h"
 #include "formats/jpeg/jpeg_error.h"
+#include "formats/jpeg/jpeg_markers.h"
 #include "formats/load_limits.h"
+#include "formats/metadata/exif_block.h"
+#include "formats/metadata/keep_metadata.h"
 
 namespace {
 
@@ -46,6 +48,8 @@ struct DecodeSession {
     Output output = Output::Bgr;
     bool invertedInk = false;  // Adobe's convention: 255 is no ink
     int orientation = 1;       // the Exif tag's step to upright, when the options turn pictures
+    bool keepMetadata = false; // a full load while metadata is kept (never a header read)
+    ImageMetadata metadata;    // what the markers carry, read before libjpeg frees them
     ImagePtr image;            // lives with the session in the caller's frame: a longjmp never skips it
 
     ~DecodeSession() { jpeg_destroy_decompress(&cinfo); }
@@ -176,16 +180,6 @@ void ReadRows(DecodeSession& s) {
     }
 }
 
-// The Orientation tag of the first Exif block libjpeg kept.
-int FindOrientation(const jpeg_decompress_struct& cinfo) {
-    for (jpeg_saved_marker_ptr marker = cinfo.marker_list; marker; marker = marker->next)
-        if (marker->marker == JPEG_APP0 + 1) {
-            const int orientation = ExifOrientation(marker->data, marker->data_length);
-            if (orientation != 1) return orientation;
-        }
-    return 1;
-}
-
 // The libjpeg calls up to the output size: the header, the Exif orientation, the output the options
 // ask for. Runs under the trap: trivially destructible locals only.
 void HeaderSteps(DecodeSession& s) {
@@ -197,9 +191,12 @@ void HeaderSteps(DecodeSession& s) {
     s.monitor.progress_monitor = LimitScans;
     cinfo.progress = &s.monitor;
     jpeg_stdio_src(&cinfo, s.stream);
-    if (s.options->autoRotate) jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xFFFF);
+    if (s.keepMetadata)
+        KeepMetadataMarkers(&cinfo);
+    else if (s.options->autoRotate)
+        KeepExifMarkers(&cinfo);
     jpeg_read_header(&cinfo, TRUE);
-    if (s.options->autoRotate) s.orientation = FindOrientation(cinfo);
+    if (s.options->autoRotate) s.orientation = ExifOrientationOf(KeptExifBlock(cinfo));
 
     ChooseOutput(s);
     jpeg_calc_output_dimensions(&cinfo);
@@ -209,6 +206,7 @@ void HeaderSteps(DecodeSession& s) {
 void DecodeSteps(DecodeSession& s) {
     jpeg_decompress_struct& cinfo = s.cinfo;
     HeaderSteps(s);
+    if (s.keepMetadata) ReadMetadataMarkers(&cinfo, s.metadata, s.name);
     if (cinfo.scale_denom != 1 && LumoVerbose())
         LumoWarning(nullptr, "Loading reduced JPEG image (1/%d)", static_cast<int>(cinfo.scale_denom));
     CreateOutputImage(s);
@@ -261,6 +259,7 @@ bool ReadJpegHeaderInfo(InputFile& file, const JpegOptions& options, ImageInfo& 
 ImagePtr DecodeJpeg(InputFile& file, const JpegOptions& options, std::string& failure) {
     Output output;
     int orientation;
+    ImageMetadata metadata;
     ImagePtr image;
     {
         DecodeSession session;
@@ -268,15 +267,21 @@ ImagePtr DecodeJpeg(InputFile& file, const JpegOptions& options, std::string& fa
         session.stream = file.stream();
         session.name = file.name().c_str();
         session.dataBytes = file.remaining();
+        session.keepMetadata = KeepingMetadata();
         if (!RunTrapped(session, DecodeSteps)) {
             failure = session.trap.message;
             return nullptr;
         }
         output = session.output;
         orientation = session.orientation;
+        metadata = std::move(session.metadata);
         image = std::move(session.image);
     }  // the decompressor is destroyed before any conversion
     if (output == Output::Ink) image = ApplyKindToInk(std::move(image), options);
-    if (orientation != 1) image = LumoOrientImage(image.get(), static_cast<Orientation>(orientation));
+    if (orientation != 1) {
+        image = LumoOrientImage(image.get(), static_cast<Orientation>(orientation));
+        SetExifOrientation(metadata.exif, 1);  // the pixels are upright now
+    }
+    LumoSetMetadata(image.get(), std::move(metadata));
     return image;
 }
