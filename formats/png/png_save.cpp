@@ -84,10 +84,18 @@ void SetCompression(spng_ctx* context, const PngSaveFormat& format, const Encode
 // so they live as long as the encoder.
 struct MetadataChunks {
     std::vector<uint8_t> exif;  // the block with the saved picture's pixel size
-    std::string comment;        // up to its first NUL, which a PNG text cannot hold
+    // The texts end in a NUL: libspng measures them with strlen. A NUL inside would cut them there,
+    // so they are cut at the first one (PNG text cannot hold one).
+    std::string xmp;
+    std::string comment;
     spng_text texts[2]{};
     uint32_t textCount = 0;
 };
+
+template <typename Iterator>
+std::string TextUpToNul(Iterator begin, Iterator end) {
+    return std::string(begin, std::find(begin, end, 0));
+}
 
 // Whether text has bytes beyond ASCII that form UTF-8: such a comment goes into an iTXt chunk, since
 // tEXt is Latin-1 and would show it garbled; any other text is kept byte for byte in tEXt.
@@ -129,16 +137,17 @@ void SetMetadata(spng_ctx* context, const IMG& image, const PngSaveFormat& forma
         Offer(spng_set_iccp(context, &iccp), "ICC profile");
     }
     static char none[] = "";
-    if (!metadata->xmp.empty()) {
+    chunks.xmp = TextUpToNul(metadata->xmp.begin(), metadata->xmp.end());
+    if (!chunks.xmp.empty()) {
         spng_text& xmp = chunks.texts[chunks.textCount++];
         std::strcpy(xmp.keyword, "XML:com.adobe.xmp");
         xmp.type = SPNG_ITXT;
-        xmp.length = metadata->xmp.size();
-        xmp.text = reinterpret_cast<char*>(const_cast<uint8_t*>(metadata->xmp.data()));
+        xmp.length = chunks.xmp.size();
+        xmp.text = chunks.xmp.data();
         xmp.language_tag = none;
         xmp.translated_keyword = none;
     }
-    chunks.comment = metadata->comment.substr(0, metadata->comment.find('\0'));
+    chunks.comment = TextUpToNul(metadata->comment.begin(), metadata->comment.end());
     if (!chunks.comment.empty()) {
         spng_text& comment = chunks.texts[chunks.textCount++];
         std::strcpy(comment.keyword, "Comment");
