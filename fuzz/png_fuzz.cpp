@@ -1,6 +1,8 @@
 // Feeds arbitrary bytes to the PNG loader as a file in memory: every input must give an image or a
 // clean LumoFailure, with nothing read or written outside a buffer and nothing leaked. A picture that
-// loads is saved again in memory and loaded back, which must give the same kind, palette and pixels.
+// loads is saved again in memory and loaded back, which must give the same kind, palette and pixels;
+// metadata is kept, so its chunks go through libspng and the writers too (the picture is also saved
+// as JPEG, whose markers take the same blocks).
 // Every chunk's CRC is made right before the load, so that mutations reach the decoder instead of
 // stopping at the checksum.
 #include <cstdint>
@@ -10,6 +12,7 @@
 
 #include "core/memory.h"
 #include "core/messages.h"
+#include "formats/jpeg/jpeg.h"
 #include "formats/png/png.h"
 #include "fuzz/fuzz_loader.h"
 #include "tests/support/png_builder.h"
@@ -54,6 +57,7 @@ void CheckSavedAgain(const IMG& image) {
     WritePng(&image, [&bytes](const uint8_t* p, size_t n) { bytes.insert(bytes.end(), p, p + n); });
     const ImagePtr again = Load(bytes.data(), bytes.size());
     if (!SamePicture(image, *again)) std::abort();
+    WriteJpeg(&image, [](const uint8_t*, size_t) {}, "fuzz-out.jpg");
 }
 
 }  // namespace
@@ -62,6 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // A few bytes may ask for any picture up to the limit; the limit keeps each run short (the tests
     // cover the default limit and the check of the data left).
     LumoSetIntOption("maxpixels", 1 << 22);
+    LumoSetIntOption("keepmetadata", 1);
     return FuzzRun([&] {
         const std::vector<uint8_t> bytes = WithRightCrcs(data, size);
         const ImagePtr image = Load(bytes.data(), bytes.size());

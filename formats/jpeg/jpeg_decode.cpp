@@ -12,9 +12,11 @@
 #include "core/messages.h"
 #include "core/orientation.h"
 #include "formats/colour/srgb_conversion.h"
-#include "formats/jpeg/exif_orientation.h"
 #include "formats/jpeg/jpeg_error.h"
+#include "formats/jpeg/jpeg_markers.h"
 #include "formats/load_limits.h"
+#include "formats/metadata/exif_block.h"
+#include "formats/metadata/keep_metadata.h"
 
 namespace {
 
@@ -51,6 +53,9 @@ struct DecodeSession {
     bool invertedInk = false;  // Adobe's convention: 255 is no ink
     int orientation = 1;       // the Exif tag's step to upright, when the options turn pictures
     std::unique_ptr<InkConverter> inkProfile;  // ink through the file's CMYK profile, when it has a usable one
+    bool fullLoad = false;     // a load of the pixels, not a header read
+    bool keepMetadata = false; // a full load while metadata is kept
+    ImageMetadata metadata;    // what the markers carry, read before libjpeg frees them
     ImagePtr image;            // lives with the session in the caller's frame: a longjmp never skips it
 
     ~DecodeSession() { jpeg_destroy_decompress(&cinfo); }
@@ -184,16 +189,6 @@ void ReadRows(DecodeSession& s) {
     }
 }
 
-// The Orientation tag of the first Exif block libjpeg kept.
-int FindOrientation(const jpeg_decompress_struct& cinfo) {
-    for (jpeg_saved_marker_ptr marker = cinfo.marker_list; marker; marker = marker->next)
-        if (marker->marker == JPEG_APP0 + 1) {
-            const int orientation = ExifOrientation(marker->data, marker->data_length);
-            if (orientation != 1) return orientation;
-        }
-    return 1;
-}
-
 // The libjpeg calls up to the output size: the header, the Exif orientation, the output the options
 // ask for. Runs under the trap: trivially destructible locals only.
 void HeaderSteps(DecodeSession& s) {
@@ -205,37 +200,27 @@ void HeaderSteps(DecodeSession& s) {
     s.monitor.progress_monitor = LimitScans;
     cinfo.progress = &s.monitor;
     jpeg_stdio_src(&cinfo, s.stream);
-    if (s.options->autoRotate) jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xFFFF);
-    jpeg_save_markers(&cinfo, JPEG_APP0 + 2, 0xFFFF);  // the ICC profile, for ink pictures
+    if (s.fullLoad) KeepMetadataMarkers(&cinfo, s.keepMetadata);
+    if (s.options->autoRotate) KeepExifMarkers(&cinfo);
     jpeg_read_header(&cinfo, TRUE);
-    if (s.options->autoRotate) s.orientation = FindOrientation(cinfo);
+    if (s.options->autoRotate) s.orientation = ExifOrientationOf(KeptExifBlock(cinfo));
 
     ChooseOutput(s);
     jpeg_calc_output_dimensions(&cinfo);
-}
-
-// The embedded profile of an ink picture, joined from its APP2 markers by libjpeg (which gives up in
-// it only when called before the header is read); the owner of libjpeg's copy exists only after it.
-std::vector<uint8_t> InkProfileOf(jpeg_decompress_struct& cinfo) {
-    JOCTET* data = nullptr;
-    unsigned length = 0;
-    if (!jpeg_read_icc_profile(&cinfo, &data, &length)) return {};
-    std::unique_ptr<JOCTET, decltype(&std::free)> owner(data, &std::free);
-    return std::vector<uint8_t>(data, data + length);
 }
 
 // Ink pictures with a profile go through it instead of the plain formula. The converter lives in
 // the session; this frame ends before libjpeg is called again.
 void PrepareInkProfile(DecodeSession& s) {
     if (s.output != Output::Ink) return;
-    const std::vector<uint8_t> profile = InkProfileOf(s.cinfo);
-    if (!profile.empty()) s.inkProfile = InkConverter::Make(profile, s.invertedInk, kModule);
+    if (!s.metadata.icc.empty()) s.inkProfile = InkConverter::Make(s.metadata.icc, s.invertedInk, kModule);
 }
 
 // Every libjpeg call of a load. Runs under the trap: trivially destructible locals only.
 void DecodeSteps(DecodeSession& s) {
     jpeg_decompress_struct& cinfo = s.cinfo;
     HeaderSteps(s);
+    if (s.fullLoad) ReadMetadataMarkers(&cinfo, s.metadata, s.name, s.keepMetadata);
     PrepareInkProfile(s);
     if (cinfo.scale_denom != 1 && LumoVerbose())
         LumoWarning(nullptr, "Loading reduced JPEG image (1/%d)", static_cast<int>(cinfo.scale_denom));
@@ -289,6 +274,7 @@ bool ReadJpegHeaderInfo(InputFile& file, const JpegOptions& options, ImageInfo& 
 ImagePtr DecodeJpeg(InputFile& file, const JpegOptions& options, std::string& failure) {
     Output output;
     int orientation;
+    ImageMetadata metadata;
     ImagePtr image;
     {
         DecodeSession session;
@@ -296,18 +282,23 @@ ImagePtr DecodeJpeg(InputFile& file, const JpegOptions& options, std::string& fa
         session.stream = file.stream();
         session.name = file.name().c_str();
         session.dataBytes = file.remaining();
+        session.fullLoad = true;
+        session.keepMetadata = KeepingMetadata();
         if (!RunTrapped(session, DecodeSteps)) {
             failure = session.trap.message;
             return nullptr;
         }
         output = session.output;
         orientation = session.orientation;
+        metadata = std::move(session.metadata);
         image = std::move(session.image);
     }  // the decompressor is destroyed before any conversion
-    if (output == Output::Ink) {
-        image = ApplyKindToInk(std::move(image), options);
-        DropInkProfile(image.get());
+    if (output == Output::Ink) image = ApplyKindToInk(std::move(image), options);
+    if (orientation != 1) {
+        image = LumoOrientImage(image.get(), static_cast<Orientation>(orientation));
+        SetExifOrientation(metadata.exif, 1);  // the pixels are upright now
     }
-    if (orientation != 1) image = LumoOrientImage(image.get(), static_cast<Orientation>(orientation));
+    LumoSetMetadata(image.get(), std::move(metadata));
+    if (output == Output::Ink) DropInkProfile(image.get());  // the pixels are RGB now
     return image;
 }

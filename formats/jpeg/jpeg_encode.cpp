@@ -1,11 +1,12 @@
 #include "formats/jpeg/jpeg_encode.h"
 
-#include <algorithm>
 #include <cstdlib>
 
 #include "core/memory.h"
 #include "core/messages.h"
 #include "formats/jpeg/jpeg_error.h"
+#include "formats/jpeg/jpeg_markers.h"
+#include "formats/metadata/keep_metadata.h"
 
 namespace {
 
@@ -16,6 +17,7 @@ struct EncodeSession {
     unsigned char* compressed = nullptr;  // the file as libjpeg's memory destination grows it (malloc)
     unsigned long compressedSize = 0;
     const JpegOptions* options;
+    JpegMetadataMarkers markers;   // made before libjpeg starts
     LumoBuffer<uint8_t> expanded;  // one input row of a kind libjpeg does not take, or empty
 
     ~EncodeSession() {
@@ -31,12 +33,6 @@ void SetSamplingFactors(jpeg_compress_struct& cinfo, int luminanceFactor) {
         component.h_samp_factor = factor;  // libjpeg refuses factors outside 1..4 when compression starts
         component.v_samp_factor = factor;
     }
-}
-
-void WriteComment(jpeg_compress_struct& cinfo, const std::string& text) {
-    // libjpeg refuses (rather than cuts) a text longer than a marker holds; the cap only keeps the length in range.
-    const size_t length = std::min<size_t>(text.size(), 65534);
-    jpeg_write_marker(&cinfo, JPEG_COM, reinterpret_cast<const JOCTET*>(text.data()), static_cast<unsigned>(length));
 }
 
 // Picture row y as libjpeg takes it: GRAY256 and RGB rows as they are stored; BW and GRAY16 rows
@@ -65,12 +61,15 @@ const uint8_t* InputRow(const IMG& image, int y, uint8_t* expanded) {
     return expanded;
 }
 
+// Gray and bi-level kinds are saved as gray files, the others as colour.
+bool IsGrayFile(const IMG& image) { return image.colorClass != COLOR; }
+
 // Every libjpeg call of a save. Runs under the trap: trivially destructible locals only.
 void EncodeSteps(EncodeSession& s) {
     jpeg_compress_struct& cinfo = s.cinfo;
     const IMG& image = *s.image;
     const JpegOptions& options = *s.options;
-    const bool gray = image.colorClass != COLOR;
+    const bool gray = IsGrayFile(image);
 
     cinfo.err = ArmJpegErrorTrap(s.trap, nullptr, "LumoSaveJpeg");
     jpeg_create_compress(&cinfo);
@@ -87,7 +86,7 @@ void EncodeSteps(EncodeSession& s) {
     if (options.useFloat) cinfo.dct_method = JDCT_FLOAT;
 
     jpeg_start_compress(&cinfo, TRUE);
-    if (options.comment) WriteComment(cinfo, *options.comment);
+    WriteMetadataMarkers(&cinfo, s.markers);
     for (int y = 0; y < image.height; ++y) {
         JSAMPROW row = const_cast<JSAMPROW>(InputRow(image, y, s.expanded.get()));  // libjpeg only reads input rows
         jpeg_write_scanlines(&cinfo, &row, 1);
@@ -102,6 +101,9 @@ std::optional<std::string> EncodeJpeg(const IMG& image, const ByteSink& sink, co
     EncodeSession session;
     session.image = &image;
     session.options = &options;
+    // Without metadata kept (--strip) the file carries no comment at all, not even the option's.
+    const std::optional<std::string> comment = KeepingMetadata() ? options.comment : std::nullopt;
+    session.markers = PrepareMetadataMarkers(MetadataToSave(&image), image, IsGrayFile(image), comment);
     const ImageKind kind = KindOf(image);
     if (kind != ImageKind::GRAY256 && kind != ImageKind::RGB && image.width > 0)
         session.expanded = LumoAllocBuffer<uint8_t>(static_cast<size_t>(image.width) * 3, "LumoSaveJpeg");

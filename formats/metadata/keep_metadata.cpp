@@ -14,6 +14,13 @@ std::span<const ProfileKey> MetadataProfileKeys() { return kMetadataProfileKeys;
 
 bool KeepingMetadata() { return LumoGetIntOption("keepmetadata") != 0; }
 
+ImageMetadata MetadataLoadsKeep(ImageMetadata metadata) {
+    if (KeepingMetadata()) return metadata;
+    ImageMetadata profileOnly;
+    profileOnly.icc = std::move(metadata.icc);
+    return profileOnly;
+}
+
 const ImageMetadata* MetadataToSave(const IMG* image) { return KeepingMetadata() ? LumoGetMetadata(image) : nullptr; }
 
 MetadataOff::MetadataOff() : previous_(LumoGetIntOption("keepmetadata")) { LumoSetIntOption("keepmetadata", 0); }

@@ -5,6 +5,9 @@
 
 #include "core/memory.h"
 #include "core/messages.h"
+#include "formats/metadata/exif_block.h"
+#include "formats/metadata/icc_header.h"
+#include "formats/metadata/keep_metadata.h"
 #include "formats/output_file.h"
 #include "formats/png/png.h"
 #include "formats/file_rows.h"
@@ -77,6 +80,86 @@ void SetCompression(spng_ctx* context, const PngSaveFormat& format, const Encode
           output);
 }
 
+// The chunks of metadata a saved file gets. libspng writes them from these buffers while it encodes,
+// so they live as long as the encoder.
+struct MetadataChunks {
+    std::vector<uint8_t> exif;  // the block with the saved picture's pixel size
+    // The texts end in a NUL: libspng measures them with strlen. A NUL inside would cut them there,
+    // so they are cut at the first one (PNG text cannot hold one).
+    std::string xmp;
+    std::string comment;
+    spng_text texts[2]{};
+    uint32_t textCount = 0;
+};
+
+template <typename Iterator>
+std::string TextUpToNul(Iterator begin, Iterator end) {
+    return std::string(begin, std::find(begin, end, 0));
+}
+
+// Whether text has bytes beyond ASCII that form UTF-8: such a comment goes into an iTXt chunk, since
+// tEXt is Latin-1 and would show it garbled; any other text is kept byte for byte in tEXt.
+bool NeedsUtf8Chunk(const std::string& text) {
+    bool beyondAscii = false;
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char lead = static_cast<unsigned char>(text[i]);
+        const size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+        if (length == 0 || length > text.size() - i) return false;
+        for (size_t k = 1; k < length; ++k)
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+        beyondAscii |= length > 1;
+        i += length;
+    }
+    return beyondAscii;
+}
+
+// Hands a chunk of metadata to libspng; one it refuses is left out with a warning, never a failed save.
+void Offer(int code, const char* what) {
+    if (code != 0) LumoWarning(kSaveModule, "%s left out: %s", what, spng_strerror(code));
+}
+
+// eXIf, iCCP (the profile only beside pixels it describes: palette and RGB files take an RGB
+// profile, gray files a gray one), the XMP packet in an iTXt chunk and the comment in a tEXt chunk
+// (iTXt for UTF-8 beyond ASCII).
+void SetMetadata(spng_ctx* context, const IMG& image, const PngSaveFormat& format, MetadataChunks& chunks) {
+    const ImageMetadata* metadata = MetadataToSave(&image);
+    if (!metadata) return;
+    if (!metadata->exif.empty()) {
+        chunks.exif = metadata->exif;
+        SetExifPixelSize(chunks.exif, image.width, image.height);
+        spng_exif exif{chunks.exif.size(), reinterpret_cast<char*>(chunks.exif.data())};
+        Offer(spng_set_exif(context, &exif), "Exif block");
+    }
+    const bool gray = format.colorType == SPNG_COLOR_TYPE_GRAYSCALE;
+    if (ProfileColourSpace(metadata->icc) == (gray ? IccColourSpace::Gray : IccColourSpace::Rgb)) {
+        spng_iccp iccp{"ICC profile", metadata->icc.size(),
+                       reinterpret_cast<char*>(const_cast<uint8_t*>(metadata->icc.data()))};  // libspng only reads it
+        Offer(spng_set_iccp(context, &iccp), "ICC profile");
+    }
+    static char none[] = "";
+    chunks.xmp = TextUpToNul(metadata->xmp.begin(), metadata->xmp.end());
+    if (!chunks.xmp.empty()) {
+        spng_text& xmp = chunks.texts[chunks.textCount++];
+        std::strcpy(xmp.keyword, "XML:com.adobe.xmp");
+        xmp.type = SPNG_ITXT;
+        xmp.length = chunks.xmp.size();
+        xmp.text = chunks.xmp.data();
+        xmp.language_tag = none;
+        xmp.translated_keyword = none;
+    }
+    chunks.comment = TextUpToNul(metadata->comment.begin(), metadata->comment.end());
+    if (!chunks.comment.empty()) {
+        spng_text& comment = chunks.texts[chunks.textCount++];
+        std::strcpy(comment.keyword, "Comment");
+        comment.type = NeedsUtf8Chunk(chunks.comment) ? SPNG_ITXT : SPNG_TEXT;
+        comment.length = chunks.comment.size();
+        comment.text = chunks.comment.data();
+        comment.language_tag = none;
+        comment.translated_keyword = none;
+    }
+    if (chunks.textCount > 0) Offer(spng_set_text(context, chunks.texts, chunks.textCount), "XMP packet and comment");
+}
+
 }  // namespace
 
 void WritePng(const IMG* image, const ByteSink& sink) {
@@ -90,6 +173,8 @@ void WritePng(const IMG* image, const ByteSink& sink) {
     Check(spng_set_png_stream(context, WriteStream, &output), output);
     const PngSaveFormat format = PngSaveFormatOf(*image);
     SetHeader(context, *image, format, output);
+    MetadataChunks metadata;
+    SetMetadata(context, *image, format, metadata);
     SetCompression(context, format, output);
     Check(spng_encode_image(context, nullptr, 0, SPNG_FMT_PNG, SPNG_ENCODE_PROGRESSIVE | SPNG_ENCODE_FINALIZE), output);
 

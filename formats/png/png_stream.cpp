@@ -2,15 +2,23 @@
 
 #include <algorithm>
 #include <cstring>
+#include <initializer_list>
 
 #include "formats/byte_order.h"
 
 namespace {
 
-// Ancillary chunks (lower-case first letter) are left out, except the two the loader reads.
-bool Skipped(const uint8_t* type) {
-    return (type[0] & 0x20) != 0 && std::memcmp(type, "tRNS", 4) != 0 && std::memcmp(type, "pHYs", 4) != 0;
+bool Ancillary(const uint8_t* type) { return (type[0] & 0x20) != 0; }  // a lower-case first letter
+
+bool OneOf(const uint8_t* type, std::initializer_list<const char*> types) {
+    for (const char* t : types)
+        if (std::memcmp(type, t, 4) == 0) return true;
+    return false;
 }
+
+// The ancillary chunks the loader reads for the picture, and those that carry metadata.
+bool ForPicture(const uint8_t* type) { return OneOf(type, {"tRNS", "pHYs"}); }
+bool ForMetadata(const uint8_t* type) { return OneOf(type, {"eXIf", "iCCP", "tEXt", "zTXt", "iTXt"}); }
 
 }  // namespace
 
@@ -59,9 +67,12 @@ bool PngStream::read(uint8_t* out, size_t length) {
             // A chunk starts here: its length and type decide whether it is passed on or skipped.
             if (rawRead(header_, sizeof header_) < sizeof header_) return false;
             const uint64_t rest = uint64_t{ReadBE32(header_)} + 4;  // data and CRC
-            if (Skipped(header_ + 4)) {
+            const uint8_t* type = header_ + 4;
+            const bool metadata = withMetadata_ && ForMetadata(type);
+            if (Ancillary(type) && !ForPicture(type) && !metadata) {
                 rawSkip(rest);
             } else {
+                passedMetadata_ |= metadata;
                 headerLeft_ = sizeof header_;
                 bodyLeft_ = rest;
             }

@@ -1,7 +1,7 @@
 // The bytes of a PNG file as the loader hands them to libspng: the signature and then only the chunks
-// a picture is made of (the critical ones, tRNS and pHYs). Text, ICC profiles, Exif and every other
-// ancillary chunk are skipped in the file, unread, so that none of them costs memory or can make a
-// picture fail to load, however large it is.
+// a picture is made of (the critical ones, tRNS and pHYs), and, when metadata is kept, the chunks
+// that carry it (eXIf, iCCP, tEXt, zTXt, iTXt). Every other ancillary chunk is skipped in the file,
+// unread, so that none of them costs memory or can make a picture fail to load, however large it is.
 #pragma once
 
 #include <cstddef>
@@ -11,13 +11,15 @@
 
 class PngStream {
 public:
-    explicit PngStream(InputFile& file) : file_(file) {}
+    PngStream(InputFile& file, bool withMetadata) : file_(file), withMetadata_(withMetadata) {}
 
     // The first bytes of the file, read ahead for the loader to examine (fewer when the file is shorter);
     // read() still gives them.
     size_t peek(const uint8_t*& bytes);
     // Fills out with the next length bytes; false when the file ends first.
     bool read(uint8_t* out, size_t length);
+    // Whether a chunk of metadata was passed on so far.
+    bool passedMetadata() const { return passedMetadata_; }
 
 private:
     static constexpr size_t kPeekSize = 24;  // the signature and IHDR up to its width and height
@@ -26,6 +28,8 @@ private:
     void rawSkip(uint64_t count);
 
     InputFile& file_;
+    bool withMetadata_;
+    bool passedMetadata_ = false;
     uint8_t ahead_[kPeekSize] = {};
     size_t aheadSize_ = 0;
     size_t aheadUsed_ = 0;

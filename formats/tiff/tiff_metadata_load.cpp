@@ -230,8 +230,8 @@ int OrientationAfterReading(TiffReader reader, int orientation) {
 
 ImageMetadata ReadTiffMetadata(TiffHandle& tiff, int orientation) {
     ImageMetadata metadata;
+    metadata.icc = ByteTag(tiff, TIFFTAG_ICCPROFILE);  // applied to what is shown and converted
     if (!KeepingMetadata()) return metadata;
-    metadata.icc = ByteTag(tiff, TIFFTAG_ICCPROFILE);
     metadata.xmp = ByteTag(tiff, TIFFTAG_XMLPACKET);
     metadata.exif = ReadExifBlock(tiff, orientation);
     return metadata;
