@@ -105,7 +105,9 @@ ImagePtr LoadThumbnail(const char* fileName, PixelSize cell) {
         if (route.before) route.before(cell);
         const AfterLoad restore{route.after};
         const MetadataOff noMetadata;  // thumbnails carry none: their files' metadata is not read
-        return route.load(fileName);
+        ImagePtr thumbnail = route.load(fileName);
+        if (thumbnail) LumoDropMetadata(thumbnail.get());  // nor the profile loads always keep
+        return thumbnail;
     }
     ShowMessageBox(fileName, "Unknown file extension", MessageIcon::Error);
     return nullptr;
