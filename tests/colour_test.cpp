@@ -285,8 +285,8 @@ TEST_F(ColourTest, SrgbCopyLeavesTheImageAsItIs) {
 TEST_F(ColourTest, ProfileDescriptionNamesTheProfile) {
     EXPECT_EQ(ProfileDescription(DisplayP3Profile()), "Display P3");
     const std::vector<uint8_t> p3 = DisplayP3Profile();
-    EXPECT_EQ(ProfileDescription(std::span(p3).first(200)), "");
-    EXPECT_EQ(ProfileDescription({}), "");
+    EXPECT_EQ(ProfileDescription(std::span(p3).first(200)), std::nullopt);
+    EXPECT_EQ(ProfileDescription({}), std::nullopt);
     EXPECT_TRUE(warnings.empty());
 }
 

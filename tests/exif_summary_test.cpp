@@ -4,8 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include "formats/colour/colour_profile.h"
 #include "tests/support/exif_builder.h"
-#include "tests/support/icc_profile.h"
+#include "tests/support/icc_profiles.h"
 #include "tests/support/lumo_test.h"
 
 namespace {
@@ -208,21 +209,21 @@ TEST_F(ToolExifTest, PillowAndExiftoolBlocks) {
 // ---- ICC profile description ----
 
 TEST(IccDescription, DescriptionOfAProfile) {
-    EXPECT_EQ(IccProfileDescription(ProfileDescribedAs("Wide Gamut Test RGB")), "Wide Gamut Test RGB");
-    EXPECT_EQ(IccProfileDescription(ProfileDescribedAs(nullptr)), "");
+    EXPECT_EQ(ProfileDescription(ProfileDescribedAs("Wide Gamut Test RGB")), "Wide Gamut Test RGB");
+    EXPECT_EQ(ProfileDescription(ProfileDescribedAs(nullptr)), "");
 }
 
 TEST(IccDescription, UnreadableProfilesGiveNothing) {
     const std::vector<uint8_t> profile = ProfileDescribedAs("Test");
-    EXPECT_EQ(IccProfileDescription({}), std::nullopt);
-    EXPECT_EQ(IccProfileDescription(std::vector<uint8_t>(600, 0x41)), std::nullopt);
-    EXPECT_EQ(IccProfileDescription(std::span(profile).first(100)), std::nullopt);  // not even the header
+    EXPECT_EQ(ProfileDescription({}), std::nullopt);
+    EXPECT_EQ(ProfileDescription(std::vector<uint8_t>(600, 0x41)), std::nullopt);
+    EXPECT_EQ(ProfileDescription(std::span(profile).first(100)), std::nullopt);  // not even the header
     // Cut anywhere or with a byte changed: a description or nothing, never a read outside.
-    for (size_t length = 0; length < profile.size(); length += 7) IccProfileDescription(std::span(profile).first(length));
+    for (size_t length = 0; length < profile.size(); length += 7) ProfileDescription(std::span(profile).first(length));
     for (size_t at = 0; at < profile.size(); ++at) {
         std::vector<uint8_t> flipped = profile;
         flipped[at] ^= 0x5A;
-        IccProfileDescription(flipped);
+        ProfileDescription(flipped);
     }
 }
 

@@ -9,7 +9,7 @@
 
 #include "core/image_metadata.h"
 #include "tests/support/exif_builder.h"
-#include "tests/support/icc_profile.h"
+#include "tests/support/icc_profiles.h"
 #include "tests/viewer_support/modal_driver.h"
 #include "tests/viewer_support/viewer_fixture.h"
 #include "viewer/commands/command_ids.h"

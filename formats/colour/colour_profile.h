@@ -3,10 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
 // The profile's description text ("Display P3", "sRGB IEC61966-2.1", ...) in English where the
-// profile offers several languages; empty when the bytes are no profile lcms can open or the
-// profile has no description. Never reports anything.
-std::string ProfileDescription(std::span<const uint8_t> profile);
+// profile offers several languages, control characters made blanks; an empty text when the profile
+// has none; nothing when the bytes are no profile lcms can open. Never reports anything.
+std::optional<std::string> ProfileDescription(std::span<const uint8_t> profile);

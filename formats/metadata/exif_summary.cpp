@@ -1,6 +1,5 @@
 #include "formats/metadata/exif_summary.h"
 
-#include <lcms2.h>
 
 #include <algorithm>
 #include <cctype>
@@ -168,22 +167,4 @@ ExifSummary SummarizeExif(std::span<const uint8_t> block) {
         summary.altitude = Decimal(*altitude, 1) + " m" + (below ? " below sea level" : "");
     }
     return summary;
-}
-
-std::optional<std::string> IccProfileDescription(std::span<const uint8_t> profile) {
-    if (profile.empty() || profile.size() > std::numeric_limits<cmsUInt32Number>::max()) return std::nullopt;
-    // A context of its own keeps Little CMS silent here: an unreadable profile is an answer, not
-    // an error to report.
-    const std::unique_ptr<std::remove_pointer_t<cmsContext>, decltype(&cmsDeleteContext)> context(cmsCreateContext(nullptr, nullptr),
-                                                                      &cmsDeleteContext);
-    if (!context) return std::nullopt;
-    const std::unique_ptr<void, decltype(&cmsCloseProfile)> opened(
-        cmsOpenProfileFromMemTHR(context.get(), profile.data(), static_cast<cmsUInt32Number>(profile.size())),
-        &cmsCloseProfile);
-    if (!opened) return std::nullopt;
-    char description[256] = {};
-    if (cmsGetProfileInfoASCII(opened.get(), cmsInfoDescription, "en", "US", description, sizeof description) == 0)
-        return std::string();
-    description[sizeof description - 1] = 0;
-    return Cleaned(description);
 }

@@ -1,5 +1,5 @@
 // What a photographer looks for in a photo's metadata, as texts to show: camera, lens, date taken,
-// exposure and GPS position from the Exif block, and the description of the ICC colour profile.
+// exposure and GPS position from the Exif block.
 // Damaged or meaningless values (outside the block, a zero denominator, a negative time, an empty
 // date) are left out as if the field were missing.
 #pragma once
@@ -27,6 +27,4 @@ struct ExifSummary {
 // The summary of an Exif block (a TIFF structure from "II*\0" or "MM\0*"); empty for anything else.
 ExifSummary SummarizeExif(std::span<const uint8_t> block);
 
-// The profile's description as Little CMS reads it ("Display P3"); an empty text when the profile
-// has none; nothing when Little CMS cannot open the bytes as a profile.
-std::optional<std::string> IccProfileDescription(std::span<const uint8_t> profile);
+

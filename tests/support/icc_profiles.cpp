@@ -18,7 +18,24 @@ std::vector<uint8_t> Saved(cmsHPROFILE profile) {
     return bytes;
 }
 
+// Writes the description tag (or removes it, for null) and saves the profile.
+std::vector<uint8_t> Described(cmsHPROFILE profile, const char* text) {
+    if (!text) {
+        cmsWriteTag(profile, cmsSigProfileDescriptionTag, nullptr);  // removes the tag
+        return Saved(profile);
+    }
+    cmsMLU* description = cmsMLUalloc(nullptr, 1);
+    cmsMLUsetASCII(description, "en", "US", text);
+    cmsWriteTag(profile, cmsSigProfileDescriptionTag, description);
+    cmsMLUfree(description);
+    return Saved(profile);
+}
+
 }  // namespace
+
+std::vector<uint8_t> ProfileDescribedAs(const char* description) {
+    return Described(cmsCreate_sRGBProfile(), description);
+}
 
 std::vector<uint8_t> DisplayP3Profile() {
     const cmsCIExyY d65 = {0.3127, 0.3290, 1.0};
@@ -27,12 +44,8 @@ std::vector<uint8_t> DisplayP3Profile() {
     cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 4, srgbCurve);
     cmsToneCurve* curves[3] = {curve, curve, curve};
     cmsHPROFILE profile = cmsCreateRGBProfile(&d65, &primaries, curves);
-    cmsMLU* description = cmsMLUalloc(nullptr, 1);
-    cmsMLUsetASCII(description, "en", "US", "Display P3");
-    cmsWriteTag(profile, cmsSigProfileDescriptionTag, description);
-    cmsMLUfree(description);
     cmsFreeToneCurve(curve);
-    return Saved(profile);
+    return Described(profile, "Display P3");
 }
 
 std::vector<uint8_t> SavedSrgbProfile() { return Saved(cmsCreate_sRGBProfile()); }

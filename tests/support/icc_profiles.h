@@ -1,4 +1,4 @@
-// ICC profiles made with Little CMS for the colour tests, and attaching one to a picture.
+// ICC profiles made with Little CMS for tests, and attaching one to a picture.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +8,8 @@
 
 // Display P3: the P3 primaries, D65 white and the sRGB tone curve, described as "Display P3".
 std::vector<uint8_t> DisplayP3Profile();
+// sRGB primaries described as `description`; null for a profile without a description tag.
+std::vector<uint8_t> ProfileDescribedAs(const char* description);
 // Little CMS's own sRGB profile.
 std::vector<uint8_t> SavedSrgbProfile();
 // A linear gray profile (gamma 1): its mid-tones come out much lighter on the sRGB curve.

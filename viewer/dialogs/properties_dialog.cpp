@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include "core/image_metadata.h"
+#include "formats/colour/colour_profile.h"
 #include "formats/metadata/exif_summary.h"
 #include "viewer/dialogs/dialog_controls.h"
 
@@ -24,7 +25,7 @@ QString FileSizeText(qint64 bytes) {
 
 QString ProfileText(const std::vector<uint8_t>& icc) {
     if (icc.empty()) return QStringLiteral("none");
-    const std::optional<std::string> description = IccProfileDescription(icc);
+    const std::optional<std::string> description = ProfileDescription(icc);
     if (!description) return QStringLiteral("embedded (unreadable)");
     if (description->empty()) return QStringLiteral("embedded (no description)");
     return QString::fromStdString(*description) + QStringLiteral(" (embedded)");
