@@ -16,6 +16,8 @@
 #   the machine's load touches both alike.
 # - Each side's figure is its best CPU time (user + system, bench/best_cpu_time.sh); the ratio is
 #   keeping over stripping (the target is below 1.02).
+# - Where valgrind is installed, the instructions each side executes for two of the files are
+#   counted too (callgrind): a figure that the load of a shared machine does not blur.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -64,3 +66,14 @@ exiftool -s3 -Make "$work/kept/photo0.jpg" 2>/dev/null | grep -q . || { echo "th
 printf '%-44s %10s %8s\n' "$files JPEG 1600x1200 -> JPEG (Exif $exif_bytes B)" "cpu ms" "ratio"
 awk -v s="$strip_best" 'BEGIN { printf "%-44s %10.2f %8.3f\n", "lumo convert --strip", s, 1 }'
 awk -v k="$keep_best" -v s="$strip_best" 'BEGIN { printf "%-44s %10.2f %8.3f\n", "lumo convert (KeepMetadata=1)", k, k / s }'
+
+if command -v valgrind >/dev/null; then
+    count_instructions() {
+        valgrind --tool=callgrind --callgrind-out-file=/dev/null "$lumo" convert -j 1 "$@" -o "$work/counted" \
+            --format jpg "$work/in/photo0.jpg" "$work/in/photo1.jpg" 2>&1 | awk '/Collected/ { print $NF }'
+    }
+    keep_count=$(count_instructions)
+    strip_count=$(count_instructions --strip)
+    awk -v k="$keep_count" -v s="$strip_count" \
+        'BEGIN { printf "%-44s %10.1f %8.4f\n", "instructions (2 files, millions), kept", k / 1e6, k / s }'
+fi
