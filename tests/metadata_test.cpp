@@ -239,8 +239,10 @@ std::vector<uint8_t> WithMarkers(std::vector<uint8_t> jpeg, const std::vector<st
 
 std::vector<uint8_t> Segment(int marker, const std::string& signature, const std::vector<uint8_t>& data) {
     const size_t length = 2 + signature.size() + data.size();
-    std::vector<uint8_t> segment = {0xFF, static_cast<uint8_t>(marker), static_cast<uint8_t>(length >> 8),
-                                    static_cast<uint8_t>(length)};
+    std::vector<uint8_t> segment;
+    segment.reserve(2 + length);
+    for (const int byte : {0xFF, marker, static_cast<int>(length >> 8), static_cast<int>(length & 0xFF)})
+        segment.push_back(static_cast<uint8_t>(byte));
     segment.insert(segment.end(), signature.begin(), signature.end());
     segment.insert(segment.end(), data.begin(), data.end());
     return segment;
