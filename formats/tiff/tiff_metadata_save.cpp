@@ -177,9 +177,10 @@ uint64_t WriteCustomDirectory(TiffHandle& tiff, const ExifBlock& exif, ExifIfd i
     int fields = extra();
     for (const ExifField& field : exif.fields())
         if (field.ifd == ifd && !IsWritersOwn(ifd, field.tag) && SetKnownField(tiff, exif, field)) ++fields;
-    if (fields == 0) return 0;
     uint64_t offset = 0;
-    if (!TIFFWriteCustomDirectory(tiff.get(), &offset)) tiff.fail(kModule, "Can't write an Exif directory");
+    if (fields != 0 && !TIFFWriteCustomDirectory(tiff.get(), &offset)) tiff.fail(kModule, "Can't write an Exif directory");
+    // libtiff frees a directory's values by the fields in force: the custom directory's own, now.
+    TIFFFreeDirectory(tiff.get());
     tiff.check(kModule);
     return offset;
 }
