@@ -17,12 +17,6 @@ namespace {
 
 class ColourDisplayTest : public ViewerTest {
 protected:
-    ImageWindow& show(ImagePtr image) {
-        if (!started()) start({});
-        ImageWindow* window = frame().openImageInNewWindow(std::move(image));
-        settle();
-        return *window;
-    }
     static ImagePtr TaggedPhoto() {
         ImagePtr photo = PhotoLike(48, 32);
         AttachProfile(photo.get(), DisplayP3Profile());

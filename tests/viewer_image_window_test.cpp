@@ -18,12 +18,6 @@ namespace {
 
 class ImageWindowTest : public ViewerTest {
 protected:
-    ImageWindow& show(ImagePtr image) {
-        if (!started()) start({});
-        ImageWindow* window = frame().openImageInNewWindow(std::move(image));
-        settle();
-        return *window;
-    }
     ImageWindow& open(const QString& path) {
         if (!started()) start({});
         frame().openFileInNewWindow(path);

@@ -73,6 +73,13 @@ protected:
         settle();
     }
     bool started() const { return viewer_ != nullptr; }
+    // The picture in a new image window (the viewer started first when it is not running).
+    ImageWindow& show(ImagePtr image) {
+        if (!started()) start({});
+        ImageWindow* window = frame().openImageInNewWindow(std::move(image));
+        settle();
+        return *window;
+    }
     Viewer& viewer() { return *viewer_; }
     FrameWindow& frame() { return viewer_->frame(); }
 
