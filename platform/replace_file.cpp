@@ -1,6 +1,7 @@
 #include "platform/replace_file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -93,6 +94,24 @@ bool ClaimTemporaryName(const std::string& path, std::string& name, int& slot, c
     return false;
 }
 
+// The name a replacement is linked under for the moment before its rename onto the target. A SIGKILL
+// in that moment leaves it behind, complete; it is fixed, so the next save of the target finds it.
+std::string SwapName(const std::string& path) { return path + ".lumo-swap"; }
+
+// Removes a swap name left by a save that was killed: a regular file of this user that no live save
+// holds (each holds a lock on its file from the start). A file of another user, or one whose name
+// now refers to another file, is left alone.
+void RemoveStaleSwap(const std::string& swap) {
+    const int fd = ::open(swap.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return;
+    struct stat held, named;
+    if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && held.st_uid == ::geteuid() &&
+        ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::lstat(swap.c_str(), &named) == 0 && named.st_ino == held.st_ino &&
+        named.st_dev == held.st_dev)
+        ::unlink(swap.c_str());
+    ::close(fd);
+}
+
 // The file path names, with the symbolic links of its last component followed (a link's relative
 // target is taken from the link's folder). A dangling link gives the name it points to, which is then
 // created, as the shell's "> link" would. Nothing when the links loop.
@@ -174,6 +193,7 @@ ReplaceStatus ReplacementFile::open(const std::string& target) {
         }))
         return ReplaceStatus::CantCreate;
     unnamed_ = named_.empty();
+    ::flock(fd, LOCK_EX);  // marks the file as a live save's (see RemoveStaleSwap)
     if (replacing_) CopyOwnerAndMode(fd, existing);
     file_ = ::fdopen(fd, "wb");
     if (!file_) {
@@ -189,11 +209,20 @@ bool ReplacementFile::linkIntoPlace(bool& atTarget) {
     const auto link = [&source](const std::string& name) {
         return ::linkat(AT_FDCWD, source.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
     };
-    // A new file takes its name in one step; a replacement gets a name of its own, then the rename.
+    // A new file takes its name in one step; a replacement gets the swap name, then the rename (a
+    // random name when another live save of the same target holds the swap name).
     if (!replacing_) {
         atTarget = link(path_);
         if (atTarget || errno != EEXIST) return atTarget;
     }
+    const std::string swap = SwapName(path_);
+    RemoveStaleSwap(swap);
+    cleanupSlot_ = RegisterForCleanup(swap);
+    if (link(swap)) {
+        named_ = swap;
+        return true;
+    }
+    Unregister(cleanupSlot_);
     return ClaimTemporaryName(path_, named_, cleanupSlot_, link);
 }
 

@@ -2,6 +2,8 @@
 // the profile writer both go through it. The data goes to an unnamed file in the target's folder
 // (Linux O_TMPFILE), so a process killed half-way leaves nothing behind; where the file system has no
 // unnamed files, a named temporary ("<target>.lumo-XXXXXX") is removed on SIGINT, SIGTERM and SIGHUP.
+// A replacement is linked as "<target>.lumo-swap" just before its rename onto the target: a SIGKILL
+// between the two leaves that name, which the next save of the target removes.
 // A symbolic link as target is written through (the file it points to is replaced, the link stays).
 // A replaced file keeps its mode and, where the process may set them, its owner and group.
 #pragma once

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -56,8 +57,9 @@ protected:
     }
 };
 
-// Saves of a large picture killed at random moments: afterwards the folder holds the target alone,
-// with the complete old or the complete new picture, and no temporary file.
+// Saves of a large picture killed at random moments: afterwards the target holds the complete old or
+// the complete new picture. The folder holds nothing else, except after a SIGKILL between the link and
+// the rename of a replacement: then the swap name, complete too, which the next save removes.
 struct KillCase {
     const char* name;
     int signal;
@@ -104,11 +106,47 @@ TEST_P(SaveKillTest, AKilledSaveLeavesOneCompleteFile) {
         ::kill(child, param.signal);
         int status = 0;
         ::waitpid(child, &status, 0);
-        ASSERT_EQ(folderEntries(), std::vector<std::string>{"big.bmp"}) << "kill " << kill << " after " << delay
-                                                                          << " us, seed " << seed;
-        const std::vector<uint8_t> now = ReadBytes(target);
-        EXPECT_TRUE(now == versions[0] || now == versions[1]) << "kill " << kill << " after " << delay << " us";
+        const auto complete = [&](const std::string& path) {
+            const std::vector<uint8_t> now = ReadBytes(path);
+            return now == versions[0] || now == versions[1];
+        };
+        const std::vector<std::string> entries = folderEntries();
+        const bool swapLeft = entries == std::vector<std::string>{"big.bmp", "big.bmp.lumo-swap"};
+        ASSERT_TRUE(entries == std::vector<std::string>{"big.bmp"} || (swapLeft && !param.namedTemporaries))
+            << "kill " << kill << " after " << delay << " us, seed " << seed << ": " << ::testing::PrintToString(entries);
+        EXPECT_TRUE(complete(target)) << "kill " << kill << " after " << delay << " us";
+        if (swapLeft) {
+            EXPECT_TRUE(complete(tempPath("big.bmp.lumo-swap")));
+        }
     }
+    ASSERT_EQ(save(0), 0);
+    EXPECT_EQ(folderEntries(), std::vector<std::string>{"big.bmp"});
+    EXPECT_EQ(ReadBytes(target), versions[0]);
+}
+
+// The swap name a killed save left is removed by the next save of the target; one held by a live save
+// (locked), or another user's file, stays.
+TEST_F(OutputFileTest, ALeftSwapNameIsRemovedByTheNextSave) {
+    const std::string target = tempPath("photo.bmp"), swap = target + ".lumo-swap";
+    WriteBytes(target, {'o', 'l', 'd'});
+    WriteBytes(swap, {'l', 'e', 'f', 't'});
+    EXPECT_EQ(SaveError(target, "new"), "");
+    EXPECT_EQ(folderEntries(), std::vector<std::string>{"photo.bmp"});
+    EXPECT_EQ(text(target), "new");
+
+    WriteBytes(swap, {'l', 'i', 'v', 'e'});
+    const int held = ::open(swap.c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    EXPECT_EQ(SaveError(target, "newer"), "");
+    ::close(held);
+    EXPECT_EQ(text(target), "newer");
+    EXPECT_EQ(text(swap), "live");
+    if (::geteuid() == 0) {
+        ::chown(swap.c_str(), 65534, 65534);
+        EXPECT_EQ(SaveError(target, "newest"), "");
+        EXPECT_EQ(text(swap), "live");
+    }
+    EXPECT_EQ(folderEntries(), (std::vector<std::string>{"photo.bmp", "photo.bmp.lumo-swap"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
