@@ -11,7 +11,6 @@
 
 #include "cli/standard_streams.h"
 #include "cli/terminal.h"
-#include "cli/workers.h"
 #include "core/messages.h"
 #include "formats/dispatch.h"
 #include "formats/signature.h"
@@ -56,9 +55,10 @@ bool ConvertReporting(size_t i, const std::string& file, const std::function<boo
 // One input to one output; shown is the input's name in messages (the scratch copy of standard input
 // is named "-").
 int ConvertOne(const std::string& input, const std::string& shown, const std::string& output,
-               const ImageTransform& transform, const std::string& format = "") {
+               const ImageTransform& transform, const std::string& format = "", bool verify = false) {
     SetCurrentFile(shown, 0, 1);
-    const bool written = ConvertReporting(0, shown, [&] { return ConvertFile(input, output, transform, format); });
+    const bool written =
+        ConvertReporting(0, shown, [&] { return ConvertFile(input, output, transform, format, verify); });
     ClearProgressLine();
     return written ? 0 : kFailed;
 }
@@ -71,7 +71,7 @@ std::optional<std::string> LosslessProblem(const ConvertRequest& request) {
     if (toFile ? !IsJpegName(request.output) : !IsJpegName("x." + request.format.value_or("jpg")))
         return "--lossless writes JPEG files only (.jpg or .jpeg)";
     for (const std::string& input : request.inputs)
-        if (input != "-" && Exists(input) && FileSignature(input.c_str()).extension != "jpg")
+        if (input != "-" && Exists(input) && !IsDirectory(input) && FileSignature(input.c_str()).extension != "jpg")
             return "--lossless turns JPEG files only, and " + input + " is not one: nothing converted";
     return std::nullopt;
 }
@@ -108,67 +108,6 @@ int ConvertStreams(const ConvertRequest& request) {
     return 0;
 }
 
-// "N converted, M failed", and with --keep-going the names of the failed files.
-void PrintSummary(const std::vector<std::string>& files, const std::vector<TaskStatus>& statuses, bool keepGoing) {
-    size_t converted = 0;
-    std::string failed;
-    size_t failures = 0;
-    for (size_t i = 0; i < statuses.size(); ++i) {
-        if (statuses[i] == TaskStatus::Succeeded) ++converted;
-        if (statuses[i] == TaskStatus::Failed || statuses[i] == TaskStatus::Running) {
-            ++failures;
-            failed += (failed.empty() ? "" : ", ") + files[i];
-        }
-    }
-    std::fprintf(stderr, "%zu converted, %zu failed", converted, failures);
-    if (keepGoing && failures) std::fprintf(stderr, ": %s", failed.c_str());
-    std::fputc('\n', stderr);
-}
-
-int ConvertBatch(const ConvertRequest& request) {
-    BatchRequest batchRequest;
-    batchRequest.files = request.inputs;
-    batchRequest.destinationFolder = request.output;
-    batchRequest.extension = request.format.value_or("jpg");
-    batchRequest.transform = request.transform;
-    batchRequest.keepGoing = request.keepGoing;
-    if (const auto shared = FindSharedTarget(batchRequest)) {
-        const std::string& first = batchRequest.files[shared->first];
-        const std::string& second = batchRequest.files[shared->second];
-        return UsageError(first + " and " + second + " would both be written as " +
-                          BatchTargetName(batchRequest.destinationFolder, second, batchRequest.extension) +
-                          ": nothing converted");
-    }
-    std::error_code error;
-    std::filesystem::create_directories(request.output, error);
-    if (!IsDirectory(request.output)) {
-        std::fprintf(stderr, "lumo: Can't create folder %s: %s\n", request.output.c_str(),
-                     (error ? error : std::make_error_code(std::errc::not_a_directory)).message().c_str());
-        return kFailed;
-    }
-
-    const size_t count = batchRequest.files.size();
-    const WorkerPlan plan{count, request.jobs, !request.keepGoing};
-    const std::vector<TaskStatus> statuses = RunTasks(
-        plan,
-        [&](size_t i) {
-            SetCurrentFile(batchRequest.files[i], i, count);
-            return ConvertReporting(i, batchRequest.files[i], [&] { return ConvertBatchFile(batchRequest, i); });
-        },
-        [&](size_t done) {
-            if (request.jobs > 1) ShowBatchProgress(done, count);
-        });
-    ClearProgressLine();
-
-    int status = 0;
-    for (size_t i = 0; i < statuses.size(); ++i) {
-        if (statuses[i] == TaskStatus::Running) ReportFileError(batchRequest.files[i], "the conversion crashed");
-        if (statuses[i] != TaskStatus::Succeeded) status = kFailed;
-    }
-    PrintSummary(batchRequest.files, statuses, request.keepGoing);
-    return status;
-}
-
 }  // namespace
 
 int RunConvert(ConvertRequest request) {
@@ -187,6 +126,18 @@ int RunConvert(ConvertRequest request) {
         if (toStdout && !request.format) return UsageError("-o - needs --format to name the output's format");
         return ConvertStreams(request);
     }
+    if (request.inputs.empty() && request.source.filesFrom.empty())
+        return UsageError("convert needs INPUT files or --files-from LIST");
+    const bool listed = request.source.recursive || !request.source.filesFrom.empty() || request.source.shardCount > 0;
+    if (listed) {
+        if (Exists(request.output) && !IsDirectory(request.output))
+            return UsageError("-r, --files-from and --shard write into -o FOLDER, and " + request.output +
+                              " is a file: nothing converted");
+        return RunConvertBatch(request);
+    }
+    if (!request.logPath.empty() || !request.resumePath.empty())
+        if (request.inputs.size() == 1 && !IsDirectory(request.output) && !request.format)
+            return UsageError("--log and --resume record batches: give -o FOLDER");
     const bool several = request.inputs.size() > 1;
     if (several && Exists(request.output) && !IsDirectory(request.output))
         return UsageError("several inputs need -o FOLDER, and " + request.output + " is a file: nothing converted");
@@ -200,6 +151,7 @@ int RunConvert(ConvertRequest request) {
     if (request.format && !IsDirectory(request.output) && HasSaverFor(request.output.c_str()))
         return UsageError("--format writes into the folder -o names, and " + request.output +
                           " is a file name: nothing converted");
-    if (several || request.format || IsDirectory(request.output)) return ConvertBatch(request);
-    return ConvertOne(request.inputs.front(), request.inputs.front(), request.output, request.transform);
+    if (several || request.format || IsDirectory(request.output)) return RunConvertBatch(request);
+    return ConvertOne(request.inputs.front(), request.inputs.front(), request.output, request.transform, "",
+                      request.verify);
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/batch_inputs.h"
 #include "jobs/transform.h"
 
 struct ConvertRequest {
@@ -15,7 +16,15 @@ struct ConvertRequest {
     int jobs = 1;
     bool keepGoing = false;
     ImageTransform transform;
+    BatchSource source;       // -r, --include/--exclude, --follow, --files-from, --shard (inputs added at the run)
+    std::string logPath;      // --log: one JSON line per file
+    std::string resumePath;   // --resume: the log of an earlier run, whose done files are skipped
+    bool verify = false;      // --verify: lossless outputs loaded again and compared
+    bool quiet = false;       // --quiet: no progress line, no summary
 };
+
+// A batch into the folder request.output (made when missing): files, the files below folders, a list.
+int RunConvertBatch(const ConvertRequest& request);
 
 // Converts and yields the exit status: 0 all converted, 1 any failed, 2 unusable request (then
 // nothing was written). A batch ends with "N converted, M failed" on standard error.

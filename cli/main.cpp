@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
 
     ConvertRequest request;
     CLI::App* convert = app.add_subcommand("convert", "Convert files to the format of the output's extension");
-    convert->add_option("INPUT", request.inputs, "Image files to convert; - reads standard input")->required();
+    convert->add_option("INPUT", request.inputs, "Image files to convert (folders with -r); - reads standard input");
     convert
         ->add_option("-o,--output", request.output,
                      "Output file; the folder of several inputs (made when missing); - writes standard output")
@@ -48,6 +48,42 @@ int main(int argc, char** argv) {
                       "before --rescale); the result carries no profile");
     convert->add_option("-j,--jobs", request.jobs, "Number of worker processes")->check(CLI::Range(1, 256));
     convert->add_flag("--keep-going", request.keepGoing, "Go on after a file fails");
+    BatchSource& source = request.source;
+    convert->add_flag("-r,--recursive", source.recursive,
+                      "Convert the files below the INPUT folders, each written at its relative path under -o");
+    convert->add_flag("--follow", source.selection.followLinks, "With -r, follow symbolic links to files and folders");
+    convert->add_option("--include", source.selection.include,
+                        "With -r, take the files whose name (or relative path, for a pattern with /) matches "
+                        "(* and ?, case ignored) in place of the readable extensions; repeatable")
+        ->type_name("PATTERN")
+        ->allow_extra_args(false);
+    convert->add_option("--exclude", source.selection.exclude,
+                        "With -r, leave out the files and folders that match; repeatable")
+        ->type_name("PATTERN")
+        ->allow_extra_args(false);
+    convert->add_option("--files-from", source.filesFrom,
+                        "Convert the files (or, with -r, folders) named in LIST, one per line; - reads standard input")
+        ->type_name("LIST");
+    convert->add_flag("-0,--null", source.nulSeparated, "The names of --files-from end with NUL bytes (find -print0)");
+    convert
+        ->add_option_function<std::string>(
+            "--shard",
+            [&](const std::string& shard) {
+                if (!ParseShard(shard, source.shardIndex, source.shardCount))
+                    throw CLI::ValidationError("--shard", "needs K/N with 1 <= K <= N, not " + shard);
+            },
+            "Convert slice K of N of the sorted inputs (one run per machine or array task)")
+        ->type_name("K/N");
+    convert->add_option("--log", request.logPath,
+                        "Append one JSON line per file (input, output, status, reason, bytes, ms) to FILE")
+        ->type_name("FILE");
+    convert->add_option("--resume", request.resumePath,
+                        "Skip the files FILE logs as done whose output is still there with its logged size, and "
+                        "go on logging to FILE")
+        ->type_name("FILE");
+    convert->add_flag("--verify", request.verify,
+                      "Load every lossless output (BMP, PNG, TIFF, GIF, MOK, JBIG, IMG) again and compare its pixels");
+    convert->add_flag("-q,--quiet", request.quiet, "No progress line and no summary; errors are still shown");
     convert->add_flag("--exact-scale", request.transform.exactScale,
                       "Decode JPEGs at full size before --rescale (slower; otherwise a shrink by 2 or more "
                       "decodes at 1/2, 1/4 or 1/8)");
@@ -104,7 +140,7 @@ int main(int argc, char** argv) {
 
     MosaicRequest mosaicRequest;
     CLI::App* mosaic = app.add_subcommand("mosaic", "Make contact sheets (-mosaic.jpg, -mosaic2.jpg, ...) with their index files");
-    mosaic->add_option("FILE", mosaicRequest.files, "Image files, placed in this order")->required();
+    mosaic->add_option("FILE", mosaicRequest.files, "Image files, placed in this order (folders with -r)")->required();
     // The sizes the viewer's dialog offers, as "640x480", ...
     const auto sizeOption = [](CLI::App* command, const char* name, PixelSize& size,
                                std::span<const PixelSize> offered, const char* help) {
@@ -130,6 +166,12 @@ int main(int argc, char** argv) {
     mosaic->add_option("--set", settings, "Override a profile key for this run: KEY=VALUE")->allow_extra_args(false);
     mosaic->add_option("-j,--jobs", mosaicRequest.jobs, "Number of processes loading thumbnails")
         ->check(CLI::Range(1, 256));
+    mosaic->add_flag("-r,--recursive", mosaicRequest.recursive,
+                     "FILE names folders: one sheet set per folder below them, in that folder (or its mirror under -o)");
+    mosaic->add_flag("--follow", mosaicRequest.selection.followLinks, "With -r, follow symbolic links");
+    mosaic->add_option("--exclude", mosaicRequest.selection.exclude, "With -r, leave out matching files and folders")
+        ->type_name("PATTERN")
+        ->allow_extra_args(false);
 
     std::vector<std::string> assignments;
     CLI::App* settingsCommand =
@@ -150,6 +192,7 @@ int main(int argc, char** argv) {
     if (settingsCommand->parsed()) return RunSettings(assignments);
     if (!ApplyProfileOverrides(settings)) return 2;
     InstallTerminalReporting();
+    if (convert->parsed()) SetQuiet(request.quiet);
     const int status = info->parsed()     ? RunInfo(infoFiles)
                        : mosaic->parsed() ? RunMosaic(mosaicRequest)
                                           : RunConvert(std::move(request));

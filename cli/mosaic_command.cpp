@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include "cli/terminal.h"
 #include "core/messages.h"
 #include "jobs/contact_sheet.h"
+#include "jobs/file_lists.h"
 #include "platform/status_text.h"
 
 namespace {
@@ -55,17 +57,27 @@ ImagePtr UnpackCellPicture(const std::string& packed) {
     return picture;
 }
 
-}  // namespace
+// True for the names of the sheets themselves ("-mosaic.jpg", "-mosaic12.jpg"): a folder's sheets
+// are not pictures of the folder.
+bool IsSheetName(const std::string& relative) {
+    const std::string name = relative.substr(relative.rfind('/') + 1);
+    if (name.size() < 11 || name.compare(0, 7, "-mosaic") != 0 || name.compare(name.size() - 4, 4, ".jpg") != 0)
+        return false;
+    return std::all_of(name.begin() + 7, name.end() - 4, [](char c) { return c >= '0' && c <= '9'; });
+}
 
-int RunMosaic(const MosaicRequest& request) {
-    if (!request.outputFolder.empty()) {
-        std::error_code error;
-        std::filesystem::create_directories(request.outputFolder, error);
-        if (!std::filesystem::is_directory(request.outputFolder, error)) {
-            std::fprintf(stderr, "lumo: %s is not a folder\n", request.outputFolder.c_str());
-            return 2;
-        }
-    }
+bool MakeOutputFolder(const std::string& folder) {
+    if (folder.empty()) return true;
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (std::filesystem::is_directory(folder, error)) return true;
+    std::fprintf(stderr, "lumo: %s is not a folder\n", folder.c_str());
+    return false;
+}
+
+// One sheet set: the files' sheets in outputFolder.
+int RunSheetSet(const MosaicRequest& request) {
+    if (!MakeOutputFolder(request.outputFolder)) return 2;
     ContactSheetRequest sheets;
     sheets.files = request.files;
     sheets.sheet = request.sheet;
@@ -105,4 +117,43 @@ int RunMosaic(const MosaicRequest& request) {
         return 1;
     }
     return 0;
+}
+
+}  // namespace
+
+int RunMosaic(const MosaicRequest& request) {
+    if (!request.recursive) return RunSheetSet(request);
+    int status = 0;
+    for (const std::string& root : request.files) {
+        std::vector<std::string> unreadable;
+        std::vector<TreeFile> files = CollectTreeFiles(root, request.selection, unreadable);
+        for (const std::string& folder : unreadable) ReportFileError(folder, "can't read this folder");
+        if (!unreadable.empty()) status = 1;
+        files.erase(std::remove_if(files.begin(), files.end(), [](const TreeFile& f) { return IsSheetName(f.relative); }),
+                    files.end());
+        const auto folderOf = [](const std::string& relative) {
+            const size_t slash = relative.rfind('/');
+            return slash == std::string::npos ? std::string() : relative.substr(0, slash);
+        };
+        // Each folder's files together, in the walk's order: one set per folder.
+        std::stable_sort(files.begin(), files.end(), [&](const TreeFile& a, const TreeFile& b) {
+            return ListOrder(folderOf(a.relative), folderOf(b.relative));
+        });
+        for (size_t first = 0; first < files.size();) {
+            const std::string folder = folderOf(files[first].relative);
+            MosaicRequest set = request;
+            set.recursive = false;
+            set.files.clear();
+            size_t last = first;
+            for (; last < files.size() && folderOf(files[last].relative) == folder; ++last)
+                set.files.push_back(files[last].path);
+            const std::string here = folder.empty() ? root : root + "/" + folder;
+            set.outputFolder = request.outputFolder.empty() ? here
+                               : folder.empty()              ? request.outputFolder
+                                                             : request.outputFolder + "/" + folder;
+            status = std::max(status, RunSheetSet(set));
+            first = last;
+        }
+    }
+    return status;
 }

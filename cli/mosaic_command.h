@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "jobs/file_tree.h"
 #include "jobs/thumbnail.h"
 
 struct MosaicRequest {
@@ -12,8 +13,11 @@ struct MosaicRequest {
     PixelSize cell{80, 60};
     std::string outputFolder;  // empty: the current directory
     int jobs = 1;              // processes loading thumbnails; the placing stays in this one
+    bool recursive = false;    // files are folders: one sheet set per folder below them that holds pictures
+    TreeSelection selection;   // which files below the folders are taken
 };
 
 // Builds the sheets, prints one line per sheet written, and yields the exit status: 0 when every file
 // was processed, 1 when one stopped the run (the sheets made until then are kept), 2 unusable request.
+// With recursive, each folder's sheets go into that folder, or into its mirror below outputFolder.
 int RunMosaic(const MosaicRequest& request);

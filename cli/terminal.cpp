@@ -3,9 +3,11 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "core/messages.h"
 #include "platform/message_box.h"
@@ -49,6 +51,33 @@ void DrawLine(Redraw redraw, const char* format, ...) {
     lineShown = true;
 }
 
+// The batch the progress line counts, when one runs.
+struct BatchCount {
+    bool active = false;
+    size_t total = 0, done = 0, failed = 0;
+    Clock::time_point start;
+} batch;
+
+// "[12/300] 1 failed, 25.3 files/s, 0:11 left": the rate over this run, the time left at that rate.
+std::string BatchText() {
+    char text[160];
+    int length = std::snprintf(text, sizeof text, "[%zu/%zu]", batch.done, batch.total);
+    if (batch.failed) length += std::snprintf(text + length, sizeof text - length, " %zu failed,", batch.failed);
+    const double seconds = std::chrono::duration<double>(Clock::now() - batch.start).count();
+    if (batch.done == 0 || seconds < 0.5) {
+        std::snprintf(text + length, sizeof text - length, " starting");
+        return text;
+    }
+    const double rate = static_cast<double>(batch.done) / seconds;
+    const long left = std::lround(static_cast<double>(batch.total - batch.done) / rate);
+    if (left >= 3600)
+        std::snprintf(text + length, sizeof text - length, " %.1f files/s, %ld:%02ld:%02ld left", rate, left / 3600,
+                      left / 60 % 60, left % 60);
+    else
+        std::snprintf(text + length, sizeof text - length, " %.1f files/s, %ld:%02ld left", rate, left / 60, left % 60);
+    return text;
+}
+
 // Errors are printed where the command catches them, once, with the file name.
 void SilentError(const char*, const char*, va_list) {}
 
@@ -62,8 +91,9 @@ void PrintWarning(const char* module, const char* format, va_list args) {
 // A finished step (100 %, or the end report -2) is always shown, so the line never stays behind.
 void DrawPercent(int value) {
     if (value < 0) value = value == -1 ? 0 : 100;
-    DrawLine(value == 100 ? Redraw::Always : Redraw::Throttled, "[%zu/%zu] %s %d%%", currentIndex + 1, currentCount,
-             currentFile.c_str(), value);
+    const Redraw redraw = value == 100 ? Redraw::Always : Redraw::Throttled;
+    if (batch.active) DrawLine(redraw, "%s %s %d%%", BatchText().c_str(), currentFile.c_str(), value);
+    else DrawLine(redraw, "[%zu/%zu] %s %d%%", currentIndex + 1, currentCount, currentFile.c_str(), value);
 }
 
 }  // namespace
@@ -75,7 +105,8 @@ void InstallTerminalReporting() {
     LumoSetProgressHandler(DrawPercent);
     // A loader's status text ("Loading thumbnail ...") takes the progress line's place.
     SetStatusTextFunction([](const char* text) {
-        DrawLine(Redraw::Throttled, "[%zu/%zu] %s %s", currentIndex + 1, currentCount, currentFile.c_str(), text);
+        if (batch.active) DrawLine(Redraw::Throttled, "%s %s %s", BatchText().c_str(), currentFile.c_str(), text);
+        else DrawLine(Redraw::Throttled, "[%zu/%zu] %s %s", currentIndex + 1, currentCount, currentFile.c_str(), text);
     });
     LumoSetIntOption("showprogress", onTerminal ? 1 : 0);
     // A box captioned with a file name (the contact sheets' "Unknown file extension") names the file.
@@ -100,8 +131,24 @@ void ReportFileError(const std::string& fileName, const std::string& message) {
     std::fprintf(stderr, "lumo: %s: %s\n", fileName.c_str(), message.c_str());
 }
 
-void ShowBatchProgress(size_t done, size_t count) {
-    DrawLine(done == count ? Redraw::Always : Redraw::Throttled, "[%zu/%zu] converted", done, count);
+void SetQuiet(bool quiet) {
+    if (quiet) onTerminal = false;
+    LumoSetIntOption("showprogress", onTerminal ? 1 : 0);
+}
+
+void BeginBatchProgress(size_t count) {
+    batch = BatchCount{true, count, 0, 0, Clock::now()};
+}
+
+void ShowBatchProgress(size_t done, size_t failed) {
+    batch.done = done;
+    batch.failed = failed;
+    DrawLine(done == batch.total ? Redraw::Always : Redraw::Throttled, "%s", BatchText().c_str());
+}
+
+void EndBatchProgress() {
+    batch.active = false;
+    ClearProgressLine();
 }
 
 void ShowStatusLine(const char* text) { DrawLine(Redraw::Throttled, "%s", text); }

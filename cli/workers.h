@@ -16,6 +16,7 @@ struct WorkerPlan {
 enum class TaskStatus : unsigned char { NotRun, Succeeded, Failed, Running };
 
 // Runs task(i) for every i (in this process when there is one worker) and yields each task's status.
-// onProgress(done) is called in this process as tasks finish.
+// onProgress(done, failed) is called in this process as tasks finish. Workers end with this process:
+// one killed takes its workers with it, so that no file is still being written after it.
 std::vector<TaskStatus> RunTasks(const WorkerPlan& plan, const std::function<bool(size_t)>& task,
-                                 const std::function<void(size_t)>& onProgress);
+                                 const std::function<void(size_t done, size_t failed)>& onProgress);

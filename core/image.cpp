@@ -174,6 +174,26 @@ ImageKind KindOf(const IMG& image) {
     }
 }
 
+uint32_t PixelColour(const IMG& image, int x, int y) {
+    const uint8_t* row = PictureRow(image, y);
+    uint32_t value;
+    switch (image.bitsPerPixel) {
+        case 1: value = (row[x / 8] >> (7 - x % 8)) & 1; break;
+        case 4: value = x % 2 ? row[x / 2] & 0x0F : row[x / 2] >> 4; break;
+        case 8: value = row[x]; break;
+        default: return static_cast<uint32_t>(row[3 * x + 2]) << 16 | row[3 * x + 1] << 8 | row[3 * x];
+    }
+    switch (KindOf(image)) {
+        case ImageKind::BW: return value ? 0xFFFFFF : 0;
+        case ImageKind::GRAY16: return value * 17 * 0x010101;
+        case ImageKind::GRAY256: return value * 0x010101;
+        default: {
+            const uint8_t* entry = image.palette + 3 * value;
+            return static_cast<uint32_t>(entry[0] << 16 | entry[1] << 8 | entry[2]);
+        }
+    }
+}
+
 const char* KindName(ImageKind kind) {
     static const char* const names[] = {"BW", "GRAY16", "GRAY256", "COLOR16", "COLOR256", "RGB"};
     return names[static_cast<int>(kind)];

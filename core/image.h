@@ -69,6 +69,8 @@ const char* KindName(ImageKind kind);  // "BW", "GRAY16", ...
 int ColorClassOf(ImageKind kind);
 int BitsPerPixelOf(ImageKind kind);
 inline bool IsKind(const IMG& image, ImageKind kind) { return KindOf(image) == kind; }
+// The colour of the pixel at (x, y), y counted from the top, as 0xRRGGBB (BW: black 0, white 1).
+uint32_t PixelColour(const IMG& image, int x, int y);
 
 // Stored row k (0 = bottom row of the picture).
 inline uint8_t* MemoryRow(IMG& image, int k) { return image.bits + static_cast<size_t>(k) * image.rowBytes; }

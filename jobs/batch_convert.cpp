@@ -1,13 +1,15 @@
 #include "jobs/batch_convert.h"
 
+#include <cctype>
 #include <cstring>
-#include <map>
+#include <unordered_map>
 
 #include "core/messages.h"
 #include "formats/dispatch.h"
 #include "formats/jpeg/jpeg.h"
 #include "formats/signature.h"
 #include "jobs/lossless_turn.h"
+#include "jobs/output_check.h"
 #include "jobs/thumbnail.h"
 
 namespace {
@@ -36,7 +38,7 @@ ImagePtr LoadForTransform(const std::string& source, const ImageTransform& trans
 }  // namespace
 
 bool ConvertFile(const std::string& source, const std::string& target, const ImageTransform& transform,
-                 const std::string& format) {
+                 const std::string& format, bool verify) {
     if (transform.lossless) {
         LumoTurnJpegFile(source.c_str(), target.c_str(), UserJpegTurn(TurnOf(transform)));
         return true;
@@ -48,8 +50,14 @@ bool ConvertFile(const std::string& source, const std::string& target, const Ima
         LumoError("ConvertFile", "No picture found in %s", source.c_str());
     if (!image) return false;
     image = ApplyTransform(std::move(image), transform);
-    if (!format.empty()) return SaveImageAs(image.get(), target.c_str(), format);
-    return SaveImageByExtension(image.get(), target.c_str());
+    const bool saved = format.empty() ? SaveImageByExtension(image.get(), target.c_str())
+                                      : SaveImageAs(image.get(), target.c_str(), format);
+    if (saved && verify) {
+        std::string extension = format.empty() ? SplitFileName(target).extension : format;
+        for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (SavesExactly(extension, *image)) VerifySavedPicture(target, extension, *image);
+    }
+    return saved;
 }
 
 std::string PathInFolder(const std::string& folder, const std::string& name) {
@@ -61,11 +69,15 @@ std::string BatchTargetName(const std::string& destinationFolder, const std::str
     return PathInFolder(destinationFolder, SplitFileName(file).baseName + "." + extension);
 }
 
+std::string BatchTarget(const BatchRequest& request, size_t index) {
+    if (!request.targets.empty()) return request.targets[index];
+    return BatchTargetName(request.destinationFolder, request.files[index], request.extension);
+}
+
 std::optional<std::pair<size_t, size_t>> FindSharedTarget(const BatchRequest& request) {
-    std::map<std::string, size_t> firstWriter;
+    std::unordered_map<std::string, size_t> firstWriter;
     for (size_t i = 0; i < request.files.size(); ++i) {
-        const auto [at, added] =
-            firstWriter.emplace(BatchTargetName(request.destinationFolder, request.files[i], request.extension), i);
+        const auto [at, added] = firstWriter.emplace(BatchTarget(request, i), i);
         if (!added) return std::pair{at->second, i};
     }
     return std::nullopt;
@@ -73,8 +85,8 @@ std::optional<std::pair<size_t, size_t>> FindSharedTarget(const BatchRequest& re
 
 bool ConvertBatchFile(const BatchRequest& request, size_t index) {
     const std::string& file = request.files[index];
-    return ConvertFile(PathInFolder(request.sourceFolder, file),
-                       BatchTargetName(request.destinationFolder, file, request.extension), request.transform);
+    return ConvertFile(PathInFolder(request.sourceFolder, file), BatchTarget(request, index), request.transform, "",
+                       request.verify);
 }
 
 BatchResult RunBatchConvert(const BatchRequest& request) {
@@ -85,8 +97,7 @@ BatchResult RunBatchConvert(const BatchRequest& request) {
         const std::string& second = request.files[shared->second];
         result.failures.push_back(FileFailure{shared->second, second, "",
                                               request.files[shared->first] + " and " + second +
-                                                  " would both be written as " +
-                                                  BatchTargetName(request.destinationFolder, second, request.extension)});
+                                                  " would both be written as " + BatchTarget(request, shared->second)});
         return result;
     }
     const size_t count = request.files.size();
@@ -104,7 +115,7 @@ BatchResult RunBatchConvert(const BatchRequest& request) {
             continue;
         }
         ++result.converted;
-        result.written.push_back(BatchTargetName(request.destinationFolder, file, request.extension));
+        result.written.push_back(BatchTarget(request, i));
     }
     return result;
 }

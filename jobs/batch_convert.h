@@ -26,8 +26,9 @@ constexpr OutputFormat kBatchOutputFormats[] = {{"Jpeg", "jpg"}, {"Tiff", "tif"}
 // picture ("No picture found in %s", module ConvertFile), are LumoFailure.
 // A format given (an extension) is written whatever the target's name. A lossless transform turns the
 // JPEG source into the JPEG target without decoding it (the caller has checked both are JPEG).
+// With verify, an output whose format keeps every pixel (SavesExactly) is loaded again and compared.
 bool ConvertFile(const std::string& source, const std::string& target, const ImageTransform& transform = {},
-                 const std::string& format = "");
+                 const std::string& format = "", bool verify = false);
 
 // "FOLDER/NAME": the folder with a separator added unless it ends with one; NAME alone for an empty folder.
 std::string PathInFolder(const std::string& folder, const std::string& name);
@@ -37,10 +38,12 @@ std::string BatchTargetName(const std::string& destinationFolder, const std::str
 struct BatchRequest {
     std::string sourceFolder;         // the files' folder; empty when the files are paths already
     std::vector<std::string> files;   // names as chosen, in order
+    std::vector<std::string> targets; // when not empty, each file's target in place of BatchTargetName's
     std::string destinationFolder;    // empty: the current directory
     std::string extension = "jpg";    // of the output format
     ImageTransform transform;         // lumo convert's --rescale and --to; nothing in the viewer
     bool keepGoing = false;           // go on after a failed file (lumo convert --keep-going)
+    bool verify = false;              // lumo convert --verify
     FileStep onFile;                  // optional: called before each file, after its status text
 };
 
@@ -54,6 +57,9 @@ struct BatchResult {
 // from different folders or extensions, or a file listed twice), as their indexes; nothing when every
 // target is different. A batch checks this before it writes anything.
 std::optional<std::pair<size_t, size_t>> FindSharedTarget(const BatchRequest& request);
+
+// The target of file index: its entry of targets, else BatchTargetName's.
+std::string BatchTarget(const BatchRequest& request, size_t index);
 
 // Converts file index of the request (the source path and target as BatchTargetName builds them).
 // What a worker process runs; false for an unknown extension, LumoFailure for a codec failure.

@@ -34,6 +34,11 @@ bool Matches(const char* name, const char* pattern) {
 
 }  // namespace
 
+bool ListOrder(const std::string& a, const std::string& b) {
+    const int folded = strcasecmp(a.c_str(), b.c_str());
+    return folded != 0 ? folded < 0 : a < b;
+}
+
 bool MatchesPattern(const std::string& name, const char* pattern) { return Matches(name.c_str(), pattern); }
 
 std::vector<std::string> ListMatchingFiles(const std::string& folder, std::span<const char* const> patterns) {
@@ -48,9 +53,6 @@ std::vector<std::string> ListMatchingFiles(const std::string& folder, std::span<
         if (std::any_of(patterns.begin(), patterns.end(), [&](const char* p) { return Matches(name.c_str(), p); }))
             names.push_back(name);
     }
-    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        const int folded = strcasecmp(a.c_str(), b.c_str());
-        return folded != 0 ? folded < 0 : a < b;
-    });
+    std::sort(names.begin(), names.end(), ListOrder);
     return names;
 }

@@ -17,6 +17,9 @@ constexpr const char* kBatchSourcePatterns[] = {"*.jpg", "*.tif", "*.bmp", "*.gi
 // True when the name matches the pattern ("*" any run, "?" one character) without regard to ASCII case.
 bool MatchesPattern(const std::string& name, const char* pattern);
 
+// The order of the batch jobs' lists, as a sorted list box shows them: case ignored, then bytes.
+bool ListOrder(const std::string& a, const std::string& b);
+
 // The names (without folder) of the ordinary files of folder that match any pattern, each once, sorted
 // as a sorted list box shows them (without regard to case, then by bytes). Empty for a folder that
 // cannot be read.

@@ -38,19 +38,7 @@ ImagePtr MakeUniformGray(int width, int height, int level) {
     return image;
 }
 
-uint32_t ShownColour(const IMG& image, int x, int y) {
-    const uint32_t value = PixelAt(image, x, y);
-    switch (KindOf(image)) {
-        case ImageKind::BW: return value ? 0xFFFFFF : 0;
-        case ImageKind::GRAY16: return value * 17 * 0x010101;
-        case ImageKind::GRAY256: return value * 0x010101;
-        case ImageKind::RGB: return value;
-        default: {
-            const uint8_t* entry = image.palette + 3 * value;
-            return static_cast<uint32_t>(entry[0] << 16 | entry[1] << 8 | entry[2]);
-        }
-    }
-}
+uint32_t ShownColour(const IMG& image, int x, int y) { return PixelColour(image, x, y); }
 
 std::vector<uint8_t> Snapshot(const IMG& image) {
     std::vector<uint8_t> bytes(image.bits, image.bits + PixelBytes(image));
