@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/batch_inputs.h"
+#include "jobs/batch_inputs.h"
 #include "jobs/transform.h"
 
 struct ConvertRequest {

@@ -70,14 +70,50 @@ TEST_F(CliProgressTest, TheLineIsRedrawnOnlyWhenItChangesAndAtMostTenTimesASecon
 
     const TerminalRun run = RunOnTerminal(tempPath("WIN.INI"), arguments);
     ASSERT_EQ(run.status, 0) << run.screen;
+    // "[files done/3] ... file 100%" for each file, then the count of all three.
     for (int i = 0; i < kFiles; ++i) {
-        std::string finished = "[";
-        finished.append(std::to_string(i + 1)).append("/3] ").append(arguments[1 + i]).append(" 100%");
-        EXPECT_NE(run.screen.find(finished), std::string::npos) << run.screen;
+        const size_t line = run.screen.find("[" + std::to_string(i) + "/3]");
+        ASSERT_NE(line, std::string::npos) << run.screen;
+        const size_t finished = run.screen.find(arguments[1 + i] + " 100%", line);
+        EXPECT_NE(finished, std::string::npos) << run.screen;
+        EXPECT_EQ(run.screen.find('\r', line + 1), run.screen.find("\r\033[K", line)) << "one line: " << run.screen;
     }
+    EXPECT_NE(run.screen.find("[3/3]"), std::string::npos) << run.screen;
     // Per file: its start and its finished load and save; then the timed redraws, and the final clearing.
     const size_t bound = kFiles * 4 + static_cast<size_t>(11 * run.seconds) + 2;
     EXPECT_LE(CountRedraws(run.screen), bound) << "in " << run.seconds << " s";
+}
+
+}  // namespace
+
+namespace {
+
+// A batch long enough for a rate: files done, failures, rate and time left on the one line; --quiet
+// shows nothing at all on the same terminal.
+TEST_F(CliProgressTest, ABatchShowsItsCountsRateAndTimeLeftUnlessQuiet) {
+    std::vector<std::string> arguments{"convert", "--keep-going"};
+    WriteBytes(tempPath("broken.bmp"), {'B', 'M', 1});
+    arguments.push_back(tempPath("broken.bmp"));
+    for (int i = 0; i < 40; ++i) {
+        const std::string path = tempPath("in" + std::to_string(i) + ".bmp");
+        SaveBmp(MakePatternImage(ImageKind::RGB, 600, 400, static_cast<unsigned>(i + 1)).get(), path.c_str());
+        arguments.push_back(path);
+    }
+    arguments.insert(arguments.end(), {"-o", tempPath("out"), "--format", "png", "-j", "2"});
+    const TerminalRun run = RunOnTerminal(tempPath("WIN.INI"), arguments);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.screen.find(" 1 failed, "), std::string::npos) << run.screen;
+    if (run.seconds > 1.5) {
+        EXPECT_NE(run.screen.find(" files/s, 0:"), std::string::npos) << run.screen;
+        EXPECT_NE(run.screen.find(" left"), std::string::npos) << run.screen;
+    }
+    EXPECT_NE(run.screen.find("40 converted, 1 failed"), std::string::npos) << run.screen;
+
+    arguments.push_back("--quiet");
+    arguments.erase(arguments.begin() + 2);  // the broken file: its error would be shown
+    const TerminalRun quiet = RunOnTerminal(tempPath("WIN.INI"), arguments);
+    EXPECT_EQ(quiet.status, 0);
+    EXPECT_EQ(quiet.screen, "");
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "cli/batch_inputs.h"
+#include "jobs/batch_inputs.h"
 
 #include <sys/stat.h>
 
