@@ -121,6 +121,9 @@ int RunConvert(ConvertRequest request) {
         if (const std::optional<std::string> problem = LosslessProblem(request)) return UsageError(*problem);
     const bool fromStdin = std::find(request.inputs.begin(), request.inputs.end(), "-") != request.inputs.end();
     const bool toStdout = request.output == "-";
+    const bool listed = request.source.recursive || !request.source.filesFrom.empty() || request.source.shardCount > 0;
+    if (listed && (fromStdin || toStdout))
+        return UsageError("-r, --files-from and --shard convert files into -o FOLDER, not \"-\"");
     if (fromStdin || toStdout) {
         if (request.inputs.size() > 1) return UsageError("\"-\" takes one input only");
         if (toStdout && !request.format) return UsageError("-o - needs --format to name the output's format");
@@ -128,7 +131,6 @@ int RunConvert(ConvertRequest request) {
     }
     if (request.inputs.empty() && request.source.filesFrom.empty())
         return UsageError("convert needs INPUT files or --files-from LIST");
-    const bool listed = request.source.recursive || !request.source.filesFrom.empty() || request.source.shardCount > 0;
     if (listed) {
         if (Exists(request.output) && !IsDirectory(request.output))
             return UsageError("-r, --files-from and --shard write into -o FOLDER, and " + request.output +

@@ -353,4 +353,55 @@ TEST_F(CliTest, MosaicStopsAtADamagedFileAndKeepsTheSheetSoFar) {
     }
 }
 
+// A resumed run skips the files its log marks done whose output is still as logged, and redoes the
+// ones whose output is gone or changed, logging each of those once more.
+TEST_F(CliTest, ResumeSkipsDoneFilesWhoseOutputIsStillThere) {
+    std::string inputs;
+    for (const char* name : {"a", "b", "c", "d"}) inputs += " " + ShellQuote(sample(ImageKind::COLOR256, 17, 5, std::string(name) + ".bmp"));
+    const std::string out = tempPath("out"), log = tempPath("run.jsonl");
+    const std::string command = "convert" + inputs + " -o " + ShellQuote(out) + " --format png ";
+    const CommandResult first = lumo(command + "--log " + ShellQuote(log), true);
+    ASSERT_EQ(first.status, 0) << first.output;
+    EXPECT_EQ(first.output, "4 converted, 0 failed\n");
+    std::filesystem::remove(out + "/b.png");
+    std::vector<uint8_t> changed = ReadBytes(out + "/c.png");
+    changed.push_back(0);
+    WriteBytes(out + "/c.png", changed);
+
+    const CommandResult resumed = lumo(command + "--resume " + ShellQuote(log), true);
+    EXPECT_EQ(resumed.status, 0);
+    EXPECT_EQ(resumed.output, "2 converted, 0 failed, 2 done before\n");
+    const std::vector<uint8_t> bytes = ReadBytes(log);
+    const std::string text(bytes.begin(), bytes.end());
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 6);
+    const auto lines = [&](const std::string& name) {
+        size_t count = 0;
+        for (size_t at = text.find("{\"input\":\"" + tempPath(name)); at != std::string::npos;
+             at = text.find("{\"input\":\"" + tempPath(name), at + 1))
+            ++count;
+        return count;
+    };
+    EXPECT_EQ(lines("a.bmp"), 1u);
+    EXPECT_EQ(lines("b.bmp"), 2u);
+    EXPECT_EQ(lines("c.bmp"), 2u);
+    EXPECT_EQ(ReadBytes(out + "/c.png").size() + 1, changed.size());
+    EXPECT_EQ(lumo(command + "--resume " + ShellQuote(log), true).output, "0 converted, 0 failed, 4 done before\n");
+}
+
+// --verify loads each lossless output again: a byte damaged after the save fails the file with the
+// reason, and the run's status says so.
+TEST_F(CliTest, VerifyCatchesAnOutputDamagedAfterTheSave) {
+    const std::string input = sample(ImageKind::RGB, 40, 30, "in.bmp");
+    const std::string command = "convert " + ShellQuote(input) + " -o " + ShellQuote(tempPath("out")) + " --verify --format ";
+    EXPECT_EQ(lumo(command + "bmp", true).status, 0);
+    ::setenv("LUMO_TEST_DAMAGE_OUTPUT", "1", 1);
+    const CommandResult damaged = lumo(command + "bmp", true);
+    const CommandResult lossy = lumo(command + "jpg", true);  // not checked
+    ::unsetenv("LUMO_TEST_DAMAGE_OUTPUT");
+    EXPECT_EQ(damaged.status, 1);
+    EXPECT_NE(damaged.output.find("in.bmp: The saved file's pixel ("), std::string::npos) << damaged.output;
+    EXPECT_NE(damaged.output.find("(module VerifyOutput)"), std::string::npos) << damaged.output;
+    EXPECT_EQ(lossy.status, 0) << lossy.output;
+}
+
 }  // namespace
