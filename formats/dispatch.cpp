@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 #include <span>
 #include <vector>
@@ -47,7 +48,7 @@ struct SaveRoute {
 
 // Extensions are tested in this order; a codec joins with one row.
 const LoadRoute kLoadRoutes[] = {
-    {"tif", nullptr, nullptr, nullptr, LumoLoadTiff},
+    {"tif", nullptr, TiffLoadKeys, LumoSetIntOptionTiff, LumoLoadTiff},
     {"gif", nullptr, GifProfileKeys, LumoSetIntOptionGif, LumoLoadGif},
     {"bie", nullptr, JbigProfileKeys, LumoSetIntOptionJbig, LumoLoadJbig},
     {"bmp", nullptr, nullptr, nullptr, LumoLoadBmp},
@@ -201,6 +202,13 @@ std::string LoadRouteName(const char* fileName) {
     if (!route) route = LoadRouteFor(SplitFileName(fileName));
     if (!route) return "";
     return route->baseName ? route->baseName : route->extension;
+}
+
+std::span<const ProfileKey> TiffLoadKeys() {
+    const std::span<const ProfileKey> jpeg = JpegProfileKeys();
+    const auto autoRotate = std::find_if(jpeg.begin(), jpeg.end(),
+                                         [](const ProfileKey& key) { return std::strcmp(key.key, "AutoRotate") == 0; });
+    return autoRotate == jpeg.end() ? std::span<const ProfileKey>() : std::span<const ProfileKey>(&*autoRotate, 1);
 }
 
 bool HasLoaderFor(const char* fileName) { return LoadRouteFor(SplitFileName(fileName)) != nullptr; }

@@ -4,9 +4,11 @@
 // before every call.
 #pragma once
 
+#include <span>
 #include <string>
 
 #include "core/image.h"
+#include "formats/profile_key.h"
 
 struct SplitName {
     std::string directory;  // up to and including the last separator, or empty
@@ -31,6 +33,9 @@ std::string LoadExtensionOf(const char* fileName);
 // ("jpg" for a JPEG named x.bmp or x.JPEG, "pcd" for an image pack), "overview" for a Photo CD
 // overview, or empty when no loader reads it.
 std::string LoadRouteName(const char* fileName);
+// The load keys of TIFF files: the photos' AutoRotate key (listed with the JPEG keys; the TIFF option
+// has the same name), for the Orientation tag.
+std::span<const ProfileKey> TiffLoadKeys();
 // True when SaveImageByExtension has a saver for the file's extension.
 bool HasSaverFor(const char* fileName);
 // The extensions read and written, in the dispatch's order, each once, then the other spellings

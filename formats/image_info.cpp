@@ -41,7 +41,7 @@ constexpr HeaderRoute kHeaderRoutes[] = {
     {"gif", Always<ReadGifInfo>, nullptr, nullptr},
     {"png", Always<ReadPngInfo>, nullptr, nullptr},
     {"img", Always<ReadIMGInfo>, nullptr, nullptr},
-    {"tif", Always<ReadTiffInfo>, nullptr, nullptr},
+    {"tif", Always<ReadTiffInfo>, TiffLoadKeys, LumoSetIntOptionTiff},
     {"mok", Always<ReadMokInfo>, MokProfileKeys, LumoSetIntOptionMok},
     {"bie", Always<ReadJbigInfo>, JbigProfileKeys, LumoSetIntOptionJbig},
     {"pcd", ReadPcdInfo, PcdProfileKeys, LumoSetIntOptionPcd},

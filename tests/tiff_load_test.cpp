@@ -4,6 +4,7 @@
 #include <cstring>
 #include <map>
 
+#include "core/orientation.h"
 #include "formats/memory_buffer.h"
 #include "formats/tiff/tiff.h"
 #include "tests/support/lumo_test.h"
@@ -265,8 +266,31 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- Orientation ----
 
-TEST_F(TiffLoadTest, BottomLeftStripsLoadUprightAndOtherOrientationsUnrotatedWithAWarning) {
+// Every Orientation value in strips, tiles, separate planes, YCbCr and libtiff's RGBA reader (tiled
+// planes): the load gives the picture the JPEG path's turn gives (LumoOrientImage of the stored rows).
+TEST_F(TiffLoadTest, EveryOrientationLoadsUprightWhateverTheReader) {
+    const ImagePtr stored = MakePatternImage(ImageKind::RGB, 37, 23, 5);  // what source_ holds
+    const char* const layouts[] = {"-c none", "-c lzw -t -w 16 -l 16", "-c none -p separate",
+                                   "-c none -p separate -t -w 16 -l 16", "-c none -r 5"};
+    for (const char* layout : layouts)
+        for (int orientation = 1; orientation <= 8; ++orientation) {
+            SCOPED_TRACE(std::string(layout) + ", orientation " + std::to_string(orientation));
+            const std::string file = Make("/usr/bin/convert {src} -compress none {tmp} && tiffcp " + std::string(layout) +
+                                          " {tmp} {out} && tiffset -s 274 " + std::to_string(orientation) + " {out}");
+            const ImagePtr loaded = LumoLoadTiff(file.c_str());
+            EXPECT_TRUE(SamePixels(*LumoOrientImage(stored.get(), static_cast<Orientation>(orientation)), *loaded));
+            const ImageInfo info = ReadTiffInfo(file.c_str());
+            EXPECT_EQ(info.width, loaded->width);
+            EXPECT_EQ(info.height, loaded->height);
+        }
+    EXPECT_TRUE(warnings.empty());
+}
+
+// With AutoRotate off, a bottom-left file is still read upright; other values load as stored, with
+// a warning.
+TEST_F(TiffLoadTest, WithoutAutoRotateOtherOrientationsLoadAsStoredWithAWarning) {
     const PnmPicture stored = ParsePnm(ReadBytes(source_));  // the rows as the file stores them
+    LumoSetIntOptionTiff("autorotate", 0);
     const std::string bottomLeft = Make("/usr/bin/convert {src} -compress none {out} && tiffset -s 274 4 {out}", "bl.tif");
     ImagePtr upright = LumoLoadTiff(bottomLeft.c_str());
     EXPECT_TRUE(Matches(*upright, FlippedVertically(stored), 0));
@@ -275,6 +299,7 @@ TEST_F(TiffLoadTest, BottomLeftStripsLoadUprightAndOtherOrientationsUnrotatedWit
     const std::string rotated = Make("/usr/bin/convert {src} -compress none {tmp} && tiffcp -c lzw {tmp} {out} && "
                                      "tiffset -s 274 3 {out}", "br.tif");
     ImagePtr asStored = LumoLoadTiff(rotated.c_str());
+    LumoSetIntOptionTiff("autorotate", 1);
     EXPECT_TRUE(Matches(*asStored, stored, 0));
     ASSERT_EQ(warnings.size(), 1u);
     EXPECT_EQ(warnings[0].module, "LumoLoadTiff");

@@ -255,7 +255,9 @@ TEST_P(TiffMetadataDamage, GivesThePictureAndWhatCouldBeRead) {
         EXPECT_EQ(exif.text(*exif.find(ExifIfd::Main, kTagMake)), "Maker");
         const ExifField* time = exif.find(ExifIfd::Exif, kTagExposureTime);
         EXPECT_EQ(time != nullptr, c.exifKept);
-        if (time) EXPECT_DOUBLE_EQ(*exif.rational(*time), 1.0 / 250);
+        if (time) {
+            EXPECT_DOUBLE_EQ(*exif.rational(*time), 1.0 / 250);
+        }
         EXPECT_EQ(exif.find(ExifIfd::Gps, kTagGpsLatitudeRef) != nullptr, c.gpsKept);
     }
 }
@@ -335,18 +337,26 @@ TEST_F(TiffMetadataTest, BigTiffKeepsItsPhotoTags) {
     EXPECT_EQ(exif.text(*exif.find(ExifIfd::Main, 0x010E)), "A canal");
 }
 
-// The Exif block's Orientation is what the loaded pixels still need: 1 once the reader turned a
-// bottom-left file upright, the file's value when the pixels stay as stored.
+// The Exif block's Orientation is what the loaded pixels still need: 1 once the load turned the
+// picture upright, the file's value when AutoRotate is off and the pixels stay as stored (a
+// bottom-left file is read from the bottom either way).
 TEST_F(TiffMetadataTest, KeptOrientationDescribesTheLoadedPixels) {
     const std::string path = tempPath("tiny.tif");
     WriteBytes(path, MakeTinyTiff({false, 4, Damage::None}));
-    ImagePtr image = LumoLoadTiff(path.c_str());
-    EXPECT_EQ(PixelAt(*image, 0, 0), 160u);  // the bottom row on top
-    EXPECT_EQ(ExifOrientationOf(LumoGetMetadata(image.get())->exif), 1);
+    for (const int autoRotate : {1, 0}) {
+        LumoSetIntOptionTiff("autorotate", autoRotate);
+        ImagePtr image = LumoLoadTiff(path.c_str());
+        EXPECT_EQ(PixelAt(*image, 0, 0), 160u);  // the bottom row on top
+        EXPECT_EQ(ExifOrientationOf(LumoGetMetadata(image.get())->exif), 1);
+    }
     WriteBytes(path, MakeTinyTiff({false, 6, Damage::None}));
-    image = LumoLoadTiff(path.c_str());
+    ImagePtr image = LumoLoadTiff(path.c_str());
     EXPECT_EQ(PixelAt(*image, 0, 0), 0u);
     EXPECT_EQ(ExifOrientationOf(LumoGetMetadata(image.get())->exif), 6);
+    LumoSetIntOptionTiff("autorotate", 1);
+    image = LumoLoadTiff(path.c_str());
+    EXPECT_EQ(ExifOrientationOf(LumoGetMetadata(image.get())->exif), 1);
+    EXPECT_EQ(image->width, 3);  // the 4 x 3 picture turned a quarter
 }
 
 // For every Orientation value, and both the strip reader (RGB) and libtiff's RGBA reader (RGB with
@@ -406,7 +416,9 @@ TEST_F(TiffMetadataTest, SaveWritesProfileOnlyBesidePixelsOfItsColourSpace) {
         LumoSetMetadata(image.get(), {writer.finish(), {'<', 'x', '/', '>'}, ReadBytes(c.profile), ""});
         const std::string path = tempPath("saved.tif");
         LumoSaveTiff(image.get(), path.c_str());
+        LumoSetIntOptionTiff("autorotate", 0);  // the pixels as saved, with the tag that would turn them
         const ImagePtr loaded = LumoLoadTiff(path.c_str());
+        LumoSetIntOptionTiff("autorotate", 1);
         EXPECT_TRUE(SamePixels(*image, *loaded));
         const ImageMetadata* metadata = LumoGetMetadata(loaded.get());
         ASSERT_TRUE(metadata);

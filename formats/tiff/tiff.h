@@ -36,7 +36,9 @@ void WriteTiff(const IMG* image, TiffHandle& tiff);
 MemoryBufferPtr SaveTiffToMemory(const IMG* image);
 
 // The options "compression", "optionsg3", "predictor", "rowsperstrip", "ycbcr", "hsubsampling",
-// "vsubsampling"; an unknown name is "Unknown tiff option: %s".
+// "vsubsampling" and "autorotate" (1: loads turn the picture upright by its Orientation tag, as JPEG
+// loads do by the Exif tag; 0: the rows are read as if the first were the top, with a warning); an
+// unknown name is "Unknown tiff option: %s".
 void LumoSetIntOptionTiff(const char* name, int value);
 int LumoGetIntOptionTiff(const char* name);
 // The option "software": the Software tag written (none when set to null). The text is copied.

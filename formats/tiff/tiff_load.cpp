@@ -5,9 +5,11 @@
 
 #include "core/image.h"
 #include "core/messages.h"
+#include "core/orientation.h"
 #include "formats/tiff/tiff.h"
 #include "formats/tiff/tiff_layout.h"
 #include "formats/tiff/tiff_metadata.h"
+#include "formats/tiff/tiff_options.h"
 #include "formats/tiff/tiff_readers.h"
 
 namespace {
@@ -60,16 +62,29 @@ ImagePtr LoadTiffFrom(TiffHandle& tiff, const char* name) {
     ImagePtr image = LumoCreateImage(static_cast<int>(tags.width), static_cast<int>(tags.height),
                                      ColorClassOf(layout.kind), std::move(layout.palette), BitsPerPixelOf(layout.kind));
     SetResolution(tiff, *image);
+    // Turned upright: the readers copy the rows as stored (the strip reader reads a bottom-left file
+    // from the bottom, which leaves it upright; libtiff's RGBA reader does part of the turn itself),
+    // and what the pixels still need is the JPEG path's turn.
+    const int stored = tags.orientation;
+    const bool turn = CurrentTiffOptions().autoRotate != 0 && IsOrientation(stored);
+    const int readAs = turn && !(layout.reader == TiffReader::Scanline && stored == ORIENTATION_BOTLEFT)
+                           ? ORIENTATION_TOPLEFT
+                           : stored;
     switch (layout.reader) {
-        case TiffReader::Scanline: ReadTiffScanlines(tiff, *image, tags.orientation); break;
-        case TiffReader::Tile: ReadTiffTiles(tiff, *image, tags.orientation, tags.tileWidth, tags.tileLength); break;
-        case TiffReader::Plane: ReadTiffPlanes(tiff, *image, tags.orientation); break;
+        case TiffReader::Scanline: ReadTiffScanlines(tiff, *image, readAs); break;
+        case TiffReader::Tile: ReadTiffTiles(tiff, *image, readAs, tags.tileWidth, tags.tileLength); break;
+        case TiffReader::Plane: ReadTiffPlanes(tiff, *image, readAs); break;
         case TiffReader::Rgba: ReadTiffRgba(tiff, *image, InkProfileOf(tiff, layout).get()); break;
-        case TiffReader::YCbCr: ReadTiffYCbCr(tiff, *image, tags.orientation); break;
+        case TiffReader::YCbCr: ReadTiffYCbCr(tiff, *image, readAs); break;
     }
     // Our readers copy the file's values; the image kinds have 0 = black.
     if (layout.invert) LumoInvertImage(image.get());
-    LumoSetMetadata(image.get(), ReadTiffMetadata(tiff, OrientationAfterReading(layout.reader, tags.orientation)));
+    int remaining = OrientationAfterReading(layout.reader, stored);
+    if (turn && remaining != 1) {
+        image = LumoOrientImage(image.get(), static_cast<Orientation>(remaining));
+        remaining = 1;
+    }
+    LumoSetMetadata(image.get(), ReadTiffMetadata(tiff, remaining));
     if (tags.photometric == PHOTOMETRIC_SEPARATED) DropInkProfile(image.get());
     return image;
 }
@@ -83,7 +98,13 @@ ImagePtr LumoLoadTiff(const char* path) {
 
 ImageInfo ReadTiffInfoFrom(TiffHandle& tiff, const char* name) {
     const TiffLayout layout = DecideTiffLayout(tiff, name);
-    return {static_cast<int>(layout.tags.width), static_cast<int>(layout.tags.height), layout.kind};
+    const int width = static_cast<int>(layout.tags.width), height = static_cast<int>(layout.tags.height);
+    // The sides of the picture as a load gives it: swapped by the quarter turns and diagonal mirrors.
+    const int stored = layout.tags.orientation;
+    const int remaining = CurrentTiffOptions().autoRotate != 0 && IsOrientation(stored) ? stored
+                                                                                        : OrientationAfterReading(layout.reader, stored);
+    if (remaining >= 5) return {height, width, layout.kind};
+    return {width, height, layout.kind};
 }
 
 ImageInfo ReadTiffInfo(const char* path) {

@@ -14,6 +14,7 @@ constexpr NamedOption<int> kIntOptions[] = {
     {"optionsg3", &options.optionsG3},
     {"rowsperstrip", &options.rowsPerStrip},
     {"ycbcr", &options.ycbcr},
+    {"autorotate", &options.autoRotate},
 };
 constexpr OptionRegistry<int> kIntRegistry(kIntOptions, "Unknown tiff option: %s");
 

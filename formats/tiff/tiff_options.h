@@ -13,6 +13,7 @@ struct TiffOptions {
     int hSubsampling = 2;   // chroma subsampling of that encoder: 1, 2 or 4 ...
     int vSubsampling = 2;   // ... across and down
     std::optional<std::string> software;  // the Software tag; none written when unset
+    int autoRotate = 1;     // non-zero: a picture is turned upright by its Orientation tag as it loads
 };
 
 // The options in force (read by the saver).
