@@ -4,7 +4,9 @@
 
 #include "cli/terminal.h"
 #include "core/messages.h"
+#include "formats/dispatch.h"
 #include "formats/image_info.h"
+#include "formats/tiff/tiff.h"
 
 int RunInfo(const std::vector<std::string>& files) {
     int status = 0;
@@ -17,7 +19,18 @@ int RunInfo(const std::vector<std::string>& files) {
                 status = 1;
                 continue;
             }
-            std::printf("%s: %dx%d %s\n", files[i].c_str(), info->width, info->height, KindName(info->kind));
+            // A TIFF file of several pages: the count on the file's line, then a line per page.
+            const std::vector<ImageInfo> pages =
+                LoadRouteName(files[i].c_str()) == "tif" ? ReadTiffPages(files[i].c_str()) : std::vector<ImageInfo>();
+            if (pages.size() < 2) {
+                std::printf("%s: %dx%d %s\n", files[i].c_str(), info->width, info->height, KindName(info->kind));
+                continue;
+            }
+            std::printf("%s: %dx%d %s, %zu pages\n", files[i].c_str(), info->width, info->height, KindName(info->kind),
+                        pages.size());
+            for (size_t page = 0; page < pages.size(); ++page)
+                std::printf("  page %zu: %dx%d %s\n", page + 1, pages[page].width, pages[page].height,
+                            KindName(pages[page].kind));
         } catch (const LumoFailure& failure) {
             ReportFileError(files[i], std::string(failure.text()) + " (module " + failure.module() + ")");
             status = 1;

@@ -10,6 +10,7 @@
 #include "cli/settings_command.h"
 #include "cli/terminal.h"
 #include "core/memory.h"
+#include "formats/tiff/tiff.h"
 #include "jobs/contact_sheet.h"
 #include "platform/heap_reuse.h"
 
@@ -134,6 +135,10 @@ int main(int argc, char** argv) {
             },
             "Mirror left to right (h) or top to bottom (v), after --rotate")
         ->type_name("h|v");
+    int page = 1;
+    convert->add_option("--page", page, "The page of multi-page TIFF files to convert (from 1)")
+        ->check(CLI::Range(1, 100000))
+        ->type_name("N");
     convert->add_flag("--lossless", request.transform.lossless,
                       "JPEG to JPEG: --rotate and --flip move the compressed blocks, never recompressing "
                       "(edge blocks that cannot turn are trimmed, with a warning)");
@@ -193,6 +198,7 @@ int main(int argc, char** argv) {
     if (!ApplyProfileOverrides(settings)) return 2;
     InstallTerminalReporting();
     if (convert->parsed()) SetQuiet(request.quiet);
+    LumoSetIntOptionTiff("page", page);
     const int status = info->parsed()     ? RunInfo(infoFiles)
                        : mosaic->parsed() ? RunMosaic(mosaicRequest)
                                           : RunConvert(std::move(request));

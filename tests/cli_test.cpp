@@ -404,4 +404,18 @@ TEST_F(CliTest, VerifyCatchesAnOutputDamagedAfterTheSave) {
     EXPECT_EQ(lossy.status, 0) << lossy.output;
 }
 
+// A multi-page TIFF: lumo info lists the pages, --page converts the one asked for.
+TEST_F(CliTest, InfoListsTheTiffPagesAndConvertTakesTheOneAsked) {
+    const std::string file = tempPath("scan.tif");
+    ASSERT_EQ(RunCommand("convert -size 30x20 xc:white -size 8x9 xc:black -monochrome -depth 1 " + ShellQuote(file)).status, 0);
+    EXPECT_EQ(lumo("info " + ShellQuote(file)).output,
+              file + ": 30x20 BW, 2 pages\n  page 1: 30x20 BW\n  page 2: 8x9 BW\n");
+    const std::string out = tempPath("second.bmp");
+    EXPECT_EQ(lumo("convert --page 2 " + ShellQuote(file) + " -o " + ShellQuote(out)).status, 0);
+    EXPECT_EQ(lumo("info " + ShellQuote(out)).output, out + ": 8x9 BW\n");
+    const CommandResult missing = lumo("convert --page 3 " + ShellQuote(file) + " -o " + ShellQuote(out), true);
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.output.find("has no page 3"), std::string::npos) << missing.output;
+}
+
 }  // namespace

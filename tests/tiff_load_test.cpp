@@ -306,6 +306,28 @@ TEST_F(TiffLoadTest, WithoutAutoRotateOtherOrientationsLoadAsStoredWithAWarning)
     EXPECT_EQ(warnings[0].text, "Can't handle this orientation: 3");
 }
 
+// ---- Pages ----
+
+// Each page of a scanned document: its size and kind listed, and loaded by the "page" option.
+TEST_F(TiffLoadTest, PagesAreListedAndLoadedOneByOne) {
+    const std::string file = Make("/usr/bin/convert {src} -size 20x50 xc:blue -size 64x48 pattern:checkerboard "
+                                  "-monochrome -compress none {out}");
+    const std::vector<ImageInfo> pages = ReadTiffPages(file.c_str());
+    ASSERT_EQ(pages.size(), 3u);
+    EXPECT_EQ(pages[1].width, 20);
+    EXPECT_EQ(pages[2].height, 48);
+    LumoSetIntOptionTiff("page", 2);
+    const ImagePtr second = LumoLoadTiff(file.c_str());
+    const ImageInfo info = ReadTiffInfo(file.c_str());
+    LumoSetIntOptionTiff("page", 4);
+    EXPECT_LUMO_ERROR(LumoLoadTiff(file.c_str()), "LumoLoadTiff", file + " has no page 4");
+    LumoSetIntOptionTiff("page", 1);
+    EXPECT_EQ(second->width, 20);
+    EXPECT_EQ(second->height, 50);
+    EXPECT_EQ(info.width, 20);
+    EXPECT_EQ(LumoLoadTiff(file.c_str())->width, 37);
+}
+
 // ---- YCbCr strips, read by our own converter ----
 
 struct YCbCrCase {

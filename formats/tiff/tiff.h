@@ -8,6 +8,7 @@
 #pragma once
 
 #include <span>
+#include <vector>
 
 #include "core/image.h"
 #include "formats/image_info.h"
@@ -36,9 +37,10 @@ void WriteTiff(const IMG* image, TiffHandle& tiff);
 MemoryBufferPtr SaveTiffToMemory(const IMG* image);
 
 // The options "compression", "optionsg3", "predictor", "rowsperstrip", "ycbcr", "hsubsampling",
-// "vsubsampling" and "autorotate" (1: loads turn the picture upright by its Orientation tag, as JPEG
-// loads do by the Exif tag; 0: the rows are read as if the first were the top, with a warning); an
-// unknown name is "Unknown tiff option: %s".
+// "vsubsampling", "autorotate" (1: loads turn the picture upright by its Orientation tag, as JPEG
+// loads do by the Exif tag; 0: the rows are read as if the first were the top, with a warning) and
+// "page" (1: the page that LumoLoadTiff and ReadTiffInfo read, counted from 1; a file without it is
+// "%s has no page %d"); an unknown name is "Unknown tiff option: %s".
 void LumoSetIntOptionTiff(const char* name, int value);
 int LumoGetIntOptionTiff(const char* name);
 // The option "software": the Software tag written (none when set to null). The text is copied.
@@ -46,6 +48,9 @@ int LumoGetIntOptionTiff(const char* name);
 inline constexpr char kSoftwareName[] = "Lumo 1.2e";
 void LumoSetStringOptionTiff(const char* name, const char* text);
 const char* LumoGetStringOptionTiff(const char* name);
+
+// The size and kind of each page of the file as a load of it gives them (at most 100,000 pages).
+std::vector<ImageInfo> ReadTiffPages(const char* path);
 
 // The profile keys of the TIFF settings ("TiffCompression", "TiffBWCompression",
 // "TiffColorCompression", "TiffPredictor"); the dispatch's TIFF rule reads them as words.

@@ -89,8 +89,24 @@ ImagePtr LoadTiffFrom(TiffHandle& tiff, const char* name) {
     return image;
 }
 
+namespace {
+
+// Makes the page the "page" option names the current directory.
+void SelectPage(TiffHandle& tiff, const char* path) {
+    const int page = CurrentTiffOptions().page;
+    if (page == 1) return;
+    if (page < 1 || !TIFFSetDirectory(tiff.get(), static_cast<tdir_t>(page - 1))) {
+        tiff.takeError();
+        LumoError(kModule, "%s has no page %d", path, page);
+    }
+    tiff.check(kModule);
+}
+
+}  // namespace
+
 ImagePtr LumoLoadTiff(const char* path) {
     TiffHandle tiff = LumoOpenTiff(path, "r");
+    SelectPage(tiff, path);
     ImagePtr image = LoadTiffFrom(tiff, path);
     tiff.close(kModule);
     return image;
@@ -107,8 +123,22 @@ ImageInfo ReadTiffInfoFrom(TiffHandle& tiff, const char* name) {
     return {width, height, layout.kind};
 }
 
+std::vector<ImageInfo> ReadTiffPages(const char* path) {
+    constexpr size_t kMostPages = 100000;
+    TiffHandle tiff = LumoOpenTiff(path, "r");
+    std::vector<ImageInfo> pages;
+    do {
+        pages.push_back(ReadTiffInfoFrom(tiff, path));
+        tiff.check(kModule);
+    } while (pages.size() < kMostPages && TIFFReadDirectory(tiff.get()));
+    tiff.takeError();  // a damaged directory after the last good one ends the list
+    tiff.close(kModule);
+    return pages;
+}
+
 ImageInfo ReadTiffInfo(const char* path) {
     TiffHandle tiff = LumoOpenTiff(path, "r");
+    SelectPage(tiff, path);
     const ImageInfo info = ReadTiffInfoFrom(tiff, path);
     tiff.close(kModule);
     return info;

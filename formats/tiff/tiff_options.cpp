@@ -15,6 +15,7 @@ constexpr NamedOption<int> kIntOptions[] = {
     {"rowsperstrip", &options.rowsPerStrip},
     {"ycbcr", &options.ycbcr},
     {"autorotate", &options.autoRotate},
+    {"page", &options.page},
 };
 constexpr OptionRegistry<int> kIntRegistry(kIntOptions, "Unknown tiff option: %s");
 

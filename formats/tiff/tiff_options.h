@@ -14,6 +14,7 @@ struct TiffOptions {
     int vSubsampling = 2;   // ... across and down
     std::optional<std::string> software;  // the Software tag; none written when unset
     int autoRotate = 1;     // non-zero: a picture is turned upright by its Orientation tag as it loads
+    int page = 1;           // the page (image file directory, from 1) that loads read
 };
 
 // The options in force (read by the saver).
