@@ -5,6 +5,7 @@
 #include "cli/terminal.h"
 #include "core/messages.h"
 #include "formats/dispatch.h"
+#include "formats/gif/gif_frames.h"
 #include "formats/image_info.h"
 #include "formats/tiff/tiff.h"
 
@@ -22,6 +23,12 @@ int RunInfo(const std::vector<std::string>& files) {
             // A TIFF file of several pages: the count on the file's line, then a line per page.
             const std::vector<ImageInfo> pages =
                 LoadRouteName(files[i].c_str()) == "tif" ? ReadTiffPages(files[i].c_str()) : std::vector<ImageInfo>();
+            const size_t frames = LoadRouteName(files[i].c_str()) == "gif" ? CountGifFrames(files[i].c_str()) : 0;
+            if (frames > 1) {
+                std::printf("%s: %dx%d %s, %zu frames\n", files[i].c_str(), info->width, info->height,
+                            KindName(info->kind), frames);
+                continue;
+            }
             if (pages.size() < 2) {
                 std::printf("%s: %dx%d %s\n", files[i].c_str(), info->width, info->height, KindName(info->kind));
                 continue;

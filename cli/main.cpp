@@ -10,6 +10,7 @@
 #include "cli/settings_command.h"
 #include "cli/terminal.h"
 #include "core/memory.h"
+#include "formats/gif/gif.h"
 #include "formats/tiff/tiff.h"
 #include "jobs/contact_sheet.h"
 #include "platform/heap_reuse.h"
@@ -139,6 +140,11 @@ int main(int argc, char** argv) {
     convert->add_option("--page", page, "The page of multi-page TIFF files to convert (from 1)")
         ->check(CLI::Range(1, 100000))
         ->type_name("N");
+    int frame = 0;
+    convert->add_option("--frame", frame,
+                        "Convert frame N (from 1) of animated GIF files, composed on the whole screen as it shows")
+        ->check(CLI::Range(1, 1000000))
+        ->type_name("N");
     convert->add_flag("--lossless", request.transform.lossless,
                       "JPEG to JPEG: --rotate and --flip move the compressed blocks, never recompressing "
                       "(edge blocks that cannot turn are trimmed, with a warning)");
@@ -199,6 +205,7 @@ int main(int argc, char** argv) {
     InstallTerminalReporting();
     if (convert->parsed()) SetQuiet(request.quiet);
     LumoSetIntOptionTiff("page", page);
+    LumoSetIntOptionGif("frame", frame);
     const int status = info->parsed()     ? RunInfo(infoFiles)
                        : mosaic->parsed() ? RunMosaic(mosaicRequest)
                                           : RunConvert(std::move(request));

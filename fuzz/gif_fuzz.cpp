@@ -2,6 +2,7 @@
 // clean LumoFailure, with nothing read or written outside a buffer and nothing leaked. An image that
 // loads is saved again in memory: the LZW data must be the plain string table's, byte for byte, and
 // must load back to the same indices, which puts the encoder through whatever pictures the fuzzer finds.
+// The same bytes are played as an animation too.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include "core/memory.h"
 #include "core/messages.h"
 #include "formats/gif/gif.h"
+#include "formats/gif/gif_frames.h"
 #include "fuzz/fuzz_loader.h"
 #include "tests/support/gif_reference.h"
 
@@ -67,6 +69,14 @@ size_t DeclaredPixels(const uint8_t* data, size_t size) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (DeclaredPixels(data, size) > (size_t{4} << 20)) return 0;
+    const size_t screenPixels = size >= 10 ? size_t{static_cast<uint16_t>(data[6] | data[7] << 8)} *
+                                                 static_cast<uint16_t>(data[8] | data[9] << 8)
+                                           : 0;
+    if (screenPixels <= (size_t{4} << 20)) FuzzRun([&] {
+        // The frames as the viewer plays them, up to a few hundred (each costs a screen's work).
+        GifFrames frames(data, size, "fuzz.gif");
+        for (int k = 0; k < 300 && frames.next();) ++k;
+    });
     return FuzzRun([&] {
         InputFile file(data, size, "fuzz.gif");
         ImagePtr image = LoadGifFrom(file);

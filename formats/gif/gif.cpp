@@ -5,63 +5,21 @@
 #include "core/messages.h"
 #include "core/options.h"
 #include "formats/byte_order.h"
+#include "formats/gif/gif_blocks.h"
+#include "formats/gif/gif_frames.h"
 #include "formats/gif/gif_lzw_decoder.h"
 #include "formats/load_limits.h"
 
 namespace {
 
-constexpr const char* kLoadModule = "LumoLoadGif";
+using namespace gif;
 
 int interlaceOption = 0;  // non-zero: the saver writes interlaced rows; the loader follows the file
-const NamedOption<int> kIntOptions[] = {{"interlace", &interlaceOption}};
+int frameOption = 0;      // 0: the loader gives the first image as stored; N: frame N composed on the screen
+const NamedOption<int> kIntOptions[] = {{"interlace", &interlaceOption}, {"frame", &frameOption}};
 const OptionRegistry<int> kIntRegistry(kIntOptions, "Unknown Gif option: %s");
 // The user's GIF setting in the profile, and the option the dispatch copies it into.
 constexpr ProfileKey kGifProfileKeys[] = {{"GifInterlace", "0", "0,1", "interlace", KeyUse::Save}};
-
-// Flag bits shared by the screen and image descriptors.
-constexpr uint8_t kColorTablePresent = 0x80;
-constexpr uint8_t kInterlaced = 0x40;  // image descriptor only
-
-// The colour table length coded in the low 3 bits of a descriptor's flags.
-int TableLength(uint8_t flags) { return 2 << (flags & 7); }
-
-// The logical screen descriptor after the 6-byte signature; integers little-endian.
-struct ScreenDescriptor {
-    uint16_t width;      // canvas width: not used, the image descriptor gives the picture size
-    uint16_t height;     // canvas height: not used
-    uint8_t flags;       // 0x80: a global colour table follows; low 3 bits: its length
-    uint8_t background;  // background colour index: not used
-    uint8_t aspect;      // pixel aspect ratio: 0 or 49 mean square pixels
-};
-
-// The image descriptor after the "," separator; integers little-endian.
-struct ImageDescriptor {
-    uint16_t left;    // position on the canvas: ignored
-    uint16_t top;     // ignored
-    uint16_t width;   // pixels per row
-    uint16_t height;  // rows
-    uint8_t flags;    // 0x80: a local colour table follows; 0x40: interlaced rows; low 3 bits: table length
-};
-
-ScreenDescriptor ReadScreenDescriptor(InputFile& file) {
-    uint8_t bytes[7];
-    ReadGifBytes(file, bytes, sizeof bytes);
-    return {ReadLE16(bytes), ReadLE16(bytes + 2), bytes[4], bytes[5], bytes[6]};
-}
-
-ImageDescriptor ReadImageDescriptor(InputFile& file) {
-    uint8_t bytes[9];
-    ReadGifBytes(file, bytes, sizeof bytes);
-    return {ReadLE16(bytes), ReadLE16(bytes + 2), ReadLE16(bytes + 4), ReadLE16(bytes + 6), bytes[8]};
-}
-
-void CheckSignature(InputFile& file) {
-    uint8_t signature[6];
-    if (file.read(signature, sizeof signature) != sizeof signature || std::memcmp(signature, "GIF", 3) != 0)
-        LumoError(kLoadModule, "Not a GIF file");
-    if (std::memcmp(signature + 3, "87a", 3) != 0 && std::memcmp(signature + 3, "89a", 3) != 0)
-        LumoError("LoadGif", "Unexpected GIF version number '%c%c%c'", signature[3], signature[4], signature[5]);
-}
 
 // The palette the image will own: sized from the screen descriptor and grown to 256 entries when
 // a local table needs more. Entries no table sets stay black.
@@ -130,21 +88,6 @@ GifStart ReadUpToImageData(InputFile& file) {
     return {descriptor, tableLength, std::move(palette)};
 }
 
-int ReadCodeSize(InputFile& file) {
-    const int codeSize = ReadGifByte(file);
-    // Sizes of 12 and more would need codes past the 4096-entry string table: nothing can be decoded.
-    if (codeSize > GifLzwDecoder::kMaxInputCodeSize) LumoError(kLoadModule, "Bogus codesize %d", codeSize);
-    if (codeSize < 2) LumoWarning(kLoadModule, "Bogus codesize %d", codeSize);
-    return codeSize;
-}
-
-// One 12-bit code stands for at most 4094 pixels, so a byte of data yields at most 2730 pixels.
-constexpr size_t kMaxPixelsPerDataByte = 4096 * 8 / 12 + 1;
-// Pictures up to this size load whatever the data left (missing pixels are 0); a larger one whose
-// data could not fill it even at the highest LZW ratio is refused, so a few bytes cannot make the
-// loader allocate and fill tens of megabytes.
-constexpr size_t kAlwaysAcceptedBytes = size_t{1} << 20;
-
 // Stores a row of width indices into picture row y, two per byte (first pixel in the high nibble);
 // padding bytes are zeroed.
 void PackRow(IMG& image, int y, const uint8_t* pixels) {
@@ -161,18 +104,6 @@ void StoreRow(IMG& image, int y, const uint8_t* pixels) {
     uint8_t* row = PictureRow(image, y);
     std::memcpy(row, pixels, image.width);
     std::memset(row + image.width, 0, static_cast<size_t>(image.rowBytes - image.width));
-}
-
-// The file row that holds picture row y of an interlaced image: rows 0, 8, 16, ... come first,
-// then 4, 12, ..., then 2, 6, 10, ..., then the odd rows.
-int InterlacedFileRow(int y, int height) {
-    const int pass2 = (height + 7) / 8;
-    const int pass3 = pass2 + (height + 3) / 8;
-    const int pass4 = pass3 + (height + 1) / 4;
-    if (y % 8 == 0) return y / 8;
-    if (y % 8 == 4) return y / 8 + pass2;
-    if (y % 4 == 2) return y / 4 + pass3;
-    return y / 2 + pass4;
 }
 
 // The decoder writes the picture as one run of width-byte rows, top row first. An 8-bit picture is
@@ -236,6 +167,12 @@ int LumoGetIntOptionGif(const char* name) { return kIntRegistry.get("LumoGetIntO
 std::span<const ProfileKey> GifProfileKeys() { return kGifProfileKeys; }
 
 ImagePtr LumoLoadGif(const char* fileName) {
+    if (frameOption > 0) {
+        GifFrames frames(fileName);
+        while (frames.count() < static_cast<size_t>(frameOption))
+            if (!frames.next()) LumoError(kLoadModule, "%s has no frame %d", fileName, frameOption);
+        return frames.copyScreen();
+    }
     InputFile file(fileName, kLoadModule, "Can't open %s");
     return LoadGifFrom(file);
 }

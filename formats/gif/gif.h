@@ -25,7 +25,9 @@ void LumoSaveGif(const IMG* image, const char* fileName);
 // and end reports that belong to the caller (LumoSaveGif writes through this to its output file).
 void WriteGif(const IMG* image, const ByteSink& sink);
 
-// The option "interlace" (0): non-zero writes the rows in interlaced order.
+// The options "interlace" (0): non-zero writes the rows in interlaced order; "frame" (0): N from 1
+// makes LumoLoadGif give frame N of an animation composed on the logical screen (RGB; gif_frames.h),
+// "%s has no frame %d" past the last.
 void LumoSetIntOptionGif(const char* name, int value);
 int LumoGetIntOptionGif(const char* name);
 
