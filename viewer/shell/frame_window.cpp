@@ -99,8 +99,10 @@ void FrameWindow::setStatusText(const QString& text) { status_->setStatusText(te
 
 void FrameWindow::refreshImageInfoStatus() {
     const ImageWindow* window = activeImageWindow();
-    setStatusText(ImageInfoText(window ? window->image() : nullptr, window ? window->zoom() : 100,
-                                window ? window->loadTime() : 0, ReadMemoryStatus()));
+    QString text = ImageInfoText(window ? window->image() : nullptr, window ? window->zoom() : 100,
+                                 window ? window->loadTime() : 0, ReadMemoryStatus());
+    if (window && !window->sequencePosition().isEmpty()) text += QStringLiteral(" - ") + window->sequencePosition();
+    setStatusText(text);
 }
 
 bool FrameWindow::openFileInNewWindow(const QString& path) {

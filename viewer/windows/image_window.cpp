@@ -11,6 +11,7 @@
 #include <cmath>
 #include <filesystem>
 
+#include "core/messages.h"
 #include "formats/dispatch.h"
 #include "formats/signature.h"
 #include "jobs/lossless_turn.h"
@@ -96,10 +97,37 @@ bool ImageWindow::loadFile(const QString& path) {
     jpegSource_ = std::move(jpegSource);
     modified_ = false;
     imageReplaced();
+    startSequence();
     return true;
 }
 
+void ImageWindow::startSequence() {
+    sequence_ = PictureSequence::For(path_);
+    if (!sequence_ || !sequence_->isAnimation()) return;
+    connect(sequence_.get(), &PictureSequence::frameShown, this,
+            [this](ImagePtr* frame) { showOwnPicture(std::move(*frame)); });
+    // The window shows the whole screen of the animation, not its first image alone.
+    if (ImagePtr first = sequence_->startAnimation()) showOwnPicture(std::move(first));
+    else sequence_.reset();
+}
+
+void ImageWindow::showOwnPicture(ImagePtr picture) {
+    display_.setImage(std::move(picture), ScreenDepth(), zoom_,
+                      [this](const QString& text) { emit transientStatus(text); });
+    mosaic_.reset();
+    imageReplaced();
+}
+
+QString ImageWindow::sequencePosition() const {
+    if (!sequence_) return {};
+    return sequence_->position() + (sequence_->paused() ? QStringLiteral(" (paused)") : QString());
+}
+
+bool ImageWindow::isAnimated() const { return sequence_ && sequence_->isAnimation(); }
+bool ImageWindow::animationPaused() const { return isAnimated() && sequence_->paused(); }
+
 void ImageWindow::setImage(ImagePtr picture, bool keepSheetCells) {
+    sequence_.reset();  // a command's result is no longer one of the file's pictures
     const auto sizeOf = [](const IMG* shown) { return shown ? QSize(shown->width, shown->height) : QSize(); };
     const QSize oldSize = sizeOf(image());
     display_.setImage(std::move(picture), ScreenDepth(), zoom_,
@@ -255,11 +283,33 @@ void ImageWindow::keyPressEvent(QKeyEvent* event) {
     const Qt::KeyboardModifiers modifiers = event->modifiers();
     const bool control = modifiers & Qt::ControlModifier;
     const bool keypad = modifiers & Qt::KeypadModifier;
+    // A file of pages: Page Down and Page Up step through them (Ctrl with them still scrolls to the
+    // bottom and the top). An animation: Space pauses and resumes it.
+    const bool pages = sequence_ && !sequence_->isAnimation() && !control;
     switch (event->key()) {
         case Qt::Key_Escape: emit helpModeRequested(false); break;
-        case Qt::Key_PageUp: vertical->setValue(control ? 0 : vertical->value() - kPageStep); break;
+        case Qt::Key_PageUp:
         case Qt::Key_PageDown:
-            vertical->setValue(control ? vertical->maximum() : vertical->value() + kPageStep);
+            if (pages) {
+                try {
+                    if (ImagePtr page = sequence_->stepPage(event->key() == Qt::Key_PageDown ? 1 : -1))
+                        showOwnPicture(std::move(page));
+                } catch (const LumoFailure&) {
+                    // the message box has named the failure; the page shown stays
+                }
+            } else if (event->key() == Qt::Key_PageUp) {
+                vertical->setValue(control ? 0 : vertical->value() - kPageStep);
+            } else {
+                vertical->setValue(control ? vertical->maximum() : vertical->value() + kPageStep);
+            }
+            break;
+        case Qt::Key_Space:
+            if (!isAnimated()) {
+                event->ignore();
+                return;
+            }
+            sequence_->setPaused(!sequence_->paused());
+            emit changed();
             break;
         case Qt::Key_End: horizontal->setValue(horizontal->maximum()); break;
         case Qt::Key_Home: horizontal->setValue(0); break;
@@ -353,6 +403,18 @@ bool ImageWindow::queryClose() {
         case Answer::Cancel: break;
     }
     return false;
+}
+
+// Space in a playing window pauses it rather than stepping to the next picture of the folder.
+bool ImageWindow::event(QEvent* event) {
+    if (event->type() == QEvent::ShortcutOverride && isAnimated()) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier) {
+            event->accept();
+            return true;
+        }
+    }
+    return QAbstractScrollArea::event(event);
 }
 
 void ImageWindow::closeEvent(QCloseEvent* event) {

@@ -8,12 +8,14 @@
 #include <QPointer>
 #include <QString>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
 #include "core/image.h"
 #include "core/orientation.h"
 #include "viewer/windows/image_display.h"
+#include "viewer/windows/picture_sequence.h"
 #include "jobs/mosaic_index.h"
 
 class FullScreenView;
@@ -94,6 +96,13 @@ public:
     int mosaicEntryAt(QPoint viewportPoint) const;
     QString mosaicFile(int entry) const;
 
+    // The file's pages or animation frames shown: "page 2/5", "frame 3/12 (paused)"; empty for a
+    // single picture, or once a command has changed the picture shown.
+    QString sequencePosition() const;
+    // An animation plays in the window (Space pauses and resumes it).
+    bool isAnimated() const;
+    bool animationPaused() const;
+
     // The save question for unsaved changes; true when the window may close.
     bool queryClose();
 
@@ -126,8 +135,13 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
+    // The file's further pictures: the sequence found for the file loaded, an animation started.
+    void startSequence();
+    // Shows a page or frame of the file: the file, its name and the unmodified state stay.
+    void showOwnPicture(ImagePtr picture);
     void imageReplaced();
     void updateScrollRanges();
     // The screen offset of the first visible image pixel: scroll position x zoom / 100.
@@ -143,5 +157,6 @@ private:
     std::optional<JpegSource> jpegSource_;
     QString hoveredFile_;
     QPointer<FullScreenView> fullScreen_;
+    std::unique_ptr<PictureSequence> sequence_;
     int wheelTurn_ = 0;  // Ctrl+wheel turn not yet worth a zoom step (fine-grained wheels and touchpads)
 };
