@@ -23,6 +23,7 @@
 #include "formats/ps/ps.h"
 #include "formats/signature.h"
 #include "formats/tiff/tiff.h"
+#include "formats/webp/webp.h"
 #include "platform/message_box.h"
 #include "platform/profile.h"
 
@@ -59,6 +60,7 @@ const LoadRoute kLoadRoutes[] = {
     {"fax", nullptr, nullptr, nullptr, LumoLoadG3},
     {"jpg", nullptr, JpegProfileKeys, LumoSetIntOptionJpeg, LumoLoadJpeg},
     {"png", nullptr, nullptr, nullptr, LumoLoadPng},
+    {"webp", nullptr, nullptr, nullptr, LumoLoadWebp},
 };
 
 // The TIFF rule: the compression (and its G3 or predictor setting) the profile asks for this image,
@@ -81,6 +83,7 @@ const SaveRoute kSaveRoutes[] = {
     {"jpg", JpegProfileKeys, LumoSetIntOptionJpeg, nullptr, LumoSaveJpeg},
     {"ps", PSProfileKeys, LumoSetIntOptionPS, nullptr, LumoSavePS},
     {"png", PngProfileKeys, LumoSetIntOptionPng, nullptr, LumoSavePng},
+    {"webp", WebpProfileKeys, LumoSetIntOptionWebp, nullptr, LumoSaveWebp},
 };
 
 bool SameText(const std::string& a, const char* b) { return strcasecmp(a.c_str(), b) == 0; }

@@ -15,6 +15,7 @@
 #include "formats/png/png.h"
 #include "formats/profile_key.h"
 #include "formats/tiff/tiff.h"
+#include "formats/webp/webp.h"
 
 namespace {
 
@@ -40,6 +41,7 @@ constexpr HeaderRoute kHeaderRoutes[] = {
     {"bmp", Always<ReadBmpInfo>, nullptr, nullptr},
     {"gif", Always<ReadGifInfo>, nullptr, nullptr},
     {"png", Always<ReadPngInfo>, nullptr, nullptr},
+    {"webp", Always<ReadWebpInfo>, nullptr, nullptr},
     {"img", Always<ReadIMGInfo>, nullptr, nullptr},
     {"tif", Always<ReadTiffInfo>, TiffLoadKeys, LumoSetIntOptionTiff},
     {"mok", Always<ReadMokInfo>, MokProfileKeys, LumoSetIntOptionMok},

@@ -38,6 +38,7 @@ Signature SignatureOf(const uint8_t* b, size_t size) {
     if (StartsWith(b, size, "\xFF\xD8\xFF", 3)) return {"jpg"};
     if (StartsWith(b, size, "II*\0", 4) || StartsWith(b, size, "MM\0*", 4)) return {"tif"};
     if (StartsWith(b, size, "\x89PNG\r\n\x1A\n", 8)) return {"png"};
+    if (StartsWith(b, size, "RIFF", 4) && StartsWith(b, size, "WEBP", 4, 8)) return {"webp"};
     if (StartsWith(b, size, "MOK", 3)) return {"mok"};
     if (StartsWith(b, size, "PCD_OPA", 7)) return {"pcd", true};
     if (StartsWith(b, size, "PCD_IPI", 7, kPcdPackOffset)) return {"pcd"};

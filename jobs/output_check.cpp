@@ -9,6 +9,7 @@
 
 #include "core/messages.h"
 #include "formats/dispatch.h"
+#include "jobs/settings.h"
 #include "platform/profile.h"
 
 namespace {
@@ -62,6 +63,7 @@ bool SavesExactly(const std::string& extension, const IMG& image) {
     if (extension == "mok") return kind == ImageKind::GRAY256 || kind == ImageKind::RGB;
     if (extension == "bie") return kind == ImageKind::BW;
     if (extension == "img") return gray;
+    if (extension == "webp") return SettingInt("WebpLossless") == 1;
     return false;
 }
 

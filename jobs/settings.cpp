@@ -16,6 +16,7 @@
 #include "formats/png/png.h"
 #include "formats/ps/ps.h"
 #include "formats/tiff/tiff.h"
+#include "formats/webp/webp.h"
 #include "jobs/conversion.h"
 #include "platform/profile.h"
 
@@ -46,7 +47,7 @@ const std::vector<const ProfileKey*>& AllProfileKeys() {
                                                  ConversionProfileKeys(), LoadLimitProfileKeys(), MetadataProfileKeys(),
                                                  JpegProfileKeys(), GifProfileKeys(), TiffProfileKeys(),
                                                  PSProfileKeys(), JbigProfileKeys(), MokProfileKeys(),
-                                                 PcdProfileKeys(), PngProfileKeys()})
+                                                 PcdProfileKeys(), PngProfileKeys(), WebpProfileKeys()})
             for (const ProfileKey& row : rows) all.push_back(&row);
         return all;
     }();

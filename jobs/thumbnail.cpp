@@ -20,6 +20,7 @@
 #include "formats/pcd/pcd.h"
 #include "formats/png/png.h"
 #include "formats/tiff/tiff.h"
+#include "formats/webp/webp.h"
 #include "platform/message_box.h"
 #include "platform/profile.h"
 
@@ -60,6 +61,15 @@ void JpegThumbnailMode(PixelSize cell) {
     ReduceJpegTo(cell);
 }
 void JpegFullSize() { LumoSetIntOptionJpeg("thumbnailmode", 0); }
+// libwebp scales a still picture while it decodes it, straight to the size the cell takes.
+void WebpFitIn(PixelSize cell) {
+    LumoSetIntOptionWebp("thumbnailw", cell.width);
+    LumoSetIntOptionWebp("thumbnailh", cell.height);
+}
+void WebpFullSize() {
+    LumoSetIntOptionWebp("thumbnailw", 0);
+    LumoSetIntOptionWebp("thumbnailh", 0);
+}
 
 // A format joins the contact sheets with one row.
 constexpr ThumbnailRoute kThumbnailRoutes[] = {
@@ -73,6 +83,7 @@ constexpr ThumbnailRoute kThumbnailRoutes[] = {
     {"mok", LumoLoadMok, EighthMokLevel, nullptr},
     {"jpg", LumoLoadJpeg, JpegThumbnailMode, JpegFullSize},
     {"png", LumoLoadPng, nullptr, nullptr},
+    {"webp", LumoLoadWebp, WebpFitIn, WebpFullSize},
 };
 
 // Runs a row's "after" step however the load ends.

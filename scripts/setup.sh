@@ -5,13 +5,13 @@ set -euo pipefail
 packages=(
   # build
   cmake ninja-build g++ pkg-config
-  libjpeg62-turbo-dev libtiff-dev libjbig-dev libspng-dev qt6-base-dev libcli11-dev
+  libjpeg62-turbo-dev libtiff-dev libjbig-dev libspng-dev libwebp-dev qt6-base-dev libcli11-dev
   # colour profiles; lossless JPEG turns
   liblcms2-dev libturbojpeg0-dev
   # tests and benchmarks
   googletest libgtest-dev libbenchmark-dev
   # reference encoders and decoders for the cross-checks, and a display for the viewer's screenshots
-  imagemagick netpbm libtiff-tools jbigkit-bin libjpeg-turbo-progs python3 python3-pil xvfb xauth
+  imagemagick netpbm libtiff-tools jbigkit-bin libjpeg-turbo-progs webp python3 python3-pil xvfb xauth
   # PostScript rendered back for the writer's tests; the batch benchmark's baseline
   ghostscript graphicsmagick
   # printed pages rendered back for the print tests

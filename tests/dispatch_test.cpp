@@ -101,7 +101,7 @@ TEST_F(DispatchTest, HasLoaderForAnswersAsTheLoaderChooses) {
 // overruled with a warning, and the formats without one (IMG, fax) still go by their extension.
 TEST_F(DispatchTest, FilesWithASignatureLoadByItWhateverTheirName) {
     const ImagePtr gray = MakePatternImage(ImageKind::GRAY256, 21, 13);
-    for (const char* extension : {"tif", "gif", "bmp", "bie", "mok", "jpg", "png"}) {
+    for (const char* extension : {"tif", "gif", "bmp", "bie", "mok", "jpg", "png", "webp"}) {
         const ImagePtr image = MakePatternImage(std::string(extension) == "bie" ? ImageKind::BW : ImageKind::GRAY256, 21, 13);
         const std::string saved = tempPath(std::string("picture.") + extension);
         ASSERT_TRUE(SaveImageByExtension(image.get(), saved.c_str())) << extension;
@@ -193,7 +193,7 @@ TEST_F(DispatchTest, CopiesTheCodecsKeysForTheDirectionItRuns) {
 
 TEST_F(DispatchTest, EveryLoadCopiesMaxPixelsIntoTheGlobalLimit) {
     const ImagePtr image = MakePatternImage(ImageKind::GRAY256, 20, 10);
-    for (const char* name : {"p.bmp", "p.gif", "p.img", "p.jpg", "p.png"}) {
+    for (const char* name : {"p.bmp", "p.gif", "p.img", "p.jpg", "p.png", "p.webp"}) {
         const std::string path = tempPath(name);
         ASSERT_TRUE(SaveImageByExtension(image.get(), path.c_str()));
         setProfile("MaxPixels", "199");
