@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/messages.h"
+#include "formats/avif/avif.h"
 #include "formats/bmp.h"
 #include "formats/g3/g3.h"
 #include "formats/gif/gif.h"
@@ -58,6 +59,7 @@ const LoadRoute kLoadRoutes[] = {
     {"fax", nullptr, nullptr, nullptr, LumoLoadG3},
     {"jpg", nullptr, JpegProfileKeys, LumoSetIntOptionJpeg, LumoLoadJpeg},
     {"png", nullptr, nullptr, nullptr, LumoLoadPng},
+    {"avif", nullptr, nullptr, nullptr, LumoLoadAvif},
 };
 
 // The TIFF rule: the compression (and its G3 or predictor setting) the profile asks for this image,
@@ -80,6 +82,7 @@ const SaveRoute kSaveRoutes[] = {
     {"jpg", JpegProfileKeys, LumoSetIntOptionJpeg, nullptr, LumoSaveJpeg},
     {"ps", PSProfileKeys, LumoSetIntOptionPS, nullptr, LumoSavePS},
     {"png", PngProfileKeys, LumoSetIntOptionPng, nullptr, LumoSavePng},
+    {"avif", AvifProfileKeys, LumoSetIntOptionAvif, nullptr, LumoSaveAvif},
 };
 
 bool SameText(const std::string& a, const char* b) { return strcasecmp(a.c_str(), b) == 0; }

@@ -3,6 +3,7 @@
 #include <span>
 
 #include "core/messages.h"
+#include "formats/avif/avif.h"
 #include "formats/bmp.h"
 #include "formats/dispatch.h"
 #include "formats/gif/gif.h"
@@ -40,6 +41,7 @@ constexpr HeaderRoute kHeaderRoutes[] = {
     {"bmp", Always<ReadBmpInfo>, nullptr, nullptr},
     {"gif", Always<ReadGifInfo>, nullptr, nullptr},
     {"png", Always<ReadPngInfo>, nullptr, nullptr},
+    {"avif", Always<ReadAvifInfo>, nullptr, nullptr},
     {"img", Always<ReadIMGInfo>, nullptr, nullptr},
     {"tif", Always<ReadTiffInfo>, nullptr, nullptr},
     {"mok", Always<ReadMokInfo>, MokProfileKeys, LumoSetIntOptionMok},

@@ -10,9 +10,11 @@
 // MOK is one of its output formats).
 // "*.jpeg", "*.jpe" and "*.tiff" are the other spellings the dispatch reads as JPEG and TIFF.
 constexpr const char* kSheetSourcePatterns[] = {"*.jpg", "*.tif", "*.bmp", "*.gif", "*.bie", "*.pcd",
-                                                "*.mok", "*.fax", "*.png", "*.jpeg", "*.jpe", "*.tiff"};
+                                                "*.mok", "*.fax", "*.png", "*.jpeg", "*.jpe", "*.tiff",
+                                                "*.avif"};
 constexpr const char* kBatchSourcePatterns[] = {"*.jpg", "*.tif", "*.bmp", "*.gif", "*.bie", "*.pcd",
-                                                "*.fax", "*.png", "*.jpeg", "*.jpe", "*.tiff"};
+                                                "*.fax", "*.png", "*.jpeg", "*.jpe", "*.tiff",
+                                                "*.avif"};
 
 // True when the name matches the pattern ("*" any run, "?" one character) without regard to ASCII case.
 bool MatchesPattern(const std::string& name, const char* pattern);

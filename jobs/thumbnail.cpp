@@ -7,6 +7,7 @@
 #include "core/convert.h"
 #include "core/messages.h"
 #include "core/rescale.h"
+#include "formats/avif/avif.h"
 #include "formats/bmp.h"
 #include "formats/dispatch.h"
 #include "formats/g3/g3.h"
@@ -73,6 +74,7 @@ constexpr ThumbnailRoute kThumbnailRoutes[] = {
     {"mok", LumoLoadMok, EighthMokLevel, nullptr},
     {"jpg", LumoLoadJpeg, JpegThumbnailMode, JpegFullSize},
     {"png", LumoLoadPng, nullptr, nullptr},
+    {"avif", LumoLoadAvif, nullptr, nullptr},  // libavif decodes at full size only
 };
 
 // Runs a row's "after" step however the load ends.

@@ -29,6 +29,7 @@
 #include "formats/mok/mok.h"
 #include "formats/pcd/pcd.h"
 #include "formats/png/png.h"
+#include "formats/avif/avif.h"
 #include "formats/tiff/tiff.h"
 #include "platform/profile.h"
 #include "tests/support/bmp_builder.h"
@@ -77,6 +78,7 @@ ImagePtr LoadTif(const std::vector<uint8_t>& bytes) {
 ImagePtr LoadMok(const std::vector<uint8_t>& bytes) { return LoadFrom<LoadMokFrom>(bytes, "test.mok"); }
 ImagePtr LoadBie(const std::vector<uint8_t>& bytes) { return LoadFrom<LoadJbigFrom>(bytes, "test.bie"); }
 ImagePtr LoadPng(const std::vector<uint8_t>& bytes) { return LoadFrom<LoadPngFrom>(bytes, "test.png"); }
+ImagePtr LoadAvif(const std::vector<uint8_t>& bytes) { return LoadFrom<LoadAvifFrom>(bytes, "test.avif"); }
 
 // A GIF whose descriptor promises 65535 x 65535 pixels of a 256-colour table and which holds enough
 // LZW data (1.6 MB) that no "more than the data could give" rule refuses it.
@@ -231,6 +233,8 @@ const Codec kCodecs[] = {
     {"jpg", LoadJpg, WriteJpegSink, 16, false, false, LumoSetIntOptionJpeg, "LumoSetIntOptionJpeg",
      "Unknown JPEG option: NoSuchOption"},
     {"png", LoadPng, WritePng, 0, false, false, LumoSetIntOptionPng, "LumoSetIntOptionPng", "Unknown PNG option: NoSuchOption"},
+    {"avif", LoadAvif, WriteAvif, 8, false, false, LumoSetIntOptionAvif, "LumoSetIntOptionAvif",
+     "Unknown AVIF option: NoSuchOption"},
 };
 
 std::vector<uint8_t> WriteToMemory(const Codec& codec, const IMG& image) {

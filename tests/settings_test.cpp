@@ -56,6 +56,8 @@ INSTANTIATE_TEST_SUITE_P(
         ValueCase{"PcdSize", "6", "PcdSize must be between 1 and 5"},
         ValueCase{"PngCompression", "0", nullptr}, ValueCase{"PngCompression", "9", nullptr},
         ValueCase{"PngCompression", "10", "PngCompression must be between 0 and 9"},
+        ValueCase{"AvifQuality", "100", nullptr}, ValueCase{"AvifQuality", "101", "AvifQuality must be between 0 and 100"},
+        ValueCase{"AvifSpeed", "11", "AvifSpeed must be between 0 and 10"},
         ValueCase{"TiffPredictor", "smart", "TiffPredictor must be one of Never, Smart, Always"},
         ValueCase{"TiffPredictor", "Smart", nullptr},
         ValueCase{"TiffCompression", "", "TiffCompression must be one of LZW, Packbits, Raw"},
@@ -73,7 +75,7 @@ TEST(ProfileKeyTable, HoldsEveryKeyOnceWithADefaultItAccepts) {
         EXPECT_EQ(row->option == nullptr, row->use == KeyUse::None) << row->key;
         EXPECT_EQ(FindProfileKey(lower), row);
     }
-    EXPECT_EQ(AllProfileKeys().size(), 32u);
+    EXPECT_EQ(AllProfileKeys().size(), 34u);
     EXPECT_EQ(FindProfileKey("OldFile0"), nullptr);  // the recent files are not settings
     EXPECT_EQ(FindProfileKey("JpegQualit"), nullptr);
 }

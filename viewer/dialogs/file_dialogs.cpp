@@ -5,7 +5,7 @@
 namespace {
 
 const FileFilter kOpenFilters[] = {
-    {"Graphic Files", "*.jpg;*.tif;*.bmp;*.gif;*.pcd;*.fax;*.bie;*.mok;*.png;*.jpeg;*.jpe;*.tiff"},
+    {"Graphic Files", "*.jpg;*.tif;*.bmp;*.gif;*.pcd;*.fax;*.bie;*.mok;*.png;*.jpeg;*.jpe;*.tiff;*.avif"},
     {"JPEG (*.jpg)", "*.jpg"},
     {"TIFF (*.tif)", "*.tif"},
     {"BMP  (*.bmp)", "*.bmp"},
@@ -15,10 +15,11 @@ const FileFilter kOpenFilters[] = {
     {"JBIG     (*.bie)", "*.bie"},
     {"MOK  (*.mok)", "*.mok"},
     {"PNG  (*.png)", "*.png"},
+    {"AVIF (*.avif)", "*.avif"},
 };
 
 const FileFilter kSaveFilters[] = {
-    {"Graphic Files", "*.jpg;*.tif;*.bmp;*.gif;*.ps;*.bie;*.mok;*.png;*.jpeg;*.jpe;*.tiff"},
+    {"Graphic Files", "*.jpg;*.tif;*.bmp;*.gif;*.ps;*.bie;*.mok;*.png;*.jpeg;*.jpe;*.tiff;*.avif"},
     {"JPEG (*.jpg)", "*.jpg"},
     {"TIFF (*.tif)", "*.tif"},
     {"BMP  (*.bmp)", "*.bmp"},
@@ -27,6 +28,7 @@ const FileFilter kSaveFilters[] = {
     {"MOK  (*.mok)", "*.mok"},
     {"PS   (*.ps)", "*.ps"},
     {"PNG  (*.png)", "*.png"},
+    {"AVIF (*.avif)", "*.avif"},
 };
 
 // Qt's own file dialog, not the desktop's: its name filters match without regard to case, so
