@@ -9,6 +9,7 @@
 
 #include "core/messages.h"
 #include "formats/avif/avif.h"
+#include "formats/jxl/jxl.h"
 #include "formats/bmp.h"
 #include "formats/g3/g3.h"
 #include "formats/gif/gif.h"
@@ -60,6 +61,7 @@ const LoadRoute kLoadRoutes[] = {
     {"jpg", nullptr, JpegProfileKeys, LumoSetIntOptionJpeg, LumoLoadJpeg},
     {"png", nullptr, nullptr, nullptr, LumoLoadPng},
     {"avif", nullptr, nullptr, nullptr, LumoLoadAvif},
+    {"jxl", nullptr, nullptr, nullptr, LumoLoadJxl},
 };
 
 // The TIFF rule: the compression (and its G3 or predictor setting) the profile asks for this image,

@@ -4,6 +4,7 @@
 
 #include "core/messages.h"
 #include "formats/avif/avif.h"
+#include "formats/jxl/jxl.h"
 #include "formats/bmp.h"
 #include "formats/dispatch.h"
 #include "formats/gif/gif.h"
@@ -42,6 +43,7 @@ constexpr HeaderRoute kHeaderRoutes[] = {
     {"gif", Always<ReadGifInfo>, nullptr, nullptr},
     {"png", Always<ReadPngInfo>, nullptr, nullptr},
     {"avif", Always<ReadAvifInfo>, nullptr, nullptr},
+    {"jxl", Always<ReadJxlInfo>, nullptr, nullptr},
     {"img", Always<ReadIMGInfo>, nullptr, nullptr},
     {"tif", Always<ReadTiffInfo>, nullptr, nullptr},
     {"mok", Always<ReadMokInfo>, MokProfileKeys, LumoSetIntOptionMok},

@@ -8,6 +8,7 @@
 #include "core/messages.h"
 #include "core/rescale.h"
 #include "formats/avif/avif.h"
+#include "formats/jxl/jxl.h"
 #include "formats/bmp.h"
 #include "formats/dispatch.h"
 #include "formats/g3/g3.h"
@@ -75,6 +76,7 @@ constexpr ThumbnailRoute kThumbnailRoutes[] = {
     {"jpg", LumoLoadJpeg, JpegThumbnailMode, JpegFullSize},
     {"png", LumoLoadPng, nullptr, nullptr},
     {"avif", LumoLoadAvif, nullptr, nullptr},  // libavif decodes at full size only
+    {"jxl", LumoLoadJxl, nullptr, nullptr},    // no reduced decoding in libjxl 0.7's API
 };
 
 // Runs a row's "after" step however the load ends.

@@ -10,6 +10,8 @@ packages=(
   liblcms2-dev libturbojpeg0-dev
   # AVIF (libavif with its AV1 decoders and encoders)
   libavif-dev
+  # JPEG XL (libjxl)
+  libjxl-dev
   # tests and benchmarks
   googletest libgtest-dev libbenchmark-dev
   # reference encoders and decoders for the cross-checks, and a display for the viewer's screenshots
@@ -27,6 +29,8 @@ packages=(
   libimage-exiftool-perl liblcms2-utils
   # AVIF reference encoder and decoder (avifenc, avifdec)
   libavif-bin
+  # JPEG XL reference encoder and decoder (cjxl, djxl)
+  libjxl-tools
 )
 
 missing=()

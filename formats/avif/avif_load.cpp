@@ -14,6 +14,13 @@ namespace {
 
 constexpr const char* kLoadModule = "LumoLoadAvif";
 
+// AV1 codes a flat picture in next to nothing (avifenc writes 4000 x 3000 pixels of one gray in 509
+// bytes), so no bound of the format itself keeps a small file from asking for a large picture. A
+// picture of more than CheckPromisedSize's always-accepted 64 MB of pixels must come with at least
+// one byte of file per this many bytes of pixels (a 100-megapixel colour picture with 150 KB), so
+// that a file of a few hundred bytes cannot make the decoders allocate hundreds of megabytes.
+constexpr size_t kAv1MaxExpansion = 2048;
+
 // The whole file in memory: libavif finds its boxes by offset, anywhere in the file.
 struct FileBytes {
     LumoBuffer<uint8_t> data;
@@ -138,7 +145,11 @@ ImagePtr LoadAvifFrom(InputFile& file) {
     const FileBytes bytes = ReadWholeFile(file);
     const AvifDecoderPtr decoder = OpenDecoder(bytes, file);
     // The size the boxes give is refused before anything is decoded.
-    CheckLoadSize(kLoadModule, static_cast<long>(decoder->image->width), static_cast<long>(decoder->image->height));
+    const avifImage& header = *decoder->image;
+    CheckLoadSize(kLoadModule, static_cast<long>(header.width), static_cast<long>(header.height));
+    const size_t channels = LoadKindOf(header) == ImageKind::GRAY256 ? 1 : 3;
+    CheckPromisedSize(kLoadModule, file.name().c_str(), size_t{header.width} * header.height * channels, bytes.size,
+                      kAv1MaxExpansion);
     // The AV1 decoder gets the pixel limit too (dav1d refuses larger frames), in case the coded
     // frame is larger than the boxes say.
     const int maxPixels = LumoGetIntOption("maxpixels");

@@ -5,7 +5,7 @@
 namespace {
 
 const FileFilter kOpenFilters[] = {
-    {"Graphic Files", "*.jpg;*.tif;*.bmp;*.gif;*.pcd;*.fax;*.bie;*.mok;*.png;*.jpeg;*.jpe;*.tiff;*.avif"},
+    {"Graphic Files", "*.jpg;*.tif;*.bmp;*.gif;*.pcd;*.fax;*.bie;*.mok;*.png;*.jpeg;*.jpe;*.tiff;*.avif;*.jxl"},
     {"JPEG (*.jpg)", "*.jpg"},
     {"TIFF (*.tif)", "*.tif"},
     {"BMP  (*.bmp)", "*.bmp"},
@@ -16,6 +16,7 @@ const FileFilter kOpenFilters[] = {
     {"MOK  (*.mok)", "*.mok"},
     {"PNG  (*.png)", "*.png"},
     {"AVIF (*.avif)", "*.avif"},
+    {"JPEG XL (*.jxl)", "*.jxl"},
 };
 
 const FileFilter kSaveFilters[] = {
