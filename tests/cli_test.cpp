@@ -216,7 +216,7 @@ TEST_F(CliTest, SettingsAreWrittenReadBackAndRefusedAsOneChange) {
     EXPECT_NE(after.find("\nTiffPredictor=Smart    (default Never)\n"), std::string::npos) << after;
     EXPECT_NE(after.find("\nMaxPixels=178956970    (default 178956970)\n"), std::string::npos) << after;
     EXPECT_NE(after.find("\nPngCompression=6       (default 6)\n"), std::string::npos) << after;
-    EXPECT_EQ(std::count(after.begin(), after.end(), '\n'), 32);
+    EXPECT_EQ(std::count(after.begin(), after.end(), '\n'), 34);
 }
 
 TEST_F(CliTest, SetRefusesUnknownKeysAndInvalidValues) {
