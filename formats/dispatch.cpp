@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "core/messages.h"
+#include "formats/avif/avif.h"
+#include "formats/jxl/jxl.h"
 #include "formats/bmp.h"
 #include "formats/g3/g3.h"
 #include "formats/gif/gif.h"
@@ -61,6 +63,8 @@ const LoadRoute kLoadRoutes[] = {
     {"jpg", nullptr, JpegProfileKeys, LumoSetIntOptionJpeg, LumoLoadJpeg},
     {"png", nullptr, nullptr, nullptr, LumoLoadPng},
     {"webp", nullptr, nullptr, nullptr, LumoLoadWebp},
+    {"avif", nullptr, nullptr, nullptr, LumoLoadAvif},
+    {"jxl", nullptr, nullptr, nullptr, LumoLoadJxl},
 };
 
 // The TIFF rule: the compression (and its G3 or predictor setting) the profile asks for this image,
@@ -84,6 +88,7 @@ const SaveRoute kSaveRoutes[] = {
     {"ps", PSProfileKeys, LumoSetIntOptionPS, nullptr, LumoSavePS},
     {"png", PngProfileKeys, LumoSetIntOptionPng, nullptr, LumoSavePng},
     {"webp", WebpProfileKeys, LumoSetIntOptionWebp, nullptr, LumoSaveWebp},
+    {"avif", AvifProfileKeys, LumoSetIntOptionAvif, nullptr, LumoSaveAvif},
 };
 
 bool SameText(const std::string& a, const char* b) { return strcasecmp(a.c_str(), b) == 0; }

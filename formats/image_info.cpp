@@ -3,6 +3,8 @@
 #include <span>
 
 #include "core/messages.h"
+#include "formats/avif/avif.h"
+#include "formats/jxl/jxl.h"
 #include "formats/bmp.h"
 #include "formats/dispatch.h"
 #include "formats/gif/gif.h"
@@ -42,6 +44,8 @@ constexpr HeaderRoute kHeaderRoutes[] = {
     {"gif", Always<ReadGifInfo>, nullptr, nullptr},
     {"png", Always<ReadPngInfo>, nullptr, nullptr},
     {"webp", Always<ReadWebpInfo>, nullptr, nullptr},
+    {"avif", Always<ReadAvifInfo>, nullptr, nullptr},
+    {"jxl", Always<ReadJxlInfo>, nullptr, nullptr},
     {"img", Always<ReadIMGInfo>, nullptr, nullptr},
     {"tif", Always<ReadTiffInfo>, TiffLoadKeys, LumoSetIntOptionTiff},
     {"mok", Always<ReadMokInfo>, MokProfileKeys, LumoSetIntOptionMok},

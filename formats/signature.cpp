@@ -6,6 +6,8 @@
 
 #include <cstring>
 
+#include "formats/avif/avif.h"
+#include "formats/jxl/jxl.h"
 #include "formats/byte_order.h"
 
 namespace {
@@ -40,6 +42,8 @@ Signature SignatureOf(const uint8_t* b, size_t size) {
     if (StartsWith(b, size, "\x89PNG\r\n\x1A\n", 8)) return {"png"};
     if (StartsWith(b, size, "RIFF", 4) && StartsWith(b, size, "WEBP", 4, 8)) return {"webp"};
     if (StartsWith(b, size, "MOK", 3)) return {"mok"};
+    if (LooksLikeAvif(b, size)) return {"avif"};
+    if (LooksLikeJxl(b, size)) return {"jxl"};
     if (StartsWith(b, size, "PCD_OPA", 7)) return {"pcd", true};
     if (StartsWith(b, size, "PCD_IPI", 7, kPcdPackOffset)) return {"pcd"};
     if (LooksLikeJbig(b, size)) return {"bie"};

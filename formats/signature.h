@@ -7,7 +7,7 @@
 #include <string>
 
 // The dispatch's extension of the format the bytes open with ("bmp", "gif", "jpg", "tif", "bie",
-// "mok", "pcd", "png", "webp"), or empty when they match no signature. A Photo CD overview sheet gives
+// "mok", "pcd", "png", "webp", "avif", "jxl"), or empty when they match no signature. A Photo CD overview sheet gives
 // "pcd" with overview set.
 struct Signature {
     std::string extension;

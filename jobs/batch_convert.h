@@ -18,7 +18,8 @@ struct OutputFormat {
 // The output formats, in the order of the list; the first is the default.
 constexpr OutputFormat kBatchOutputFormats[] = {{"Jpeg", "jpg"}, {"Tiff", "tif"}, {"Gif", "gif"},
                                                {"Bmp", "bmp"},  {"Jbig", "bie"}, {"PostScript", "ps"},
-                                               {"Mok", "mok"},  {"Png", "png"},  {"Webp", "webp"}};
+                                               {"Mok", "mok"},  {"Png", "png"},  {"Webp", "webp"},
+                                               {"Avif", "avif"}};
 
 // The per-file work of every conversion: loads by the source's extension, applies the transform, saves
 // by the target's extension (the dispatch sets every codec option from the profile). The source is read

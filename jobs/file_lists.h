@@ -11,9 +11,10 @@
 // "*.jpeg", "*.jpe" and "*.tiff" are the other spellings the dispatch reads as JPEG and TIFF.
 constexpr const char* kSheetSourcePatterns[] = {"*.jpg", "*.tif", "*.bmp", "*.gif", "*.bie", "*.pcd",
                                                 "*.mok", "*.fax", "*.png", "*.webp", "*.jpeg", "*.jpe",
-                                                "*.tiff"};
+                                                "*.tiff", "*.avif", "*.jxl"};
 constexpr const char* kBatchSourcePatterns[] = {"*.jpg", "*.tif", "*.bmp", "*.gif", "*.bie", "*.pcd",
-                                                "*.fax", "*.png", "*.webp", "*.jpeg", "*.jpe", "*.tiff"};
+                                                "*.fax", "*.png", "*.webp", "*.jpeg", "*.jpe", "*.tiff",
+                                                "*.avif", "*.jxl"};
 
 // True when the name matches the pattern ("*" any run, "?" one character) without regard to ASCII case.
 bool MatchesPattern(const std::string& name, const char* pattern);

@@ -14,6 +14,7 @@
 #include "formats/mok/mok.h"
 #include "formats/pcd/pcd.h"
 #include "formats/png/png.h"
+#include "formats/avif/avif.h"
 #include "formats/ps/ps.h"
 #include "formats/tiff/tiff.h"
 #include "formats/webp/webp.h"
@@ -47,7 +48,8 @@ const std::vector<const ProfileKey*>& AllProfileKeys() {
                                                  ConversionProfileKeys(), LoadLimitProfileKeys(), MetadataProfileKeys(),
                                                  JpegProfileKeys(), GifProfileKeys(), TiffProfileKeys(),
                                                  PSProfileKeys(), JbigProfileKeys(), MokProfileKeys(),
-                                                 PcdProfileKeys(), PngProfileKeys(), WebpProfileKeys()})
+                                                 PcdProfileKeys(), PngProfileKeys(), WebpProfileKeys(),
+                                                 AvifProfileKeys()})
             for (const ProfileKey& row : rows) all.push_back(&row);
         return all;
     }();

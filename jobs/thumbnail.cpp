@@ -7,6 +7,8 @@
 #include "core/convert.h"
 #include "core/messages.h"
 #include "core/rescale.h"
+#include "formats/avif/avif.h"
+#include "formats/jxl/jxl.h"
 #include "formats/bmp.h"
 #include "formats/dispatch.h"
 #include "formats/g3/g3.h"
@@ -84,6 +86,8 @@ constexpr ThumbnailRoute kThumbnailRoutes[] = {
     {"jpg", LumoLoadJpeg, JpegThumbnailMode, JpegFullSize},
     {"png", LumoLoadPng, nullptr, nullptr},
     {"webp", LumoLoadWebp, WebpFitIn, WebpFullSize},
+    {"avif", LumoLoadAvif, nullptr, nullptr},  // libavif decodes at full size only
+    {"jxl", LumoLoadJxl, nullptr, nullptr},    // no reduced decoding in libjxl 0.7's API
 };
 
 // Runs a row's "after" step however the load ends.

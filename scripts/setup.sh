@@ -8,6 +8,10 @@ packages=(
   libjpeg62-turbo-dev libtiff-dev libjbig-dev libspng-dev libwebp-dev qt6-base-dev libcli11-dev
   # colour profiles; lossless JPEG turns
   liblcms2-dev libturbojpeg0-dev
+  # AVIF (libavif with its AV1 decoders and encoders)
+  libavif-dev
+  # JPEG XL (libjxl)
+  libjxl-dev
   # tests and benchmarks
   googletest libgtest-dev libbenchmark-dev
   # reference encoders and decoders for the cross-checks, and a display for the viewer's screenshots
@@ -23,6 +27,10 @@ packages=(
   xclip
   # metadata read back, colour conversions and lossless turns to compare with
   libimage-exiftool-perl liblcms2-utils
+  # AVIF reference encoder and decoder (avifenc, avifdec)
+  libavif-bin
+  # JPEG XL reference encoder and decoder (cjxl, djxl)
+  libjxl-tools
 )
 
 missing=()

@@ -29,6 +29,7 @@
 #include "formats/mok/mok.h"
 #include "formats/pcd/pcd.h"
 #include "formats/png/png.h"
+#include "formats/avif/avif.h"
 #include "formats/tiff/tiff.h"
 #include "formats/webp/webp.h"
 #include "platform/profile.h"
@@ -79,6 +80,7 @@ ImagePtr LoadMok(const std::vector<uint8_t>& bytes) { return LoadFrom<LoadMokFro
 ImagePtr LoadBie(const std::vector<uint8_t>& bytes) { return LoadFrom<LoadJbigFrom>(bytes, "test.bie"); }
 ImagePtr LoadPng(const std::vector<uint8_t>& bytes) { return LoadFrom<LoadPngFrom>(bytes, "test.png"); }
 ImagePtr LoadWebp(const std::vector<uint8_t>& bytes) { return LoadFrom<LoadWebpFrom>(bytes, "test.webp"); }
+ImagePtr LoadAvif(const std::vector<uint8_t>& bytes) { return LoadFrom<LoadAvifFrom>(bytes, "test.avif"); }
 
 // A GIF whose descriptor promises 65535 x 65535 pixels of a 256-colour table and which holds enough
 // LZW data (1.6 MB) that no "more than the data could give" rule refuses it.
@@ -236,6 +238,8 @@ const Codec kCodecs[] = {
     // Lossy at the default quality (the lossless files have their own round trip in webp_test).
     {"webp", LoadWebp, WriteWebp, 24, false, false, LumoSetIntOptionWebp, "LumoSetIntOptionWebp",
      "Unknown WebP option: NoSuchOption"},
+    {"avif", LoadAvif, WriteAvif, 8, false, false, LumoSetIntOptionAvif, "LumoSetIntOptionAvif",
+     "Unknown AVIF option: NoSuchOption"},
 };
 
 std::vector<uint8_t> WriteToMemory(const Codec& codec, const IMG& image) {

@@ -445,13 +445,15 @@ TEST_F(ViewerMenusTest, OpenLoadsEveryChosenFileAndListsIt) {
     openThroughDialog({one, two, three});
     EXPECT_EQ(statusDuringDialog, "Chargement");
     EXPECT_EQ(dialogTitle, "Load image");
-    ASSERT_EQ(dialogFilters.size(), 11);
-    EXPECT_EQ(dialogFilters[0],
-              "Graphic Files (*.jpg *.tif *.bmp *.gif *.pcd *.fax *.bie *.mok *.png *.webp *.jpeg *.jpe *.tiff)");
+    ASSERT_EQ(dialogFilters.size(), 13);
+    EXPECT_EQ(dialogFilters[0], "Graphic Files (*.jpg *.tif *.bmp *.gif *.pcd *.fax *.bie *.mok *.png *.webp *.jpeg "
+                                "*.jpe *.tiff *.avif *.jxl)");
     EXPECT_EQ(dialogFilters[3], "BMP  (*.bmp)");
     EXPECT_EQ(dialogFilters[7], "JBIG     (*.bie)");
     EXPECT_EQ(dialogFilters[9], "PNG  (*.png)");
     EXPECT_EQ(dialogFilters[10], "WebP (*.webp)");
+    EXPECT_EQ(dialogFilters[11], "AVIF (*.avif)");
+    EXPECT_EQ(dialogFilters[12], "JPEG XL (*.jxl)");
     EXPECT_EQ(frame().imageWindowTitles(), QStringList({one, two, three}));
     EXPECT_EQ(surface().recentFiles(), QStringList({three, two, one}));
     EXPECT_EQ(shown(), frame().statusStrip().statusText());  // "Chargement" is gone

@@ -5,7 +5,7 @@
 namespace {
 
 const FileFilter kOpenFilters[] = {
-    {"Graphic Files", "*.jpg;*.tif;*.bmp;*.gif;*.pcd;*.fax;*.bie;*.mok;*.png;*.webp;*.jpeg;*.jpe;*.tiff"},
+    {"Graphic Files", "*.jpg;*.tif;*.bmp;*.gif;*.pcd;*.fax;*.bie;*.mok;*.png;*.webp;*.jpeg;*.jpe;*.tiff;*.avif;*.jxl"},
     {"JPEG (*.jpg)", "*.jpg"},
     {"TIFF (*.tif)", "*.tif"},
     {"BMP  (*.bmp)", "*.bmp"},
@@ -16,10 +16,12 @@ const FileFilter kOpenFilters[] = {
     {"MOK  (*.mok)", "*.mok"},
     {"PNG  (*.png)", "*.png"},
     {"WebP (*.webp)", "*.webp"},
+    {"AVIF (*.avif)", "*.avif"},
+    {"JPEG XL (*.jxl)", "*.jxl"},
 };
 
 const FileFilter kSaveFilters[] = {
-    {"Graphic Files", "*.jpg;*.tif;*.bmp;*.gif;*.ps;*.bie;*.mok;*.png;*.webp;*.jpeg;*.jpe;*.tiff"},
+    {"Graphic Files", "*.jpg;*.tif;*.bmp;*.gif;*.ps;*.bie;*.mok;*.png;*.webp;*.jpeg;*.jpe;*.tiff;*.avif"},
     {"JPEG (*.jpg)", "*.jpg"},
     {"TIFF (*.tif)", "*.tif"},
     {"BMP  (*.bmp)", "*.bmp"},
@@ -29,6 +31,7 @@ const FileFilter kSaveFilters[] = {
     {"PS   (*.ps)", "*.ps"},
     {"PNG  (*.png)", "*.png"},
     {"WebP (*.webp)", "*.webp"},
+    {"AVIF (*.avif)", "*.avif"},
 };
 
 // Qt's own file dialog, not the desktop's: its name filters match without regard to case, so
