@@ -132,7 +132,7 @@ TEST_F(ImageCommandsTest, SaveAsAsksWithTheSaveFilterAndUntitledSaveGoesThere) {
     EXPECT_EQ(request.title, "Save image");
     EXPECT_EQ(request.proposedName, "");
     EXPECT_EQ(request.defaultSuffix, "tif");
-    ASSERT_EQ(request.filters.size(), 10);
+    ASSERT_EQ(request.filters.size(), 11);
     EXPECT_EQ(request.filters[0],
               "Graphic Files (*.jpg *.tif *.bmp *.gif *.ps *.bie *.mok *.png *.webp *.jpeg *.jpe *.tiff *.avif)");
     EXPECT_EQ(request.filters[7], "PS   (*.ps)");
