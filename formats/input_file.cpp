@@ -66,3 +66,12 @@ size_t InputFile::remaining() const {
     const long at = std::ftell(file_);
     return at < 0 || static_cast<size_t>(at) >= size_ ? 0 : size_ - static_cast<size_t>(at);
 }
+
+FileBytes ReadRemainingBytes(InputFile& file, const char* module) {
+    FileBytes bytes;
+    bytes.size = file.remaining();
+    bytes.data = LumoAllocBuffer<uint8_t>(bytes.size > 0 ? bytes.size : 1, module);
+    if (file.read(bytes.data.get(), bytes.size) != bytes.size)
+        LumoError(module, "Error reading file %s", file.name().c_str());
+    return bytes;
+}

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include "core/memory.h"
+
 class InputFile {
 public:
     // Opens a regular file; reports cantOpen (a format taking the file name) with module when it
@@ -44,3 +46,11 @@ private:
     size_t size_ = 0;
     std::string name_;
 };
+
+// The rest of a file in memory, for libraries that decode from a block (libwebp, libavif, libjxl);
+// the file's size bounds what is allocated. A short read is "Error reading file %s" with module.
+struct FileBytes {
+    LumoBuffer<uint8_t> data;
+    size_t size = 0;
+};
+FileBytes ReadRemainingBytes(InputFile& file, const char* module);

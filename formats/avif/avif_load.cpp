@@ -22,16 +22,8 @@ constexpr const char* kLoadModule = "LumoLoadAvif";
 constexpr size_t kAv1MaxExpansion = 2048;
 
 // The whole file in memory: libavif finds its boxes by offset, anywhere in the file.
-struct FileBytes {
-    LumoBuffer<uint8_t> data;
-    size_t size = 0;
-};
-
 FileBytes ReadWholeFile(InputFile& file) {
-    FileBytes bytes;
-    bytes.size = file.remaining();
-    bytes.data = LumoAllocBuffer<uint8_t>(std::max<size_t>(bytes.size, 1), kLoadModule);
-    bytes.size = file.read(bytes.data.get(), bytes.size);
+    FileBytes bytes = ReadRemainingBytes(file, kLoadModule);
     if (!LooksLikeAvif(bytes.data.get(), bytes.size)) LumoError(kLoadModule, "Not an AVIF file: %s", file.name().c_str());
     return bytes;
 }

@@ -13,16 +13,8 @@ namespace {
 
 constexpr const char* kLoadModule = "LumoLoadJxl";
 
-struct FileBytes {
-    LumoBuffer<uint8_t> data;
-    size_t size = 0;
-};
-
 FileBytes ReadWholeFile(InputFile& file) {
-    FileBytes bytes;
-    bytes.size = file.remaining();
-    bytes.data = LumoAllocBuffer<uint8_t>(std::max<size_t>(bytes.size, 1), kLoadModule);
-    bytes.size = file.read(bytes.data.get(), bytes.size);
+    FileBytes bytes = ReadRemainingBytes(file, kLoadModule);
     if (!LooksLikeJxl(bytes.data.get(), bytes.size)) LumoError(kLoadModule, "Not a JPEG XL file: %s", file.name().c_str());
     return bytes;
 }

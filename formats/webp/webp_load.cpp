@@ -180,15 +180,15 @@ ImageInfo ReadWebpInfo(const char* fileName) {
 ImagePtr LoadWebpFrom(InputFile& file) {
     LumoProgress(-1);
     // libwebp decodes from memory: the whole file is read first (its size bounds what is allocated).
-    const size_t size = file.remaining();
-    LumoBuffer<uint8_t> data = LumoAllocBuffer<uint8_t>(std::max<size_t>(size, 1), kLoadModule);
-    if (file.read(data.get(), size) != size) LumoError(kLoadModule, "Error reading file %s", file.name().c_str());
-    const WebPBitstreamFeatures features = FeaturesOf(file, data.get(), size, false);
+    const FileBytes bytes = ReadRemainingBytes(file, kLoadModule);
+    const uint8_t* data = bytes.data.get();
+    const size_t size = bytes.size;
+    const WebPBitstreamFeatures features = FeaturesOf(file, data, size, false);
     CheckLoadSize(kLoadModule, features.width, features.height);
     CheckPromisedSize(kLoadModule, file.name().c_str(), static_cast<size_t>(RowBytesFor(features.width, 24)) * features.height,
                       size, kMaxExpansion);
-    ImagePtr image = features.has_animation ? DecodeFirstFrame(file, data.get(), size)
-                                            : DecodeStill(file, data.get(), size, features);
+    ImagePtr image = features.has_animation ? DecodeFirstFrame(file, data, size)
+                                            : DecodeStill(file, data, size, features);
     LumoProgress(-2);
     return image;
 }
