@@ -1,6 +1,7 @@
 #include "jobs/batch_convert.h"
 
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <unordered_map>
 
@@ -55,7 +56,15 @@ bool ConvertFile(const std::string& source, const std::string& target, const Ima
     if (saved && verify) {
         std::string extension = format.empty() ? SplitFileName(target).extension : format;
         for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (SavesExactly(extension, *image)) VerifySavedPicture(target, extension, *image);
+        // A file that does not hold what was saved does not stay under the target's name.
+        if (SavesExactly(extension, *image)) {
+            try {
+                VerifySavedPicture(target, extension, *image);
+            } catch (const LumoFailure&) {
+                std::remove(target.c_str());
+                throw;
+            }
+        }
     }
     return saved;
 }

@@ -28,7 +28,8 @@ constexpr OutputFormat kBatchOutputFormats[] = {{"Jpeg", "jpg"}, {"Tiff", "tif"}
 // picture ("No picture found in %s", module ConvertFile), are LumoFailure.
 // A format given (an extension) is written whatever the target's name. A lossless transform turns the
 // JPEG source into the JPEG target without decoding it (the caller has checked both are JPEG).
-// With verify, an output whose format keeps every pixel (SavesExactly) is loaded again and compared.
+// With verify, an output whose format keeps every pixel (SavesExactly) is loaded again and compared;
+// one that differs is removed, and the conversion fails with the difference.
 bool ConvertFile(const std::string& source, const std::string& target, const ImageTransform& transform = {},
                  const std::string& format = "", bool verify = false);
 

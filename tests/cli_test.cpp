@@ -402,6 +402,7 @@ TEST_F(CliTest, VerifyCatchesAnOutputDamagedAfterTheSave) {
     EXPECT_EQ(damaged.status, 1);
     EXPECT_NE(damaged.output.find("in.bmp: The saved file's pixel ("), std::string::npos) << damaged.output;
     EXPECT_NE(damaged.output.find("(module VerifyOutput)"), std::string::npos) << damaged.output;
+    EXPECT_FALSE(std::filesystem::exists(tempPath("out/in.bmp")));  // not left under its name
     EXPECT_EQ(lossy.status, 0) << lossy.output;
 }
 
