@@ -9,7 +9,7 @@ packages=(
   # colour profiles; lossless JPEG turns
   liblcms2-dev libturbojpeg0-dev
   # tests and benchmarks
-  googletest libgtest-dev libbenchmark-dev
+  googletest libgtest-dev libbenchmark-dev parallel
   # reference encoders and decoders for the cross-checks, and a display for the viewer's screenshots
   imagemagick netpbm libtiff-tools jbigkit-bin libjpeg-turbo-progs python3 python3-pil xvfb xauth
   # PostScript rendered back for the writer's tests; the batch benchmark's baseline
