@@ -3,7 +3,8 @@
 #   bench/batch_scale.sh LUMO_BINARY WORKDIR [COUNT]
 # COUNT (default 10,000) photo-like 320x240 JPEGs of varied content (two dozen textures, each file
 # stamped with its own number) in folders of 1,000, and as many 8x8 JPEGs of random pixels.
-# Measures (wall time of one run each; a quiet machine gives the figures the targets are meant for):
+# Measures (wall and CPU time of one run each; a quiet machine gives the figures the targets are meant
+# for):
 # - `lumo convert -r IN -o OUT --format png --quiet` with -j 1 and -j 2: the speed-up of two workers
 #   (target: 1.8 or more);
 # - the same on the 8x8 files, where nearly all the time is the per-file cost: ms per file (target:
@@ -34,17 +35,19 @@ expect_outputs() {
   [ "$written" -eq "$count" ] || fail "$1 holds $written PNG files, $count expected"
 }
 
-# timed NAME OUT COMMAND...: runs COMMAND into the fresh folder OUT; sets ms to its wall time.
+# timed NAME OUT COMMAND...: runs COMMAND into the fresh folder OUT; sets ms to its wall time and
+# cpu to the CPU time (user + system, workers and other children included) in ms.
 timed() {
-  local name=$1 out=$2 started
+  local name=$1 out=$2 times real user system TIMEFORMAT='%3R %3U %3S'
   shift 2
   rm -rf "$out"
   mkdir -p "$out"
-  started=$(now_ms)
-  "$@" < /dev/null 2> "$name.err" || fail "$name failed: $(tail -n 3 "$name.err")"
-  ms=$(($(now_ms) - started))
+  times=$({ time "$@" < /dev/null 2> "$name.err"; } 2>&1) || fail "$name failed: $(tail -n 3 "$name.err")"
+  read -r real user system <<< "$times"
+  ms=$(awk -v r="$real" 'BEGIN { printf "%d", r * 1000 }')
+  cpu=$(awk -v u="$user" -v s="$system" 'BEGIN { printf "%d", (u + s) * 1000 }')
   expect_outputs "$out"
-  echo "$script: $name: $ms ms" >&2
+  echo "$script: $name: $ms ms, cpu $cpu ms" >&2
 }
 
 lumo_run() {  # JOBS IN OUT
@@ -55,17 +58,17 @@ mogrify_run() {  # CALLS IN OUT
 }
 
 timed lumo-j1 out lumo_run 1 photos out
-j1=$ms
+j1=$ms j1_cpu=$cpu
 timed lumo-j2 out lumo_run 2 photos out
-j2=$ms
+j2=$ms j2_cpu=$cpu
 timed tiny-j1 out-tiny lumo_run 1 tiny out-tiny
-tiny1=$ms
+tiny1=$ms tiny1_cpu=$cpu
 timed tiny-j2 out-tiny lumo_run 2 tiny out-tiny
-tiny2=$ms
+tiny2=$ms tiny2_cpu=$cpu
 timed mogrify-p1 out-mogrify mogrify_run 1 photos out-mogrify
-m1=$ms
+m1=$ms m1_cpu=$cpu
 timed mogrify-p2 out-mogrify mogrify_run 2 photos out-mogrify
-m2=$ms
+m2=$ms m2_cpu=$cpu
 
 # rss_of_group PGID: "total largest processes" of the group's resident sizes in KiB.
 rss_of_group() {
@@ -105,16 +108,20 @@ expect_outputs out-rss
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 per_file() { awk -v ms="$1" -v n="$count" 'BEGIN { printf "%.3f", ms / n }'; }
-row() { printf '%-44s %9s %9s  %s\n' "$@"; }
+row() { printf '%-40s %8s %8s %8s  %s\n' "$@"; }
 echo
-row "$count JPEG 320x240 -> PNG" "wall s" "ms/file" "ratio"
-row "lumo -j 1" "$(ratio "$j1" 1000)" "$(per_file "$j1")" "1.00"
-row "lumo -j 2" "$(ratio "$j2" 1000)" "$(per_file "$j2")" "$(ratio "$j1" "$j2")x faster than -j 1 (target >= 1.8)"
-row "mogrify, xargs -P 1 (one thread)" "$(ratio "$m1" 1000)" "$(per_file "$m1")" "$(ratio "$m1" "$j1")x the time of lumo -j 1"
-row "mogrify, xargs -P 2 (one thread each)" "$(ratio "$m2" 1000)" "$(per_file "$m2")" "$(ratio "$m2" "$j2")x the time of lumo -j 2"
-row "$count JPEG 8x8 -> PNG (per-file cost)" "" "" ""
-row "lumo -j 1" "$(ratio "$tiny1" 1000)" "$(per_file "$tiny1")" "(target < 2 ms per file)"
-row "lumo -j 2" "$(ratio "$tiny2" 1000)" "$(per_file "$tiny2")" ""
+row "$count JPEG 320x240 -> PNG" "wall s" "cpu s" "ms/file" "ratio"
+row "lumo -j 1" "$(ratio "$j1" 1000)" "$(ratio "$j1_cpu" 1000)" "$(per_file "$j1")" "1.00"
+row "lumo -j 2" "$(ratio "$j2" 1000)" "$(ratio "$j2_cpu" 1000)" "$(per_file "$j2")" \
+  "$(ratio "$j1" "$j2")x as fast as -j 1 (target >= 1.8); cpu/wall $(ratio "$j2_cpu" "$j2")"
+row "mogrify, xargs -P 1 (one thread)" "$(ratio "$m1" 1000)" "$(ratio "$m1_cpu" 1000)" "$(per_file "$m1")" \
+  "$(ratio "$m1" "$j1")x the time of lumo -j 1"
+row "mogrify, xargs -P 2 (one thread each)" "$(ratio "$m2" 1000)" "$(ratio "$m2_cpu" 1000)" "$(per_file "$m2")" \
+  "$(ratio "$m2" "$j2")x the time of lumo -j 2"
+row "$count JPEG 8x8 -> PNG (per-file cost)" "" "" "" ""
+row "lumo -j 1" "$(ratio "$tiny1" 1000)" "$(ratio "$tiny1_cpu" 1000)" "$(per_file "$tiny1")" "(target < 2 ms per file)"
+row "lumo -j 2" "$(ratio "$tiny2" 1000)" "$(ratio "$tiny2_cpu" 1000)" "$(per_file "$tiny2")" ""
+echo "(cpu/wall near 2 means the two workers had both cores; on a busy machine it is lower, and so is the speed-up)"
 echo
 printf '%-44s %9s %9s %9s\n' "resident size, lumo -j 2 (KiB)" "log lines" "all" "largest"
 for sample in "at 1%:$early" "at 99%:$late"; do

@@ -169,7 +169,7 @@ class Maker:
         return b"", "jpeg", "empty jpeg"
 
 
-def name_for(index, fmt, rng):
+def name_for(index, fmt):
     stem = STEMS[(index // len(FORMATS)) % len(STEMS)].format(index)
     if index % 5 == 3:
         extension = ODD_EXTENSIONS[fmt][(index // 5) % len(ODD_EXTENSIONS[fmt])]
@@ -205,7 +205,7 @@ def command_make(args):
             fmt = FORMATS[index % len(FORMATS)]
             data, (width, height) = maker.picture(index, fmt)
             record = {"kind": "image", "format": fmt, "width": width, "height": height, "stamp": index & 0xFFFF}
-        rel = os.path.join(folder_for(rng, args.depth), name_for(index, fmt, rng))
+        rel = os.path.join(folder_for(rng, args.depth), name_for(index, fmt))
         write_file(root, rel, data)
         record.update(rel=os.path.join(rel_prefix, rel), bytes=len(data), via_link=via_link)
         records.append(record)
@@ -236,12 +236,12 @@ def command_make(args):
 def command_photos(args):
     rng = random.Random(args.seed)
     width, height = (int(v) for v in args.size.split("x"))
+    # Pictures big enough for the stamp are textures with it; smaller ones are random pixels.
     stamped = width >= 64 and height >= 16
-    bases = [base_picture(rng, width, height) if stamped else Image.effect_noise((width, height), 60).convert("RGB")
-             for _ in range(24)]
+    bases = [base_picture(rng, width, height) for _ in range(24)] if stamped else []
     for index in range(args.count):
-        picture = bases[index % len(bases)].copy()
         if stamped:
+            picture = bases[index % len(bases)].copy()
             stamp(picture, index)
         else:
             picture = Image.frombytes("RGB", (width, height), rng.randbytes(width * height * 3))
