@@ -73,10 +73,12 @@ while [ "$landed" -lt "$kills" ]; do
   fi
   round=$((round + 1))
   moment=$(($(random_below $((start_ms + 1))) + span))
+  # Job control is off in a script, so setsid runs lumo in place: $! is lumo's pid and its group's.
   setsid "$lumo" "${batch[@]}" -o out -j 2 --resume run.jsonl < /dev/null 2> "run-$round.err" &
   pid=$!
   sleep "$(seconds_of "$moment")"
-  kill -KILL "$pid" 2> /dev/null || true
+  # Only while it runs: the shell reaps a job that ended, and its pid may go to another process.
+  [ -z "$(jobs -rp)" ] || kill -KILL "$pid" 2> /dev/null || true
   status=0
   wait "$pid" 2> /dev/null || status=$?  # (without the shell's "Killed" notice)
   case $status in
