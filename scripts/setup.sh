@@ -13,7 +13,7 @@ packages=(
   # JPEG XL (libjxl)
   libjxl-dev
   # tests and benchmarks
-  googletest libgtest-dev libbenchmark-dev
+  googletest libgtest-dev libbenchmark-dev parallel
   # reference encoders and decoders for the cross-checks, and a display for the viewer's screenshots
   imagemagick netpbm libtiff-tools jbigkit-bin libjpeg-turbo-progs webp python3 python3-pil xvfb xauth
   # PostScript rendered back for the writer's tests; the batch benchmark's baseline
