@@ -420,4 +420,24 @@ TEST_F(CliTest, InfoListsTheTiffPagesAndConvertTakesTheOneAsked) {
     EXPECT_NE(missing.output.find("has no page 3"), std::string::npos) << missing.output;
 }
 
+// lumo mosaic -r: a sheet set in each folder that holds pictures (or in its mirror under -o), the
+// sheets of an earlier run not taken for pictures.
+TEST_F(CliTest, MosaicOverFoldersMakesASheetSetPerFolder) {
+    std::filesystem::create_directories(tempDir() / "tree/a/b");
+    for (const char* name : {"tree/x.bmp", "tree/a/y.bmp", "tree/a/z.bmp", "tree/a/b/w.bmp"})
+        sample(ImageKind::RGB, 40, 30, name);
+    const std::string tree = tempPath("tree");
+    const CommandResult first = lumo("mosaic -r " + ShellQuote(tree));
+    ASSERT_EQ(first.status, 0) << first.output;
+    EXPECT_EQ(first.output, tree + "/-mosaic.jpg: 80x60, 1 thumbnails\n" + tree + "/a/-mosaic.jpg: 160x60, 2 thumbnails\n" +
+                                tree + "/a/b/-mosaic.jpg: 80x60, 1 thumbnails\n");
+    EXPECT_EQ(lumo("mosaic -r " + ShellQuote(tree)).output, first.output);  // the sheets are not pictures
+    const std::vector<uint8_t> index = ReadBytes(tree + "/a/-mosaic.idx");
+    EXPECT_NE(std::string(index.begin(), index.end()).find("z.bmp"), std::string::npos);
+
+    const CommandResult mirrored = lumo("mosaic -r --exclude b " + ShellQuote(tree) + " -o " + ShellQuote(tempPath("sheets")));
+    EXPECT_EQ(mirrored.output, tempPath("sheets") + "/-mosaic.jpg: 80x60, 1 thumbnails\n" + tempPath("sheets") +
+                                   "/a/-mosaic.jpg: 160x60, 2 thumbnails\n");
+}
+
 }  // namespace
