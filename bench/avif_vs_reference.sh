@@ -24,8 +24,9 @@ build=${1:-build}
 runs=${RUNS:-3}
 lumo=$build/bin/lumo
 pictures=$build/bin/sidebyside_bench
-for tool in "$lumo" "$pictures"; do [ -x "$tool" ] || { echo "missing $tool" >&2; exit 1; }; done
-for tool in avifenc avifdec convert; do command -v "$tool" >/dev/null || { echo "missing $tool" >&2; exit 1; }; done
+# shellcheck source=bench/best_cpu_time.sh
+source "$(dirname "$0")/best_cpu_time.sh"
+require "$lumo" "$pictures" avifenc avifdec convert
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -36,8 +37,6 @@ photo=$(ls -S "$work"/*.ppm | head -1)  # the 4000 x 3000 colour picture
 convert "$photo" "$work/picture.png"
 convert "$photo" "$work/picture.bmp"
 
-# shellcheck source=bench/best_cpu_time.sh
-source "$(dirname "$0")/best_cpu_time.sh"
 minus() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", a - b }'; }
 ratio() { awk -v theirs="$1" -v ours="$2" 'BEGIN { if (ours > 0) printf "%.2f", theirs / ours; else print "-" }'; }
 

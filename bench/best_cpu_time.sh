@@ -10,3 +10,16 @@ best_ms() {
     done
     awk -v us="$best" 'BEGIN { printf "%.2f", us / 1000 }'
 }
+
+# require PROGRAM...: each is an executable path or a command on the PATH; else the script stops,
+# naming the first one missing.
+require() {
+    local program
+    for program; do
+        if [[ $program == */* ]]; then
+            [ -x "$program" ] || { echo "missing $program (build it, or install its package)" >&2; exit 1; }
+        else
+            command -v "$program" >/dev/null || { echo "missing $program (scripts/setup.sh installs it)" >&2; exit 1; }
+        fi
+    done
+}

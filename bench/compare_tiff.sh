@@ -23,10 +23,10 @@ build=${1:-build}
 runs=${RUNS:-5}
 lumo=$build/bin/lumo
 pictures=$build/bin/sidebyside_bench
-for tool in "$lumo" "$pictures"; do [ -x "$tool" ] || { echo "missing $tool" >&2; exit 1; }; done
-command -v tiffcp >/dev/null || { echo "missing tiffcp (install libtiff-tools)" >&2; exit 1; }
+# shellcheck source=bench/best_cpu_time.sh
+source "$(dirname "$0")/best_cpu_time.sh"
 magick=/usr/bin/convert
-[ -x "$magick" ] || { echo "missing $magick (install imagemagick)" >&2; exit 1; }
+require "$lumo" "$pictures" tiffcp "$magick"
 export MAGICK_THREAD_LIMIT=1 OMP_NUM_THREADS=1
 
 work=$(mktemp -d)
@@ -43,8 +43,6 @@ photo=$(ls -S "$work"/*.ppm | head -1)  # the 4000 x 3000 colour picture
 tiffcp -c lzw "$work/none.tif" "$work/lzw.tif"
 tiffcp -c packbits "$work/none.tif" "$work/packbits.tif"
 
-# shellcheck source=bench/best_cpu_time.sh
-source "$(dirname "$0")/best_cpu_time.sh"
 minus() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", a - b }'; }
 ratio() { awk -v theirs="$1" -v ours="$2" 'BEGIN { if (ours > 0) printf "%.2f", theirs / ours; else print "-" }'; }
 

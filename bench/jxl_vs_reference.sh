@@ -18,8 +18,9 @@ build=${1:-build}
 runs=${RUNS:-3}
 lumo=$build/bin/lumo
 pictures=$build/bin/sidebyside_bench
-for tool in "$lumo" "$pictures"; do [ -x "$tool" ] || { echo "missing $tool" >&2; exit 1; }; done
-for tool in cjxl djxl convert; do command -v "$tool" >/dev/null || { echo "missing $tool" >&2; exit 1; }; done
+# shellcheck source=bench/best_cpu_time.sh
+source "$(dirname "$0")/best_cpu_time.sh"
+require "$lumo" "$pictures" cjxl djxl convert
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -31,8 +32,6 @@ convert "$photo" "$work/picture.png"
 convert "$photo" "$work/picture.bmp"
 cjxl "$work/picture.png" "$work/ref.jxl" --num_threads=1 >/dev/null 2>&1
 
-# shellcheck source=bench/best_cpu_time.sh
-source "$(dirname "$0")/best_cpu_time.sh"
 minus() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", a - b }'; }
 ratio() { awk -v theirs="$1" -v ours="$2" 'BEGIN { if (ours > 0) printf "%.2f", theirs / ours; else print "-" }'; }
 

@@ -22,10 +22,10 @@ build=${1:-build}
 runs=${RUNS:-5}
 lumo=$build/bin/lumo
 pictures=$build/bin/sidebyside_bench
-for tool in "$lumo" "$pictures"; do [ -x "$tool" ] || { echo "missing $tool" >&2; exit 1; }; done
-for tool in cwebp dwebp; do command -v "$tool" >/dev/null || { echo "missing $tool (install webp)" >&2; exit 1; }; done
+# shellcheck source=bench/best_cpu_time.sh
+source "$(dirname "$0")/best_cpu_time.sh"
 magick=/usr/bin/convert
-[ -x "$magick" ] || { echo "missing $magick (install imagemagick)" >&2; exit 1; }
+require "$lumo" "$pictures" cwebp dwebp "$magick"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -41,8 +41,6 @@ cwebp -quiet "$work/picture.ppm" -o "$work/lossy.webp"
 cwebp -quiet -lossless "$work/picture.ppm" -o "$work/lossless.webp"
 cwebp -quiet "$work/tiny.ppm" -o "$work/tiny.webp"
 
-# shellcheck source=bench/best_cpu_time.sh
-source "$(dirname "$0")/best_cpu_time.sh"
 minus() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", a - b }'; }
 ratio() { awk -v theirs="$1" -v ours="$2" 'BEGIN { if (ours > 0) printf "%.2f", theirs / ours; else print "-" }'; }
 
