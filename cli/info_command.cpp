@@ -5,7 +5,7 @@
 #include "cli/terminal.h"
 #include "core/messages.h"
 #include "formats/dispatch.h"
-#include "formats/gif/gif_frames.h"
+#include "formats/animation.h"
 #include "formats/image_info.h"
 #include "formats/tiff/tiff.h"
 
@@ -23,7 +23,7 @@ int RunInfo(const std::vector<std::string>& files) {
             // A TIFF file of several pages: the count on the file's line, then a line per page.
             const std::vector<ImageInfo> pages =
                 LoadRouteName(files[i].c_str()) == "tif" ? ReadTiffPages(files[i].c_str()) : std::vector<ImageInfo>();
-            const size_t frames = LoadRouteName(files[i].c_str()) == "gif" ? CountGifFrames(files[i].c_str()) : 0;
+            const size_t frames = CountAnimationFrames(files[i].c_str());
             if (frames > 1) {
                 std::printf("%s: %dx%d %s, %zu frames\n", files[i].c_str(), info->width, info->height,
                             KindName(info->kind), frames);

@@ -12,6 +12,7 @@
 #include "core/memory.h"
 #include "formats/gif/gif.h"
 #include "formats/tiff/tiff.h"
+#include "formats/webp/webp.h"
 #include "jobs/contact_sheet.h"
 #include "platform/heap_reuse.h"
 
@@ -142,7 +143,7 @@ int main(int argc, char** argv) {
         ->type_name("N");
     int frame = 0;
     convert->add_option("--frame", frame,
-                        "Convert frame N (from 1) of animated GIF files, composed on the whole screen as it shows")
+                        "Convert frame N (from 1) of animated GIF and WebP files, composed on the whole screen as it shows")
         ->check(CLI::Range(1, 1000000))
         ->type_name("N");
     convert->add_flag("--lossless", request.transform.lossless,
@@ -206,6 +207,7 @@ int main(int argc, char** argv) {
     if (convert->parsed()) SetQuiet(request.quiet);
     LumoSetIntOptionTiff("page", page);
     LumoSetIntOptionGif("frame", frame);
+    LumoSetIntOptionWebp("frame", frame);
     const int status = info->parsed()     ? RunInfo(infoFiles)
                        : mosaic->parsed() ? RunMosaic(mosaicRequest)
                                           : RunConvert(std::move(request));

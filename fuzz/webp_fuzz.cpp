@@ -1,7 +1,8 @@
 // Feeds arbitrary bytes to the WebP loader as a file in memory: every input must give an image or a
 // clean LumoFailure, with nothing read or written outside a buffer and nothing leaked. A picture that
 // loads is loaded again reduced to half its size (libwebp's scaling while it decodes; animations stay
-// whole), and saved again lossless in memory, which must load back with the same pixels.
+// whole), and saved again lossless in memory, which must load back with the same pixels; the frames of
+// an animation are played as the viewer plays them.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include "core/memory.h"
 #include "core/messages.h"
 #include "formats/webp/webp.h"
+#include "formats/webp/webp_frames.h"
 #include "fuzz/fuzz_loader.h"
 
 namespace {
@@ -61,6 +63,13 @@ void CheckSavedAgain(const IMG& image) {
     if (!SamePixels(image, *again)) std::abort();
 }
 
+// Plays the frames (a bounded number, so that one input stays quick); each stays on the canvas.
+void PlayFrames(const uint8_t* data, size_t size, const IMG& first) {
+    WebpFrames frames(data, size, "fuzz.webp");
+    while (frames.count() < 64 && frames.next())
+        if (frames.copyScreen()->width != first.width || frames.delayMs() <= 0) std::abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -71,6 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // Decoding and saving large pictures again would only slow the search down.
         if (PixelBytes(*image) > (1u << 18)) return;
         CheckReduced(data, size, *image);
+        PlayFrames(data, size, *image);
         CheckSavedAgain(*image);
     });
 }

@@ -420,6 +420,24 @@ TEST_F(CliTest, InfoListsTheTiffPagesAndConvertTakesTheOneAsked) {
     EXPECT_NE(missing.output.find("has no page 3"), std::string::npos) << missing.output;
 }
 
+// Animations: lumo info counts the frames of GIF and WebP files, --frame converts the one asked for.
+TEST_F(CliTest, InfoCountsTheFramesAndConvertTakesTheOneAsked) {
+    const std::string gif = tempPath("anim.gif"), webp = tempPath("anim.webp"), out = tempPath("frame.bmp");
+    ASSERT_EQ(RunCommand("convert -size 20x10 xc:red -size 20x10 xc:blue -size 20x10 xc:lime " + ShellQuote(gif) +
+                         " && convert " + ShellQuote(gif) + " -define webp:lossless=true " + ShellQuote(webp))
+                  .status,
+              0);
+    EXPECT_EQ(lumo("info " + ShellQuote(gif) + " " + ShellQuote(webp)).output,
+              gif + ": 20x10 COLOR16, 3 frames\n" + webp + ": 20x10 RGB, 3 frames\n");
+    for (const std::string& file : {gif, webp}) {
+        EXPECT_EQ(lumo("convert --frame 2 " + ShellQuote(file) + " -o " + ShellQuote(out)).status, 0);
+        EXPECT_EQ(PixelColour(*LumoLoadBmp(out.c_str()), 5, 5), 0x0000FFu) << file;
+        const CommandResult missing = lumo("convert --frame 4 " + ShellQuote(file) + " -o " + ShellQuote(out), true);
+        EXPECT_EQ(missing.status, 1);
+        EXPECT_NE(missing.output.find("has no frame 4"), std::string::npos) << missing.output;
+    }
+}
+
 // lumo mosaic -r: a sheet set in each folder that holds pictures (or in its mirror under -o), the
 // sheets of an earlier run not taken for pictures.
 TEST_F(CliTest, MosaicOverFoldersMakesASheetSetPerFolder) {

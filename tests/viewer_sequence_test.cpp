@@ -1,4 +1,4 @@
-// Files of several pictures in an image window: an animated GIF plays with its delays, Space pauses
+// Files of several pictures in an image window: an animated GIF or WebP file plays with its delays, Space pauses
 // it, and a command acts on the frame shown; a multi-page TIFF steps through its pages with Page
 // Down and Page Up; the status line says where the window is.
 #include <QElapsedTimer>
@@ -74,6 +74,29 @@ TEST_F(SequenceTest, AnAnimationPlaysWithItsDelaysPausesOnSpaceAndStopsForAComma
     EXPECT_EQ(window.image()->width, 40);
     EXPECT_EQ(KindOf(*window.image()), ImageKind::GRAY256);
     EXPECT_TRUE(window.sequencePosition().isEmpty());
+}
+
+// An animated WebP file plays the same way, its frames composed by libwebp, its last frame held
+// once its single play is over.
+TEST_F(SequenceTest, AnAnimatedWebpPlaysOnceWithItsDurations) {
+    const std::string red = tempPath("red.png"), blue = tempPath("blue.png"), webp = tempPath("anim.webp");
+    ASSERT_EQ(RunCommand("convert -size 30x20 xc:red " + ShellQuote(red) + " && convert -size 30x20 xc:blue " +
+                         ShellQuote(blue) + " && img2webp -lossless -loop 1 -d 250 " + ShellQuote(red) + " -d 100 " +
+                         ShellQuote(blue) + " " + ShellQuote(red) + " -o " + ShellQuote(webp) + " >/dev/null 2>&1")
+                  .status,
+              0);
+    QElapsedTimer clock;
+    clock.start();
+    ImageWindow& window = open(QString::fromStdString(webp));
+    ASSERT_TRUE(window.isAnimated());
+    EXPECT_EQ(centre(window), 0xFF0000u);
+    EXPECT_TRUE(status().endsWith(QStringLiteral(" - frame 1/3"))) << status().toStdString();
+    QTRY_COMPARE_WITH_TIMEOUT(centre(window), 0x0000FFu, 2000);
+    EXPECT_GE(clock.elapsed(), 240);
+    QTRY_COMPARE_WITH_TIMEOUT(centre(window), 0xFF0000u, 2000);
+    EXPECT_TRUE(status().endsWith(QStringLiteral(" - frame 3/3"))) << status().toStdString();
+    QTest::qWait(400);  // one play: the last frame stays
+    EXPECT_TRUE(status().endsWith(QStringLiteral(" - frame 3/3"))) << status().toStdString();
 }
 
 TEST_F(SequenceTest, PageDownAndPageUpStepThroughTheTiffPages) {

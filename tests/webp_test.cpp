@@ -11,9 +11,11 @@
 
 #include "core/convert.h"
 #include "core/rescale.h"
+#include "formats/animation.h"
 #include "formats/dispatch.h"
 #include "formats/image_info.h"
 #include "formats/webp/webp.h"
+#include "formats/webp/webp_frames.h"
 #include "jobs/output_check.h"
 #include "jobs/thumbnail.h"
 #include "platform/profile.h"
@@ -122,17 +124,20 @@ std::vector<uint8_t> MagickPixels(const std::string& path, const std::string& ou
     return ReadBytes(out);
 }
 
-// Prints the RGB bytes in hex of the first frame Pillow reads, over white.
+// Prints the RGB bytes in hex of a frame Pillow reads (the first unless a number follows), over white.
 constexpr const char* kPillowReader = R"(
 import sys
 from PIL import Image
-im = Image.open(sys.argv[1]).convert('RGBA')
+im = Image.open(sys.argv[1])
+im.seek(int(sys.argv[2]) if len(sys.argv) > 2 else 0)
+im = im.convert('RGBA')
 white = Image.new('RGBA', im.size, (255, 255, 255, 255))
 print(Image.alpha_composite(white, im).convert('RGB').tobytes().hex())
 )";
 
-std::vector<uint8_t> PillowPixels(const std::string& python, const std::string& path) {
-    const CommandResult read = RunCommand(python + " -c " + ShellQuote(kPillowReader) + " " + ShellQuote(path));
+std::vector<uint8_t> PillowPixels(const std::string& python, const std::string& path, int frame = 0) {
+    const CommandResult read =
+        RunCommand(python + " -c " + ShellQuote(kPillowReader) + " " + ShellQuote(path) + " " + std::to_string(frame));
     EXPECT_EQ(read.status, 0) << read.output;
     std::vector<uint8_t> rgb;
     for (size_t i = 0; i + 1 < read.output.size() && std::isxdigit(static_cast<unsigned char>(read.output[i])); i += 2)
@@ -299,6 +304,49 @@ TEST_F(WebpTest, AnimationLoadsItsFirstFrameOnTheCanvas) {
     EXPECT_EQ(info->width, 20);
     EXPECT_EQ(info->height, 12);
     EXPECT_EQ(info->kind, ImageKind::RGB);
+}
+
+// The frames a viewer plays: each equal to Pillow's frame over white, through a frame with holes
+// blended over the last, one disposed to the background and one replacing what is under it; the
+// durations with a frame of 5 ms shown for 100 ms; the loop count; "frame" N loads frame N.
+TEST_F(WebpTest, FramesPlayAsPillowComposesThem) {
+    const std::string python = PillowPython();
+    if (!HaveTool("webpmux") || python.empty()) GTEST_SKIP() << "needs webpmux and Pillow";
+    const std::string base = tempPath("base.webp"), holes = tempPath("holes.webp"), patch = tempPath("patch.webp");
+    LumoSetIntOptionWebp("lossless", 1);
+    LumoSaveWebp(MakeNoiseImage(ImageKind::RGB, 24, 16, 1).get(), base.c_str());
+    LumoSaveWebp(MakeNoiseImage(ImageKind::RGB, 6, 5, 3).get(), patch.c_str());
+    LumoSetIntOptionWebp("lossless", 0);
+    ASSERT_EQ(RunCommand("/usr/bin/convert -size 10x8 xc:none -fill '#2040c0' -draw 'rectangle 2,1 7,5' "
+                         "-define webp:lossless=true " + ShellQuote(holes)).status, 0);
+    const std::string animated = tempPath("animated.webp");
+    const std::string command = "webpmux -frame " + ShellQuote(base) + " +70+0+0+0-b -frame " + ShellQuote(holes) +
+                                " +40+5+3+1+b -frame " + ShellQuote(patch) + " +5+16+9+0-b -frame " + ShellQuote(base) +
+                                " +30+0+0+0+b -loop 2 -o " + ShellQuote(animated) + " 2>&1";
+    ASSERT_EQ(RunCommand(command).status, 0) << command;
+
+    WebpFrames frames(animated.c_str());
+    EXPECT_EQ(frames.frameCount(), 4u);
+    const int delays[] = {70, 40, 100, 30};
+    for (int k = 0; k < 4; ++k) {
+        SCOPED_TRACE("frame " + std::to_string(k + 1));
+        ASSERT_TRUE(frames.next());
+        EXPECT_EQ(frames.delayMs(), delays[k]);
+        const ImagePtr screen = frames.copyScreen();
+        EXPECT_EQ(Colours(*screen), PillowPixels(python, animated, k));
+        LumoSetIntOptionWebp("frame", k + 1);
+        EXPECT_EQ(Colours(*LumoLoadWebp(animated.c_str())), Colours(*screen));
+    }
+    EXPECT_FALSE(frames.next());
+    EXPECT_EQ(frames.plays(), 2);
+    LumoSetIntOptionWebp("frame", 5);
+    EXPECT_THROW(LumoLoadWebp(animated.c_str()), LumoFailure);
+    LumoSetIntOptionWebp("frame", 0);
+
+    EXPECT_EQ(CountAnimationFrames(animated.c_str()), 4u);
+    EXPECT_NE(OpenAnimation(animated.c_str()), nullptr);
+    EXPECT_EQ(CountAnimationFrames(base.c_str()), 1u);
+    EXPECT_EQ(OpenAnimation(base.c_str()), nullptr);
 }
 
 // The contact sheets take a still picture decoded straight to the size of its cell, close to the

@@ -10,33 +10,35 @@
 #include <memory>
 
 #include "core/image.h"
+#include "formats/animation.h"
 #include "formats/input_file.h"
 
-class GifFrames {
+class GifFrames : public AnimationFrames {
 public:
     // Opens the file and reads its screen; LumoFailure when it is not a GIF file or its screen is
     // larger than the pixel limit.
     explicit GifFrames(const char* fileName);
     // Reads the frames of a block of memory (which must outlive the reader), as the fuzz harness does.
     GifFrames(const uint8_t* data, size_t size, const char* name);
-    ~GifFrames();
+    ~GifFrames() override;
     GifFrames(const GifFrames&) = delete;
     GifFrames& operator=(const GifFrames&) = delete;
 
     // Composes the next frame on the screen; false after the last one. Damaged image data is
     // reported with warnings as LumoLoadGif reports it; a truncated file ends the frames.
-    bool next();
+    bool next() override;
     // The screen as the last next() left it (RGB, the logical screen's size).
     const IMG& screen() const { return *screen_; }
     // A copy of it.
-    ImagePtr copyScreen() const;
+    ImagePtr copyScreen() const override;
     // Frames composed so far.
-    size_t count() const { return count_; }
+    size_t count() const override { return count_; }
     // How long the frame shows, in hundredths of a second: under 2 counts as 10, as browsers do.
     int delay() const { return delay_; }
+    int delayMs() const override { return 10 * delay_; }
     // How many times the animation plays: 0 for ever, 1 without a loop extension; N + 1 for the
     // NETSCAPE2.0 count N. Known once the first frame is read (the extension comes before it).
-    int plays() const { return plays_; }
+    int plays() const override { return plays_; }
 
 private:
     void start();

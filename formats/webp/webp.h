@@ -29,7 +29,9 @@ void WriteWebp(const IMG* image, const ByteSink& sink);
 // Saving: "quality" (75), 0-100: the lossy quality, and for lossless files how hard the encoder
 // tries to make them small (as the reference encoder's -q); "lossless" (0): 1 writes lossless files.
 // Loading: "thumbnailw" and "thumbnailh" (0): when both are set, a still picture larger than that
-// box is decoded by libwebp straight to the size that fits in it (the contact sheets' thumbnails).
+// box is decoded by libwebp straight to the size that fits in it (the contact sheets' thumbnails);
+// "frame" (0): N from 1 loads frame N of an animation as it shows on the canvas (a still file has
+// frame 1 only).
 void LumoSetIntOptionWebp(const char* name, int value);
 int LumoGetIntOptionWebp(const char* name);
 

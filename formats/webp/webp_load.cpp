@@ -1,5 +1,4 @@
 #include <webp/decode.h>
-#include <webp/demux.h>
 
 #include <algorithm>
 #include <cstring>
@@ -9,10 +8,12 @@
 #include "core/messages.h"
 #include "formats/load_limits.h"
 #include "formats/webp/webp.h"
+#include "formats/webp/webp_frames.h"
+#include "formats/webp/webp_pixels.h"
 
 namespace {
 
-constexpr const char* kLoadModule = "LumoLoadWebp";
+constexpr const char* kLoadModule = kWebpLoadModule;
 
 // The RIFF header every WebP file opens with: "RIFF", the size of what follows (little-endian),
 // "WEBP"; then the chunks: a frame ("VP8 " lossy, "VP8L" lossless) or the extended header "VP8X".
@@ -65,22 +66,6 @@ WebPBitstreamFeatures FeaturesOf(const InputFile& file, const uint8_t* bytes, si
     return features;
 }
 
-// Turns libwebp's premultiplied blue, green, red, alpha rows (the picture's top row first) into the
-// record's rows: a premultiplied channel c' over white is c' + 255 - alpha.
-void CompositeOverWhite(const uint8_t* source, size_t sourceStride, IMG& image) {
-    for (int y = 0; y < image.height; ++y) {
-        const uint8_t* in = source + static_cast<size_t>(y) * sourceStride;
-        uint8_t* out = PictureRow(image, y);
-        for (int x = 0; x < image.width; ++x, in += 4, out += 3) {
-            const unsigned white = 255u - in[3];
-            out[0] = static_cast<uint8_t>(in[0] + white);
-            out[1] = static_cast<uint8_t>(in[1] + white);
-            out[2] = static_cast<uint8_t>(in[2] + white);
-        }
-        LumoProgressRow(y, image.height);
-    }
-}
-
 // The size a reduced-size load gives: the picture fitted in the box as the contact sheet fits it in
 // its cell (so that the sheet takes it as it is), or the full size when it fits already.
 void ReducedSize(int& width, int& height) {
@@ -131,37 +116,43 @@ ImagePtr DecodeStill(const InputFile& file, const uint8_t* data, size_t size, co
     const VP8StatusCode status = WebPDecode(data, size, &config);
     WebPFreeDecBuffer(&config.output);  // external memory: releases nothing of ours
     if (status != VP8_STATUS_OK) Fail(file, StatusText(status));
-    if (features.has_alpha) CompositeOverWhite(premultiplied.get(), static_cast<size_t>(out.stride), *image);
+    if (features.has_alpha) CompositeOverWhite(premultiplied.get(), static_cast<size_t>(out.stride), *image, true);
     return image;
 }
 
-struct AnimDecoderDeleter {
-    void operator()(WebPAnimDecoder* decoder) const { WebPAnimDecoderDelete(decoder); }
-};
-
-// The first frame of an animation as libwebp composes it on the canvas (the canvas transparent
-// around and under it, whatever background colour the file suggests), composited over white.
-ImagePtr DecodeFirstFrame(const InputFile& file, const uint8_t* data, size_t size) {
-    WebPAnimDecoderOptions options;
-    if (!WebPAnimDecoderOptionsInit(&options)) Fail(file, "libwebp version mismatch");
-    options.color_mode = MODE_bgrA;
-    options.use_threads = 0;
-    const WebPData input{data, size};
-    const std::unique_ptr<WebPAnimDecoder, AnimDecoderDeleter> decoder(WebPAnimDecoderNew(&input, &options));
-    if (!decoder) Fail(file, "bad animation");
-    WebPAnimInfo info{};
-    if (!WebPAnimDecoderGetInfo(decoder.get(), &info)) Fail(file, "bad animation");
-    CheckLoadSize(kLoadModule, static_cast<long>(info.canvas_width), static_cast<long>(info.canvas_height));
-    uint8_t* canvas = nullptr;
-    int timestamp = 0;
-    if (info.frame_count == 0 || !WebPAnimDecoderGetNext(decoder.get(), &canvas, &timestamp)) Fail(file, "bad frame");
-    ImagePtr image = LumoCreateImage(static_cast<int>(info.canvas_width), static_cast<int>(info.canvas_height), COLOR,
-                                     nullptr, 24);
-    CompositeOverWhite(canvas, static_cast<size_t>(info.canvas_width) * 4, *image);
-    return image;
+// The first frame of an animation, or frame N of the "frame" option.
+ImagePtr DecodeFrame(const InputFile& file, const uint8_t* data, size_t size) {
+    WebpFrames frames(data, size, file.name().c_str());
+    const int wanted = std::max(1, LumoGetIntOptionWebp("frame"));
+    while (frames.count() < static_cast<size_t>(wanted))
+        if (!frames.next()) LumoError(kLoadModule, "%s has no frame %d", file.name().c_str(), wanted);
+    return frames.copyScreen();
 }
 
 }  // namespace
+
+WebPBitstreamFeatures CheckedWebpFeatures(const InputFile& file, const uint8_t* data, size_t size) {
+    const WebPBitstreamFeatures features = FeaturesOf(file, data, size, false);
+    CheckLoadSize(kLoadModule, features.width, features.height);
+    CheckPromisedSize(kLoadModule, file.name().c_str(), static_cast<size_t>(RowBytesFor(features.width, 24)) * features.height,
+                      size, kMaxExpansion);
+    return features;
+}
+
+// A premultiplied channel c' over white is c' + 255 - alpha.
+void CompositeOverWhite(const uint8_t* source, size_t sourceStride, IMG& image, bool reportProgress) {
+    for (int y = 0; y < image.height; ++y) {
+        const uint8_t* in = source + static_cast<size_t>(y) * sourceStride;
+        uint8_t* out = PictureRow(image, y);
+        for (int x = 0; x < image.width; ++x, in += 4, out += 3) {
+            const unsigned white = 255u - in[3];
+            out[0] = static_cast<uint8_t>(in[0] + white);
+            out[1] = static_cast<uint8_t>(in[1] + white);
+            out[2] = static_cast<uint8_t>(in[2] + white);
+        }
+        if (reportProgress) LumoProgressRow(y, image.height);
+    }
+}
 
 ImagePtr LumoLoadWebp(const char* fileName) {
     InputFile file(fileName, kLoadModule);
@@ -183,12 +174,10 @@ ImagePtr LoadWebpFrom(InputFile& file) {
     const FileBytes bytes = ReadRemainingBytes(file, kLoadModule);
     const uint8_t* data = bytes.data.get();
     const size_t size = bytes.size;
-    const WebPBitstreamFeatures features = FeaturesOf(file, data, size, false);
-    CheckLoadSize(kLoadModule, features.width, features.height);
-    CheckPromisedSize(kLoadModule, file.name().c_str(), static_cast<size_t>(RowBytesFor(features.width, 24)) * features.height,
-                      size, kMaxExpansion);
-    ImagePtr image = features.has_animation ? DecodeFirstFrame(file, data, size)
-                                            : DecodeStill(file, data, size, features);
+    const WebPBitstreamFeatures features = CheckedWebpFeatures(file, data, size);
+    if (!features.has_animation && LumoGetIntOptionWebp("frame") > 1)
+        LumoError(kLoadModule, "%s has no frame %d", file.name().c_str(), LumoGetIntOptionWebp("frame"));
+    ImagePtr image = features.has_animation ? DecodeFrame(file, data, size) : DecodeStill(file, data, size, features);
     LumoProgress(-2);
     return image;
 }

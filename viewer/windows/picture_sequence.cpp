@@ -4,7 +4,7 @@
 
 #include "core/messages.h"
 #include "formats/dispatch.h"
-#include "formats/gif/gif_frames.h"
+#include "formats/animation.h"
 #include "formats/tiff/tiff.h"
 
 namespace {
@@ -38,12 +38,10 @@ std::unique_ptr<PictureSequence> PictureSequence::For(const QString& path) {
             if (pages < 2) return nullptr;
             sequence.reset(new PictureSequence(path));
             sequence->count_ = static_cast<int>(pages);
-        } else if (route == "gif") {
-            const size_t frames = CountGifFrames(name.constData());
-            if (frames < 2) return nullptr;
+        } else if (std::unique_ptr<AnimationFrames> frames = OpenAnimation(name.constData())) {
             sequence.reset(new PictureSequence(path));
-            sequence->count_ = static_cast<int>(frames);
-            sequence->frames_ = std::make_unique<GifFrames>(name.constData());
+            sequence->count_ = static_cast<int>(CountAnimationFrames(name.constData()));
+            sequence->frames_ = std::move(frames);
         }
     } catch (const LumoFailure&) {
         return nullptr;  // the first picture loaded; the rest is unreadable: shown as one picture
@@ -91,7 +89,7 @@ ImagePtr PictureSequence::startAnimation() {
     return frames_->copyScreen();
 }
 
-int PictureSequence::nextDelay() const { return frames_ ? 10 * frames_->delay() : 0; }
+int PictureSequence::nextDelay() const { return frames_ ? frames_->delayMs() : 0; }
 
 void PictureSequence::setPaused(bool paused) {
     if (!frames_ || paused_ == paused) return;
@@ -105,8 +103,8 @@ bool PictureSequence::restart() {
     ++playsDone_;
     const int plays = frames_->plays();
     if (plays != 0 && playsDone_ >= plays) return false;
-    frames_ = std::make_unique<GifFrames>(NameOf(path_).constData());
-    return frames_->next();
+    frames_ = OpenAnimation(NameOf(path_).constData());
+    return frames_ && frames_->next();
 }
 
 void PictureSequence::advance() {

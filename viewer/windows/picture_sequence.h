@@ -1,5 +1,5 @@
 // The pictures one file holds after its first: the pages of a TIFF file, which the user steps
-// through, and the frames of an animated GIF, which play by themselves with their delays and loop
+// through, and the frames of an animated GIF or WebP file, which play by themselves with their delays and loop
 // count. An image window owns one while it shows the file's own pictures.
 #pragma once
 
@@ -10,12 +10,12 @@
 
 #include "core/image.h"
 
-class GifFrames;
+class AnimationFrames;
 
 class PictureSequence : public QObject {
     Q_OBJECT
 public:
-    // The sequence of the file, or null when it holds one picture (or is no TIFF or GIF file).
+    // The sequence of the file, or null when it holds one picture (or is no TIFF, GIF or WebP file).
     static std::unique_ptr<PictureSequence> For(const QString& path);
     ~PictureSequence() override;
 
@@ -47,7 +47,7 @@ private:
     QString path_;
     int count_ = 1;    // pages or frames
     int current_ = 1;  // from 1
-    std::unique_ptr<GifFrames> frames_;
+    std::unique_ptr<AnimationFrames> frames_;
     QTimer timer_;
     bool paused_ = false;
     int playsDone_ = 0;
