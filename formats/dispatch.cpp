@@ -89,6 +89,7 @@ const SaveRoute kSaveRoutes[] = {
     {"png", PngProfileKeys, LumoSetIntOptionPng, nullptr, LumoSavePng},
     {"webp", WebpProfileKeys, LumoSetIntOptionWebp, nullptr, LumoSaveWebp},
     {"avif", AvifProfileKeys, LumoSetIntOptionAvif, nullptr, LumoSaveAvif},
+    {"jxl", JxlProfileKeys, LumoSetIntOptionJxl, nullptr, LumoSaveJxl},
 };
 
 bool SameText(const std::string& a, const char* b) { return strcasecmp(a.c_str(), b) == 0; }

@@ -19,7 +19,7 @@ struct OutputFormat {
 constexpr OutputFormat kBatchOutputFormats[] = {{"Jpeg", "jpg"}, {"Tiff", "tif"}, {"Gif", "gif"},
                                                {"Bmp", "bmp"},  {"Jbig", "bie"}, {"PostScript", "ps"},
                                                {"Mok", "mok"},  {"Png", "png"},  {"Webp", "webp"},
-                                               {"Avif", "avif"}};
+                                               {"Avif", "avif"}, {"Jxl", "jxl"}};
 
 // The per-file work of every conversion: loads by the source's extension, applies the transform, saves
 // by the target's extension (the dispatch sets every codec option from the profile). The source is read

@@ -15,6 +15,7 @@
 #include "formats/pcd/pcd.h"
 #include "formats/png/png.h"
 #include "formats/avif/avif.h"
+#include "formats/jxl/jxl.h"
 #include "formats/ps/ps.h"
 #include "formats/tiff/tiff.h"
 #include "formats/webp/webp.h"
@@ -49,7 +50,7 @@ const std::vector<const ProfileKey*>& AllProfileKeys() {
                                                  JpegProfileKeys(), GifProfileKeys(), TiffProfileKeys(),
                                                  PSProfileKeys(), JbigProfileKeys(), MokProfileKeys(),
                                                  PcdProfileKeys(), PngProfileKeys(), WebpProfileKeys(),
-                                                 AvifProfileKeys()})
+                                                 AvifProfileKeys(), JxlProfileKeys()})
             for (const ProfileKey& row : rows) all.push_back(&row);
         return all;
     }();

@@ -217,7 +217,7 @@ TEST_F(CliTest, SettingsAreWrittenReadBackAndRefusedAsOneChange) {
     EXPECT_NE(after.find("\nMaxPixels=178956970    (default 178956970)\n"), std::string::npos) << after;
     EXPECT_NE(after.find("\nPngCompression=6       (default 6)\n"), std::string::npos) << after;
     EXPECT_NE(after.find("\nWebpQuality=75         (default 75)\n"), std::string::npos) << after;
-    EXPECT_EQ(std::count(after.begin(), after.end(), '\n'), 36);
+    EXPECT_EQ(std::count(after.begin(), after.end(), '\n'), 39);
 }
 
 TEST_F(CliTest, SetRefusesUnknownKeysAndInvalidValues) {

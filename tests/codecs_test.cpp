@@ -30,6 +30,7 @@
 #include "formats/pcd/pcd.h"
 #include "formats/png/png.h"
 #include "formats/avif/avif.h"
+#include "formats/jxl/jxl.h"
 #include "formats/tiff/tiff.h"
 #include "formats/webp/webp.h"
 #include "platform/profile.h"
@@ -81,6 +82,7 @@ ImagePtr LoadBie(const std::vector<uint8_t>& bytes) { return LoadFrom<LoadJbigFr
 ImagePtr LoadPng(const std::vector<uint8_t>& bytes) { return LoadFrom<LoadPngFrom>(bytes, "test.png"); }
 ImagePtr LoadWebp(const std::vector<uint8_t>& bytes) { return LoadFrom<LoadWebpFrom>(bytes, "test.webp"); }
 ImagePtr LoadAvif(const std::vector<uint8_t>& bytes) { return LoadFrom<LoadAvifFrom>(bytes, "test.avif"); }
+ImagePtr LoadJxl(const std::vector<uint8_t>& bytes) { return LoadFrom<LoadJxlFrom>(bytes, "test.jxl"); }
 
 // A GIF whose descriptor promises 65535 x 65535 pixels of a 256-colour table and which holds enough
 // LZW data (1.6 MB) that no "more than the data could give" rule refuses it.
@@ -240,6 +242,10 @@ const Codec kCodecs[] = {
      "Unknown WebP option: NoSuchOption"},
     {"avif", LoadAvif, WriteAvif, 8, false, false, LumoSetIntOptionAvif, "LumoSetIntOptionAvif",
      "Unknown AVIF option: NoSuchOption"},
+    // Lossy at the default quality (lossless files have their own round trip in jxl_test). Distance 1
+    // bounds the error as seen, not per level: cjxl -d 1 moves a level of the colour steps by 36 too.
+    {"jxl", LoadJxl, WriteJxl, 40, false, false, LumoSetIntOptionJxl, "LumoSetIntOptionJxl",
+     "Unknown JPEG XL option: NoSuchOption"},
 };
 
 std::vector<uint8_t> WriteToMemory(const Codec& codec, const IMG& image) {
@@ -544,7 +550,7 @@ void FillPadding(IMG& image, unsigned seed) {
 class DeterministicSaveTest : public LumoTest, public ::testing::WithParamInterface<ImageKind> {};
 
 TEST_P(DeterministicSaveTest, SamePictureGivesTheSameBytesWhateverThePadding) {
-    for (const char* extension : {"bmp", "gif", "img", "jpg", "png", "webp"}) {
+    for (const char* extension : {"bmp", "gif", "img", "jpg", "png", "webp", "jxl"}) {
         std::vector<uint8_t> saved[2];
         for (unsigned copy = 0; copy < 2; ++copy) {
             ImagePtr image = MakePatternImage(GetParam(), 7, 5);  // 7 pixels leave padding at every depth

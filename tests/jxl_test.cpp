@@ -1,7 +1,10 @@
-// What is particular to JPEG XL (read only): files of cjxl (lossless and lossy, gray, 16-bit, alpha,
-// the container, an animation) load with djxl's pixels seen over white; the header info agrees with
-// the load; cut and damaged files fail cleanly; a header that promises too large a picture is
-// refused before anything is allocated.
+// What is particular to JPEG XL: lossless files keep every kind's colours exactly and the default
+// quality stays above 35 dB; the quality, lossless and effort settings, through the dispatch too;
+// our files decode in djxl to the pixels our loader gives; a failed save leaves the old file. Files
+// of cjxl (lossless and lossy, gray, 16-bit, alpha, the container, an animation) load with djxl's
+// pixels seen over white; the header info agrees with the load; cut and damaged files fail cleanly;
+// a header that promises too large a picture is refused before anything is allocated.
+#include <cmath>
 #include <cstring>
 #include <random>
 
@@ -10,7 +13,9 @@
 #include "formats/jxl/jxl.h"
 #include "formats/png/png.h"
 #include "formats/signature.h"
+#include "platform/profile.h"
 #include "tests/support/colour_pictures.h"
+#include "tests/support/icc_profiles.h"
 #include "tests/support/lumo_test.h"
 
 namespace {
@@ -19,6 +24,31 @@ ImagePtr Decode(const std::vector<uint8_t>& bytes) {
     InputFile file(bytes.data(), bytes.size(), "test.jxl");
     return LoadJxlFrom(file);
 }
+
+std::vector<uint8_t> Encode(const IMG& image) {
+    std::vector<uint8_t> bytes;
+    WriteJxl(&image, [&bytes](const uint8_t* data, size_t count) { bytes.insert(bytes.end(), data, data + count); });
+    return bytes;
+}
+
+double Psnr(const IMG& a, const IMG& b) {
+    double squares = 0;
+    for (int y = 0; y < a.height; ++y)
+        for (int x = 0; x < a.width; ++x) {
+            const uint32_t p = ShownColour(a, x, y), q = ShownColour(b, x, y);
+            for (int shift = 0; shift < 24; shift += 8) {
+                const double d = static_cast<double>(p >> shift & 0xFF) - static_cast<double>(q >> shift & 0xFF);
+                squares += d * d;
+            }
+        }
+    const double mean = squares / (3.0 * a.width * a.height);
+    return mean == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mean);
+}
+
+constexpr ImageKind kAllKinds[] = {ImageKind::BW,      ImageKind::GRAY16,   ImageKind::GRAY256,
+                                   ImageKind::COLOR16, ImageKind::COLOR256, ImageKind::RGB};
+
+bool IsGrayKind(ImageKind kind) { return kind == ImageKind::BW || kind == ImageKind::GRAY16 || kind == ImageKind::GRAY256; }
 
 int LargestDifference(const IMG& a, const IMG& b) {
     EXPECT_EQ(a.width, b.width);
@@ -44,6 +74,13 @@ struct Made {
 
 class JxlTest : public LumoTest {
 protected:
+    void TearDown() override {
+        LumoSetIntOptionJxl("quality", 90);
+        LumoSetIntOptionJxl("lossless", 0);
+        LumoSetIntOptionJxl("effort", 7);
+        ClearProfileOverrides();
+        LumoTest::TearDown();
+    }
     // picture: ImageMagick's arguments, ending in a name whose extension is the source's format.
     Made make(const std::string& name, const std::string& picture, const std::string& options) {
         const Made made{tempPath(name + ".jxl"), tempPath(name + "-djxl.png")};
@@ -146,6 +183,119 @@ TEST_F(JxlTest, OversizedHeadersAreRefusedBeforeAllocating) {
     EXPECT_LUMO_ERROR(Decode(CodestreamOfSize(65535, 65535)), "LumoLoadJxl",
                       "Image size 65535 x 65535 (4294836225 pixels) exceeds the limit of 178956970 pixels (raise MaxPixels)");
     EXPECT_LUMO_ERROR(Decode(CodestreamOfSize(70000, 8)), "LumoLoadJxl", "Image size 70000 x 8 out of range (at most 65535 x 65535)");
+}
+
+TEST_F(JxlTest, LosslessKeepsEveryKindExactlyAndDefaultStaysAbove35Decibels) {
+    for (const int setting : {0, 1}) {  // JxlLossless, or quality 100
+        LumoSetIntOptionJxl("lossless", setting);
+        LumoSetIntOptionJxl("quality", setting ? 90 : 100);
+        for (const ImageKind kind : kAllKinds) {
+            const ImagePtr image = MakeNoiseImage(kind, 41, 19, 3);
+            const ImagePtr loaded = Decode(Encode(*image));
+            EXPECT_EQ(KindOf(*loaded), IsGrayKind(kind) ? ImageKind::GRAY256 : ImageKind::RGB) << KindName(kind);
+            EXPECT_EQ(Psnr(*image, *loaded), 99) << KindName(kind) << " lossless " << setting;
+        }
+    }
+    LumoSetIntOptionJxl("lossless", 0);
+    LumoSetIntOptionJxl("quality", 90);
+    const ImagePtr photo = PhotoLike(160, 120);
+    const std::vector<uint8_t> lossy = Encode(*photo);
+    EXPECT_GE(Psnr(*photo, *Decode(lossy)), 35.0);
+    const ImagePtr gray = LumoToGRAY256(photo.get());
+    const ImagePtr grayLoaded = Decode(Encode(*gray));
+    EXPECT_EQ(KindOf(*grayLoaded), ImageKind::GRAY256);
+    EXPECT_GE(Psnr(*gray, *grayLoaded), 35.0);
+    // Lower qualities give smaller files; the lowest ones, past libjxl's largest distance, still save.
+    LumoSetIntOptionJxl("quality", 30);
+    const std::vector<uint8_t> small = Encode(*photo);
+    EXPECT_LT(small.size(), lossy.size());
+    EXPECT_GE(Psnr(*photo, *Decode(small)), 25.0);
+    LumoSetIntOptionJxl("quality", 0);
+    const std::vector<uint8_t> smallest = Encode(*photo);
+    EXPECT_LT(smallest.size(), small.size());
+    EXPECT_EQ(Decode(smallest)->width, 160);
+}
+
+// The distances are cjxl's for its -q, as it prints them; where its curve passes 25, the largest
+// distance libjxl takes (cjxl then fails), the saver stays at 25.
+TEST_F(JxlTest, QualityFollowsTheReferenceEncodersDistances) {
+    EXPECT_EQ(JxlDistanceOf(100), 0.0);
+    EXPECT_EQ(JxlDistanceOf(150), 0.0);
+    EXPECT_EQ(JxlDistanceOf(4), 25.0);
+    EXPECT_EQ(JxlDistanceOf(-3), 25.0);
+    if (!HaveTool("cjxl")) GTEST_SKIP() << "cjxl missing";
+    const std::string png = tempPath("photo.png");
+    LumoSavePng(PhotoLike(64, 48).get(), png.c_str());
+    for (const int quality : {99, 90, 45, 30, 29, 15, 5}) {
+        const CommandResult result = RunCommand("cjxl " + ShellQuote(png) + " " + ShellQuote(tempPath("ref.jxl")) +
+                                                " -q " + std::to_string(quality) + " 2>&1");
+        char expected[32];
+        std::snprintf(expected, sizeof expected, "d%.3f,", JxlDistanceOf(quality));
+        EXPECT_NE(result.output.find(expected), std::string::npos) << quality << ": " << result.output;
+    }
+}
+
+// The keys reach the saver through the dispatch: lossless wins over any quality; the effort changes
+// the file, not the picture (0, set by hand, is taken as 1).
+TEST_F(JxlTest, ProfileKeysReachTheSaverThroughTheDispatch) {
+    const ImagePtr photo = PhotoLike(64, 48);
+    const std::string path = tempPath("p.jxl");
+    auto save = [&](const char* lossless, const char* quality, const char* effort) {
+        SetProfileOverride("JxlLossless", lossless);
+        SetProfileOverride("JxlQuality", quality);
+        SetProfileOverride("JxlEffort", effort);
+        EXPECT_TRUE(SaveImageByExtension(photo.get(), path.c_str()));
+        return ReadBytes(path);
+    };
+    const std::vector<uint8_t> lossless = save("1", "10", "7");
+    EXPECT_TRUE(SamePixels(*photo, *LoadImageByExtension(path.c_str())));
+    EXPECT_LT(save("0", "10", "7").size() * 2, lossless.size());
+    const std::vector<uint8_t> fastest = save("1", "90", "1");
+    EXPECT_TRUE(SamePixels(*photo, *LoadImageByExtension(path.c_str())));
+    EXPECT_LT(lossless.size(), fastest.size());
+    EXPECT_EQ(save("1", "90", "0"), fastest);
+}
+
+// Our files, lossy and lossless, gray and colour, in djxl: the pixels our loader gives (and, for
+// lossless files, the picture saved). ImageMagick's build here has no JPEG XL delegate.
+TEST_F(JxlTest, OurFilesDecodeTheSameInDjxl) {
+    if (!HaveTool("djxl")) GTEST_SKIP() << "djxl missing";
+    const ImagePtr photo = PhotoLike(67, 45);
+    for (const int lossless : {0, 1}) {
+        LumoSetIntOptionJxl("lossless", lossless);
+        for (const ImagePtr& image : {LumoToGRAY256(photo.get()), LumoToCOLOR256(photo.get()), LumoToBW(photo.get()),
+                                      MakeNoiseImage(ImageKind::RGB, 67, 45, 5)}) {
+            const std::string what = std::string(lossless ? "lossless " : "lossy ") + KindName(KindOf(*image));
+            const std::string path = tempPath("ours.jxl"), png = tempPath("djxl.png");
+            LumoSaveJxl(image.get(), path.c_str());
+            ASSERT_EQ(RunCommand("djxl " + ShellQuote(path) + " " + ShellQuote(png) + " --num_threads=1 > /dev/null 2>&1").status, 0)
+                << what;
+            const ImagePtr ours = LumoLoadJxl(path.c_str()), theirs = LumoLoadPng(png.c_str());
+            EXPECT_EQ(KindOf(*theirs), image->colorClass == COLOR ? ImageKind::RGB : ImageKind::GRAY256) << what;
+            EXPECT_EQ(LargestDifference(*ours, *theirs), 0) << what;
+            if (lossless) {
+                EXPECT_EQ(LargestDifference(*image, *theirs), 0) << what;
+            }
+        }
+    }
+}
+
+TEST_F(JxlTest, AFailedSaveLeavesTheOldFileAndUnwindsTheEncoder) {
+    const std::string path = tempPath("kept.jxl");
+    WriteBytes(path, {1, 2, 3});
+    const ImagePtr empty = LumoCreateImage(0, 4, COLOR, nullptr, 24);
+    EXPECT_LUMO_ERROR(LumoSaveJxl(empty.get(), path.c_str()), "LumoSaveJxl", "Can't save an empty image (0 x 4)");
+    EXPECT_EQ(ReadBytes(path), (std::vector<uint8_t>{1, 2, 3}));
+    // A sink that fails after the first piece: the failure comes out, and nothing is leaked (TearDown).
+    LumoSetIntOptionJxl("lossless", 1);
+    const ImagePtr noise = MakeNoiseImage(ImageKind::RGB, 300, 300, 9);  // some 270 KB: several pieces
+    int calls = 0;
+    EXPECT_THROW(WriteJxl(noise.get(),
+                          [&calls](const uint8_t*, size_t) {
+                              if (++calls == 2) throw std::runtime_error("disk full");
+                          }),
+                 std::runtime_error);
+    EXPECT_EQ(calls, 2);
 }
 
 }  // namespace

@@ -61,6 +61,9 @@ INSTANTIATE_TEST_SUITE_P(
         ValueCase{"WebpLossless", "2", "WebpLossless must be one of 0, 1"},
         ValueCase{"AvifQuality", "100", nullptr}, ValueCase{"AvifQuality", "101", "AvifQuality must be between 0 and 100"},
         ValueCase{"AvifSpeed", "11", "AvifSpeed must be between 0 and 10"},
+        ValueCase{"JxlQuality", "0", nullptr}, ValueCase{"JxlQuality", "101", "JxlQuality must be between 0 and 100"},
+        ValueCase{"JxlLossless", "2", "JxlLossless must be one of 0, 1"},
+        ValueCase{"JxlEffort", "0", "JxlEffort must be between 1 and 9"},
         ValueCase{"TiffPredictor", "smart", "TiffPredictor must be one of Never, Smart, Always"},
         ValueCase{"TiffPredictor", "Smart", nullptr},
         ValueCase{"TiffCompression", "", "TiffCompression must be one of LZW, Packbits, Raw"},
@@ -78,7 +81,7 @@ TEST(ProfileKeyTable, HoldsEveryKeyOnceWithADefaultItAccepts) {
         EXPECT_EQ(row->option == nullptr, row->use == KeyUse::None) << row->key;
         EXPECT_EQ(FindProfileKey(lower), row);
     }
-    EXPECT_EQ(AllProfileKeys().size(), 36u);
+    EXPECT_EQ(AllProfileKeys().size(), 39u);
     EXPECT_EQ(FindProfileKey("OldFile0"), nullptr);  // the recent files are not settings
     EXPECT_EQ(FindProfileKey("JpegQualit"), nullptr);
 }

@@ -132,13 +132,14 @@ TEST_F(ImageCommandsTest, SaveAsAsksWithTheSaveFilterAndUntitledSaveGoesThere) {
     EXPECT_EQ(request.title, "Save image");
     EXPECT_EQ(request.proposedName, "");
     EXPECT_EQ(request.defaultSuffix, "tif");
-    ASSERT_EQ(request.filters.size(), 11);
+    ASSERT_EQ(request.filters.size(), 12);
     EXPECT_EQ(request.filters[0],
-              "Graphic Files (*.jpg *.tif *.bmp *.gif *.ps *.bie *.mok *.png *.webp *.jpeg *.jpe *.tiff *.avif)");
+              "Graphic Files (*.jpg *.tif *.bmp *.gif *.ps *.bie *.mok *.png *.webp *.jpeg *.jpe *.tiff *.avif *.jxl)");
     EXPECT_EQ(request.filters[7], "PS   (*.ps)");
     EXPECT_EQ(request.filters[8], "PNG  (*.png)");
     EXPECT_EQ(request.filters[9], "WebP (*.webp)");
     EXPECT_EQ(request.filters[10], "AVIF (*.avif)");
+    EXPECT_EQ(request.filters[11], "JPEG XL (*.jxl)");
     EXPECT_EQ(filterIndexSeen, 1);
     EXPECT_TRUE(pasted->isModified());
 

@@ -264,7 +264,7 @@ TEST_F(SheetDialogsTest, BatchDestinationStartsAsSourceAndIgnoresFoldersThatDoNo
         EXPECT_EQ(Entries(dialog, 102), (QStringList{"[..]", "[album.jpg]", "[archive]", "[Sub]"}));
         // The output formats, Jpeg first and selected; Mok is offered though no mok file is listed.
         EXPECT_EQ(ComboEntries(dialog, 113), (QStringList{"Jpeg", "Tiff", "Gif", "Bmp", "Jbig", "PostScript", "Mok", "Png",
-                                                          "Webp", "Avif"}));
+                                                          "Webp", "Avif", "Jxl"}));
         EXPECT_EQ(Find<QComboBox>(dialog, 113)->currentText(), "Jpeg");
         EXPECT_FALSE(Entries(dialog, 101).contains("d.mok"));
         Find<QComboBox>(dialog, 113)->setCurrentIndex(6);

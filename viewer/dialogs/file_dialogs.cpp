@@ -21,7 +21,7 @@ const FileFilter kOpenFilters[] = {
 };
 
 const FileFilter kSaveFilters[] = {
-    {"Graphic Files", "*.jpg;*.tif;*.bmp;*.gif;*.ps;*.bie;*.mok;*.png;*.webp;*.jpeg;*.jpe;*.tiff;*.avif"},
+    {"Graphic Files", "*.jpg;*.tif;*.bmp;*.gif;*.ps;*.bie;*.mok;*.png;*.webp;*.jpeg;*.jpe;*.tiff;*.avif;*.jxl"},
     {"JPEG (*.jpg)", "*.jpg"},
     {"TIFF (*.tif)", "*.tif"},
     {"BMP  (*.bmp)", "*.bmp"},
@@ -32,6 +32,7 @@ const FileFilter kSaveFilters[] = {
     {"PNG  (*.png)", "*.png"},
     {"WebP (*.webp)", "*.webp"},
     {"AVIF (*.avif)", "*.avif"},
+    {"JPEG XL (*.jxl)", "*.jxl"},
 };
 
 // Qt's own file dialog, not the desktop's: its name filters match without regard to case, so
