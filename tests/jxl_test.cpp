@@ -31,20 +31,6 @@ std::vector<uint8_t> Encode(const IMG& image) {
     return bytes;
 }
 
-double Psnr(const IMG& a, const IMG& b) {
-    double squares = 0;
-    for (int y = 0; y < a.height; ++y)
-        for (int x = 0; x < a.width; ++x) {
-            const uint32_t p = ShownColour(a, x, y), q = ShownColour(b, x, y);
-            for (int shift = 0; shift < 24; shift += 8) {
-                const double d = static_cast<double>(p >> shift & 0xFF) - static_cast<double>(q >> shift & 0xFF);
-                squares += d * d;
-            }
-        }
-    const double mean = squares / (3.0 * a.width * a.height);
-    return mean == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mean);
-}
-
 constexpr ImageKind kAllKinds[] = {ImageKind::BW,      ImageKind::GRAY16,   ImageKind::GRAY256,
                                    ImageKind::COLOR16, ImageKind::COLOR256, ImageKind::RGB};
 

@@ -1,6 +1,7 @@
 #include "tests/support/colour_pictures.h"
 
 #include <algorithm>
+#include <cmath>
 #include <random>
 
 #include "tests/support/lumo_test.h"
@@ -44,4 +45,18 @@ std::vector<uint8_t> Snapshot(const IMG& image) {
     std::vector<uint8_t> bytes(image.bits, image.bits + PixelBytes(image));
     if (image.palette) bytes.insert(bytes.end(), image.palette, image.palette + 3 * (1 << image.bitsPerPixel));
     return bytes;
+}
+
+double Psnr(const IMG& a, const IMG& b) {
+    double squares = 0;
+    for (int y = 0; y < a.height; ++y)
+        for (int x = 0; x < a.width; ++x) {
+            const uint32_t p = ShownColour(a, x, y), q = ShownColour(b, x, y);
+            for (int shift = 0; shift < 24; shift += 8) {
+                const double d = static_cast<double>(p >> shift & 0xFF) - static_cast<double>(q >> shift & 0xFF);
+                squares += d * d;
+            }
+        }
+    const double mean = squares / (3.0 * a.width * a.height);
+    return mean == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mean);
 }

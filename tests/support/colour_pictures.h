@@ -16,3 +16,5 @@ ImagePtr MakeUniformGray(int width, int height, int level);
 uint32_t ShownColour(const IMG& image, int x, int y);
 // The pixel bytes and palette of an image, to check that an operation left it untouched.
 std::vector<uint8_t> Snapshot(const IMG& image);
+// The peak signal-to-noise ratio of the colours two pictures of one size show, in dB (99 when equal).
+double Psnr(const IMG& a, const IMG& b);
