@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# Plays a three-frame animated GIF in the real viewer on a virtual display: each frame must appear
+# Plays a three-frame animated GIF (or the same animation as a lossless WebP file) in the real viewer on a virtual display: each frame must appear
 # on the screen as ImageMagick's -coalesce composes it, after its delay, and Space must hold the frame
 # shown. The screenshots go to OUT_DIR.
-#   scripts/drive_animation.sh [BUILD_DIR] [OUT_DIR]
+#   scripts/drive_animation.sh [BUILD_DIR] [OUT_DIR] [gif|webp]
 # Exits non-zero, naming the step, when a step or a check fails. DRIVE_VIEWER_WAIT sets how many
 # seconds a window may take to appear (default 20).
 set -euo pipefail
 
 build=$(cd "${1:-build}" && pwd)
 out=${2:-$build/drive-animation}
+format=${3:-gif}
 wait_limit=${DRIVE_VIEWER_WAIT:-20}
 python=/usr/bin/python3  # Debian's, which has Pillow
 started=$SECONDS
@@ -36,12 +37,18 @@ trap cleanup EXIT
 convert -size 120x90 -delay 150 xc:red -delay 250 -page +20+15 -size 50x40 xc:blue \
         -delay 350 -page +0+0 -size 120x90 xc:lime -loop 0 "$work/anim.gif" || fail "could not make the GIF"
 convert "$work/anim.gif" -coalesce "$work/frame-%d.png" || fail "ImageMagick could not compose the frames"
+# The WebP file from the composed frames (libwebp's encoder cuts them to what changes); ImageMagick 6
+# is not used for it: it writes each frame with the next one's delay.
+if [ "$format" = webp ]; then
+  img2webp -lossless -loop 0 -d 1500 "$work/frame-0.png" -d 2500 "$work/frame-1.png" -d 3500 "$work/frame-2.png" \
+           -o "$work/anim.webp" > /dev/null 2>&1 || fail "could not make the WebP file"
+fi
 
 start_session
 export LUMO_PROFILE="$work/profile/WIN.INI"
 mkdir -p "$(dirname "$LUMO_PROFILE")"
 printf '[Lumo]\n' > "$LUMO_PROFILE"
-QT_QPA_PLATFORM=xcb "$build/bin/wlumo" "$work/anim.gif" > "$out/wlumo.log" 2>&1 &
+QT_QPA_PLATFORM=xcb "$build/bin/wlumo" "$work/anim.$format" > "$out/wlumo.log" 2>&1 &
 viewer_pid=$!
 frame=$(wait_window '^Lumo v1\.2e' "start")
 wait_active "$frame" "start"
