@@ -94,7 +94,12 @@ SheetUpdateResult UpdateContactSheet(const SheetUpdateRequest& request) {
     if (table.sheetNumber != 1 || table.continued)
         LumoError(kModule, "%s is one of several sheets made together: make them again with lumo mosaic",
                   request.sheet.c_str());
-    if (table.width < table.cellWidth || table.height < table.cellHeight)
+    // The cells are placed by their number in the grid: a table with more cells than the grid holds
+    // would place them outside the sheet.
+    const size_t gridCells = table.width < table.cellWidth || table.height < table.cellHeight
+                                 ? 0
+                                 : size_t(table.width / table.cellWidth) * size_t(table.height / table.cellHeight);
+    if (gridCells == 0 || table.cells.size() > gridCells)
         LumoError(kModule, "%s: its cell table does not fit the sheet", request.sheet.c_str());
 
     SheetUpdateResult result;

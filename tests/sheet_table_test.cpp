@@ -287,6 +287,21 @@ TEST_F(SheetTableTest, UpdateOfASheetWithoutTableOrFileIsRefused) {
     EXPECT_THROW(UpdateContactSheet({tempPath("plain.jpg"), {}}), LumoFailure);
     EXPECT_THROW(UpdateContactSheet({tempPath("none.jpg"), {}}), LumoFailure);
     EXPECT_FALSE(ReadSheetTable(tempPath("plain.jpg")));
+
+    // A table naming more cells than the sheet's grid holds, one of them changed: refused, not placed
+    // outside the sheet.
+    SheetTable hostile;
+    hostile.width = hostile.largestWidth = 80;
+    hostile.height = hostile.largestHeight = 60;
+    hostile.cellWidth = 80;
+    hostile.cellHeight = 60;
+    for (int i = 0; i < 3; ++i) hostile.cells.push_back({0, 0, 80, 60, "a.bmp", {}});
+    ImagePtr black = MakePatternImage(ImageKind::RGB, 80, 60);
+    std::vector<uint8_t> bytes = CompressSheet(*black, "hostile");
+    AddSheetTable(bytes, hostile);
+    std::ofstream(tempPath("hostile.jpg"), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    EXPECT_THROW(UpdateContactSheet({tempPath("hostile.jpg"), {}}), LumoFailure);
+    EXPECT_EQ(Bytes(tempPath("hostile.jpg")), bytes);
     EXPECT_FALSE(LoadMosaicIndex(tempPath("plain.jpg")));
 }
 
