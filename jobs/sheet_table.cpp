@@ -177,15 +177,15 @@ std::optional<SheetTable> ReadSheetTable(const std::string& path) {
     };
     const std::unique_ptr<std::FILE, Closer> file(std::fopen(path.c_str(), "rb"));
     if (!file) return {};
-    // The table lies before the first scan; a sheet's header fits in what is read here with room to spare
-    // (255 segments of 64 KiB at most).
+    // The table lies before the first scan: the file is read only as far as its markers go (a photo's
+    // Exif and profile segments included), at most as far as 255 table parts and a few others reach.
     constexpr size_t kHeadLimit = (kMaxParts + 8) * 65536;
     std::vector<uint8_t> head(65536);
     size_t filled = 0;
     while (true) {
-        const size_t got = std::fread(head.data() + filled, 1, head.size() - filled, file.get());
-        filled += got;
-        if (filled < head.size() || head.size() >= kHeadLimit) break;
+        filled += std::fread(head.data() + filled, 1, head.size() - filled, file.get());
+        const bool more = filled == head.size() && MarkersRunPastEnd(std::span(head.data(), filled));
+        if (!more || head.size() >= kHeadLimit) break;
         head.resize(std::min(head.size() * 2, kHeadLimit));
     }
     head.resize(filled);

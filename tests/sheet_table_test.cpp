@@ -280,6 +280,18 @@ TEST_F(SheetTableTest, UpdateRemakesChangedCellsAndEqualsAFullRun) {
     EXPECT_EQ(ReadSheetTable(sheet("in"))->cells.size(), 11u);
 }
 
+TEST_F(SheetTableTest, TableIsReadFromAFileHeaderLargerThanOneRead) {
+    // 144 long paths take two segments and over 64 KiB, after a photo-sized APP1 of other data.
+    std::vector<uint8_t> bytes = CompressSheet(*MakePatternImage(ImageKind::RGB, 64, 48), "big");
+    ASSERT_TRUE(InsertAppSegments(bytes, 1, {std::vector<uint8_t>(60000, 'x')}));
+    AddSheetTable(bytes, SampleTable(144, 600));
+    ASSERT_GT(bytes.size(), 140000u);
+    std::ofstream(tempPath("big.jpg"), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    EXPECT_EQ(ReadSheetTable(tempPath("big.jpg")), SampleTable(144, 600));
+    EXPECT_TRUE(MarkersRunPastEnd(std::span(bytes).first(70000)));
+    EXPECT_FALSE(MarkersRunPastEnd(bytes));
+}
+
 TEST_F(SheetTableTest, UpdateOfASheetWithoutTableOrFileIsRefused) {
     SaveBmp(MakePatternImage(ImageKind::RGB, 16, 16).get(), tempPath("a.bmp").c_str());
     ImagePtr plain = MakePatternImage(ImageKind::RGB, 64, 64);

@@ -15,23 +15,27 @@ constexpr uint8_t kApp0 = 0xE0;
 bool StandsAlone(uint8_t marker) { return marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7); }
 
 // Calls visit(marker, at, length) for each segment before the first scan, where at is the offset of
-// its contents and length their size; stops early when visit returns false.
+// its contents and length their size; stops early when visit returns false. True when the walk
+// ended because the bytes ran out in the middle of the markers (more of the file would go on).
 template <typename Visit>
-void WalkSegments(std::span<const uint8_t> bytes, Visit visit) {
-    if (bytes.size() < 2 || bytes[0] != kMarkerStart || bytes[1] != kStartOfImage) return;
+bool WalkSegments(std::span<const uint8_t> bytes, Visit visit) {
+    if (bytes.size() < 2) return true;
+    if (bytes[0] != kMarkerStart || bytes[1] != kStartOfImage) return false;
     size_t at = 2;
     while (at < bytes.size() && bytes[at] == kMarkerStart) {
         while (at < bytes.size() && bytes[at] == kMarkerStart) ++at;  // fill bytes
-        if (at >= bytes.size()) return;
+        if (at >= bytes.size()) return true;
         const uint8_t marker = bytes[at++];
-        if (marker == kStartOfScan || marker == kEndOfImage) return;
+        if (marker == kStartOfScan || marker == kEndOfImage) return false;
         if (StandsAlone(marker)) continue;
-        if (bytes.size() - at < 2) return;
+        if (bytes.size() - at < 2) return true;
         const size_t length = ReadBE16(bytes.data() + at);
-        if (length < 2 || length > bytes.size() - at) return;
-        if (!visit(marker, at + 2, length - 2)) return;
+        if (length < 2) return false;
+        if (length > bytes.size() - at) return true;
+        if (!visit(marker, at + 2, length - 2)) return false;
         at += length;
     }
+    return at >= bytes.size();
 }
 
 }  // namespace
@@ -47,6 +51,10 @@ std::vector<std::span<const uint8_t>> FindAppSegments(std::span<const uint8_t> b
         return true;
     });
     return found;
+}
+
+bool MarkersRunPastEnd(std::span<const uint8_t> bytes) {
+    return WalkSegments(bytes, [](uint8_t, size_t, size_t) { return true; });
 }
 
 bool InsertAppSegments(std::vector<uint8_t>& jpeg, int appNumber, const std::vector<std::vector<uint8_t>>& payloads) {

@@ -17,6 +17,10 @@ constexpr size_t kAppSegmentCapacity = 65533;
 std::vector<std::span<const uint8_t>> FindAppSegments(std::span<const uint8_t> bytes, int appNumber,
                                                        std::span<const uint8_t> signature);
 
+// True when the markers before the first scan go on past the end of bytes (a file's first part, read
+// so far): reading more of the file could find more segments.
+bool MarkersRunPastEnd(std::span<const uint8_t> bytes);
+
 // The file with one APPn segment per entry of payloads (each at most kAppSegmentCapacity bytes,
 // written as given) placed after the start-of-image marker and the JFIF APP0 segment when there is
 // one, so that readers that expect JFIF first still find it. False (jpeg left as it was) when jpeg
