@@ -13,6 +13,9 @@
 namespace {
 
 constexpr const char* kModule = "Mosaic";
+// Far beyond the largest sheet offered (1024 x 768), and small enough that a lying table or header
+// cannot make the update hold gigabytes of blocks.
+constexpr int kLargestSheetSide = 8192;
 
 std::vector<uint8_t> ReadWholeFile(const std::string& path) {
     InputFile file(path.c_str(), kModule, "Can't open file %s");
@@ -118,14 +121,19 @@ SheetUpdateResult UpdateContactSheet(const SheetUpdateRequest& request) {
 
     // The areas the changed cells' blocks cover, widened to whole MCUs; every cell in them is made
     // again, so that the blocks taken from the new compression hold exactly a full run's pixels.
-    const std::optional<PixelRect> mcu = JpegMcuSize(old);
-    if (!mcu) LumoError(kModule, "%s is not a JPEG file libjpeg reads", request.sheet.c_str());
+    const std::optional<JpegGrid> grid = ReadJpegGrid(old);
+    if (!grid) LumoError(kModule, "%s is not a JPEG file libjpeg reads", request.sheet.c_str());
+    // The table must describe this very picture, of a size a sheet can have: the blocks and the new
+    // raster are sized by it.
+    if (grid->width != table.width || grid->height != table.height || table.width > kLargestSheetSide ||
+        table.height > kLargestSheetSide)
+        LumoError(kModule, "%s: its cell table does not fit the sheet", request.sheet.c_str());
+    const int mw = grid->mcuWidth, mh = grid->mcuHeight;
     std::vector<PixelRect> regions;
     for (size_t i : changed) {
         const PixelRect area = CellArea(table, i);
-        regions.push_back({area.left / mcu->right * mcu->right, area.top / mcu->bottom * mcu->bottom,
-                           (area.right + mcu->right - 1) / mcu->right * mcu->right,
-                           (area.bottom + mcu->bottom - 1) / mcu->bottom * mcu->bottom});
+        regions.push_back({area.left / mw * mw, area.top / mh * mh, (area.right + mw - 1) / mw * mw,
+                           (area.bottom + mh - 1) / mh * mh});
     }
     ImagePtr sheet = LumoCreateImage(table.width, table.height, COLOR, nullptr, 24);
     std::memset(sheet->bits, 0, PixelBytes(*sheet));

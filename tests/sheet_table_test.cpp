@@ -314,6 +314,13 @@ TEST_F(SheetTableTest, UpdateOfASheetWithoutTableOrFileIsRefused) {
     std::ofstream(tempPath("hostile.jpg"), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     EXPECT_THROW(UpdateContactSheet({tempPath("hostile.jpg"), {}}), LumoFailure);
     EXPECT_EQ(Bytes(tempPath("hostile.jpg")), bytes);
+    // A table of a larger sheet than the picture it rides in: refused too.
+    hostile.width = hostile.largestWidth = 240;
+    bytes = CompressSheet(*black, "hostile");
+    AddSheetTable(bytes, hostile);
+    std::ofstream(tempPath("wide.jpg"), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    EXPECT_THROW(UpdateContactSheet({tempPath("wide.jpg"), {}}), LumoFailure);
+    EXPECT_EQ(Bytes(tempPath("wide.jpg")), bytes);
     EXPECT_FALSE(LoadMosaicIndex(tempPath("plain.jpg")));
 }
 

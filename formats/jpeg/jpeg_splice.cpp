@@ -124,11 +124,13 @@ void HeaderSteps(HeaderSession& s) {
 
 }  // namespace
 
-std::optional<PixelRect> JpegMcuSize(std::span<const uint8_t> jpeg) {
+std::optional<JpegGrid> ReadJpegGrid(std::span<const uint8_t> jpeg) {
     HeaderSession session;
     session.bytes = jpeg;
     if (jpeg.empty() || !RunTrapped(session, HeaderSteps)) return std::nullopt;
-    return PixelRect{0, 0, 8 * session.cinfo.max_h_samp_factor, 8 * session.cinfo.max_v_samp_factor};
+    const jpeg_decompress_struct& cinfo = session.cinfo;
+    return JpegGrid{static_cast<int>(cinfo.image_width), static_cast<int>(cinfo.image_height),
+                    8 * cinfo.max_h_samp_factor, 8 * cinfo.max_v_samp_factor};
 }
 
 std::optional<std::vector<uint8_t>> SpliceJpegBlocks(std::span<const uint8_t> original,

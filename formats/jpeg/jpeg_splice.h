@@ -13,9 +13,13 @@ struct PixelRect {  // left and top included, right and bottom excluded
     int left, top, right, bottom;
 };
 
-// The pixel size of one MCU of the file (8 times the largest sampling factors), or nothing for data
-// that is not a JPEG header libjpeg reads.
-std::optional<PixelRect> JpegMcuSize(std::span<const uint8_t> jpeg);
+struct JpegGrid {
+    int width, height;          // of the picture
+    int mcuWidth, mcuHeight;    // of one MCU: 8 times the largest sampling factors
+};
+
+// The picture and MCU size of the file, or nothing for data that is not a JPEG header libjpeg reads.
+std::optional<JpegGrid> ReadJpegGrid(std::span<const uint8_t> jpeg);
 
 // The file original with every block (of every component) whose pixel area meets a region replaced by
 // the block at the same place in replacement. Both must have the same size, components, sampling factors
