@@ -146,9 +146,7 @@ std::optional<std::vector<MosaicEntry>> LoadMosaicIndex(const std::string& path)
 
 PictureState MosaicEntryState(const std::string& sheetPath, const MosaicEntry& entry) {
     if (!entry.recorded) return PictureState::Same;
-    const std::string directory = SplitFileName(sheetPath).directory;
-    const std::string path = !entry.name.empty() && entry.name.front() == '/' ? entry.name : directory + entry.name;
-    return CheckPicture(path, *entry.recorded);
+    return CheckPicture(CellPicturePath(sheetPath, entry.name), *entry.recorded);
 }
 
 int MosaicHitTest(const std::vector<MosaicEntry>& entries, int x, int y) {

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "formats/byte_order.h"
+#include "formats/dispatch.h"
 #include "formats/jpeg/jpeg_segments.h"
 
 namespace {
@@ -194,6 +195,11 @@ std::optional<SheetTable> ReadSheetTable(const std::string& path) {
 
 void AddSheetTable(std::vector<uint8_t>& jpeg, const SheetTable& table) {
     InsertAppSegments(jpeg, kSheetTableApp, EncodeSheetTable(table));
+}
+
+std::string CellPicturePath(const std::string& sheetPath, const std::string& name) {
+    if (!name.empty() && name.front() == '/') return name;
+    return SplitFileName(sheetPath).directory + name;
 }
 
 uint64_t ContentHash(std::span<const uint8_t> bytes) {

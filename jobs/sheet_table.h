@@ -70,6 +70,9 @@ std::optional<SheetTable> ReadSheetTable(const std::string& path);
 // Puts the table's segments into a compressed sheet (after its JFIF header).
 void AddSheetTable(std::vector<uint8_t>& jpeg, const SheetTable& table);
 
+// The path of a cell's picture: its name in the folder of the sheet at sheetPath (an absolute name as it is).
+std::string CellPicturePath(const std::string& sheetPath, const std::string& name);
+
 // A 64-bit fingerprint of the whole file content: FNV-1a taken over 8-byte little-endian words (the
 // bytes of a last partial word one by one), then the length folded in. Whole-file hashing costs about
 // 1 ms per 4 MB here, so no sampling of parts of the file is needed; every changed byte counts.

@@ -76,11 +76,6 @@ SheetUpdateResult Rebuild(const SheetUpdateRequest& request, const SheetTable& t
 
 }  // namespace
 
-std::string CellPicturePath(const std::string& sheetPath, const std::string& name) {
-    if (!name.empty() && name.front() == '/') return name;
-    return SplitFileName(sheetPath).directory + name;
-}
-
 std::vector<PictureState> CheckSheetCells(const std::string& sheetPath, const SheetTable& table) {
     std::vector<PictureState> states;
     states.reserve(table.cells.size());

@@ -24,8 +24,6 @@ struct SheetUpdateResult {
 // The state of every cell of a table against the pictures beside the sheet (sheetPath names the sheet,
 // the table's names are relative to its folder), in table order.
 std::vector<PictureState> CheckSheetCells(const std::string& sheetPath, const SheetTable& table);
-// The path of a cell's picture: its name in the sheet's folder.
-std::string CellPicturePath(const std::string& sheetPath, const std::string& name);
 
 // Updates the sheet and its index file in place:
 // - nothing changed and nothing added: both files are left untouched;
