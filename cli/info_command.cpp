@@ -8,6 +8,27 @@
 #include "formats/animation.h"
 #include "formats/image_info.h"
 #include "formats/tiff/tiff.h"
+#include "jobs/sheet_update.h"
+
+namespace {
+
+// A contact sheet's cells from the table it carries: one line each, with the rectangle, the picture's
+// name and, when it no longer is what the sheet shows, why.
+void ListSheetCells(const std::string& path) {
+    const std::optional<SheetTable> table = ReadSheetTable(path);
+    if (!table) return;
+    const std::vector<PictureState> states = CheckSheetCells(path, *table);
+    std::printf("  contact sheet %d, %zu cells of %dx%d\n", table->sheetNumber, table->cells.size(), table->cellWidth,
+                table->cellHeight);
+    for (size_t i = 0; i < table->cells.size(); ++i) {
+        const SheetCell& cell = table->cells[i];
+        const char* state = PictureStateText(states[i]);
+        std::printf("  cell %zu: %d,%d-%d,%d %s%s%s%s\n", i + 1, cell.left, cell.top, cell.right, cell.bottom,
+                    cell.name.c_str(), *state ? " (" : "", state, *state ? ")" : "");
+    }
+}
+
+}  // namespace
 
 int RunInfo(const std::vector<std::string>& files) {
     int status = 0;
@@ -31,6 +52,7 @@ int RunInfo(const std::vector<std::string>& files) {
             }
             if (pages.size() < 2) {
                 std::printf("%s: %dx%d %s\n", files[i].c_str(), info->width, info->height, KindName(info->kind));
+                if (LoadRouteName(files[i].c_str()) == "jpg") ListSheetCells(files[i]);
                 continue;
             }
             std::printf("%s: %dx%d %s, %zu pages\n", files[i].c_str(), info->width, info->height, KindName(info->kind),

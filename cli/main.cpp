@@ -152,7 +152,11 @@ int main(int argc, char** argv) {
 
     MosaicRequest mosaicRequest;
     CLI::App* mosaic = app.add_subcommand("mosaic", "Make contact sheets (-mosaic.jpg, -mosaic2.jpg, ...) with their index files");
-    mosaic->add_option("FILE", mosaicRequest.files, "Image files, placed in this order (folders with -r)")->required();
+    mosaic->add_option("FILE", mosaicRequest.files,
+                       "Image files, placed in this order (folders with -r); with --update, pictures to add");
+    mosaic->add_option("--update", mosaicRequest.update,
+                       "Bring SHEET up to date from the cell table it carries: only changed cells are made again")
+        ->type_name("SHEET");
     // The sizes the viewer's dialog offers, as "640x480", ...
     const auto sizeOption = [](CLI::App* command, const char* name, PixelSize& size,
                                std::span<const PixelSize> offered, const char* help) {

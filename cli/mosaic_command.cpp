@@ -14,6 +14,7 @@
 #include "core/messages.h"
 #include "jobs/contact_sheet.h"
 #include "jobs/file_lists.h"
+#include "jobs/sheet_update.h"
 #include "platform/status_text.h"
 
 namespace {
@@ -119,9 +120,39 @@ int RunSheetSet(const MosaicRequest& request) {
     return 0;
 }
 
+int RunUpdate(const MosaicRequest& request) {
+    if (request.recursive || !request.outputFolder.empty() || request.jobs > 1) {
+        std::fprintf(stderr, "lumo: --update works on the sheet where it lies: no -r, -o or -j\n");
+        return 2;
+    }
+    try {
+        const SheetUpdateResult result = UpdateContactSheet({request.update, request.files});
+        ClearProgressLine();
+        for (const std::string& name : result.changed) std::printf("%s: changed since the sheet was made\n", name.c_str());
+        for (const std::string& name : result.gone) std::printf("%s: gone\n", name.c_str());
+        using Outcome = SheetUpdateResult::Outcome;
+        const SheetWritten& sheet = result.written;
+        if (result.outcome == Outcome::UpToDate)
+            std::printf("%s: up to date\n", request.update.c_str());
+        else
+            std::printf("%s: %dx%d, %d thumbnails, %d made again%s\n", sheet.path.c_str(), sheet.width, sheet.height,
+                        sheet.thumbnails, result.thumbnailsMade, result.outcome == Outcome::Rebuilt ? " (rebuilt)" : "");
+        return 0;
+    } catch (const LumoFailure& failure) {
+        ClearProgressLine();
+        ReportFileError(request.update, failure.text());
+        return 1;
+    }
+}
+
 }  // namespace
 
 int RunMosaic(const MosaicRequest& request) {
+    if (!request.update.empty()) return RunUpdate(request);
+    if (request.files.empty()) {
+        std::fprintf(stderr, "lumo: mosaic needs FILE (or --update SHEET)\n");
+        return 2;
+    }
     if (!request.recursive) return RunSheetSet(request);
     int status = 0;
     for (const std::string& root : request.files) {

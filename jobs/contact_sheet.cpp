@@ -11,6 +11,7 @@
 #include "formats/output_file.h"
 #include "jobs/batch_convert.h"
 #include "jobs/mosaic_index.h"
+#include "jobs/sheet_table.h"
 
 namespace {
 
@@ -44,6 +45,13 @@ public:
         }
         sheet_ = LumoCreateImage(columns_ * cell.width, rows_ * cell.height, COLOR, nullptr, 24);
         std::memset(sheet_->bits, 0, PixelBytes(*sheet_));
+        table_ = SheetTable{};
+        table_.width = sheet_->width;
+        table_.height = sheet_->height;
+        table_.largestWidth = request_.sheet.width;
+        table_.largestHeight = request_.sheet.height;
+        table_.cellWidth = cell.width;
+        table_.cellHeight = cell.height;
     }
 
     // Pastes a file's cell picture into the next free cell and writes its index line.
@@ -55,8 +63,11 @@ public:
         const int x = column_ * cell.width + (cell.width - w) / 2;
         const int y = row_ * cell.height + (cell.height - h) / 2;
         for (int j = 0; j < h; ++j) std::memcpy(PictureRow(*sheet_, y + j) + 3 * x, PictureRow(*picture, j), 3 * w);
-        const std::string line = IndexLine(IndexedName(file, request_.outputFolder), x, y, x + w, y + h);
+        const std::string name = IndexedName(file, request_.outputFolder);
+        const std::string line = IndexLine(name, x, y, x + w, y + h);
         index_->write(line.data(), line.size());
+        // A picture that cannot be read again is recorded with a zero fingerprint: shown as changed later.
+        table_.cells.push_back({x, y, x + w, y + h, name, FingerprintFile(file).value_or(PictureFingerprint{})});
         ++thumbnails_;
         if (++column_ == columns_) {
             column_ = 0;
@@ -67,19 +78,18 @@ public:
     bool sheetFull() const { return sheet_ && row_ == rows_; }
     bool sheetHasThumbnails() const { return sheet_ && (column_ != 0 || row_ != 0); }
     std::string sheetPath(const char* extension) const {
-        return PathInFolder(request_.outputFolder, SheetFileName(sheetNumber_, extension));
+        return PathInFolder(request_.outputFolder, SheetFileName(sheetNumber_, extension, request_.baseName));
     }
 
     // Saves the sheet and its index and lets go of both; whatever happens, the sheet is released once.
-    void finishSheet() {
+    void finishSheet(bool continued) {
         ImagePtr sheet = std::move(sheet_);
         std::unique_ptr<OutputFile> index = std::move(index_);
         const std::string path = sheetPath("jpg");
         if (LumoVerbose()) LumoWarning(nullptr, "Creating mosaic file %s", path.c_str());
-        LumoSetIntOptionJpeg("quality", 85);
-        LumoSetIntOptionJpeg("optimize", 1);
-        LumoSetIntOptionJpeg("fast", 0);
-        LumoSaveJpeg(sheet.get(), path.c_str());
+        table_.sheetNumber = sheetNumber_;
+        table_.continued = continued;
+        SaveSheetJpeg(*sheet, table_, path);
         index->commit();
         result_.sheets.push_back({path, index->targetName(), sheet->width, sheet->height, thumbnails_});
     }
@@ -99,14 +109,34 @@ private:
     int column_ = 0, row_ = 0;  // the next free cell
     int thumbnails_ = 0;        // placed on the sheet being filled
     ImagePtr sheet_;
+    SheetTable table_;                   // the cells of the sheet being filled
     std::unique_ptr<OutputFile> index_;  // open while its sheet is being filled
 };
 
 }  // namespace
 
-std::string SheetFileName(int sheetNumber, const char* extension) {
+std::string SheetFileName(int sheetNumber, const char* extension, const std::string& baseName) {
     const std::string number = sheetNumber == 1 ? "" : std::to_string(sheetNumber);
-    return "-mosaic" + number + "." + extension;
+    return baseName + number + "." + extension;
+}
+
+std::vector<uint8_t> CompressSheet(const IMG& sheet, const std::string& name) {
+    LumoSetIntOptionJpeg("quality", 85);
+    LumoSetIntOptionJpeg("optimize", 1);
+    LumoSetIntOptionJpeg("fast", 0);
+    std::vector<uint8_t> bytes;
+    WriteJpeg(&sheet, [&bytes](const uint8_t* p, size_t n) { bytes.insert(bytes.end(), p, p + n); }, name.c_str());
+    return bytes;
+}
+
+void SaveSheetJpeg(const IMG& sheet, const SheetTable& table, const std::string& path) {
+    std::vector<uint8_t> bytes = CompressSheet(sheet, path);
+    AddSheetTable(bytes, table);
+    OutputFile out(path.c_str(), "LumoSaveJpeg", "Can't open file %s\n");
+    LumoProgress(-1);
+    out.write(bytes.data(), bytes.size());
+    out.commit();
+    LumoProgress(-2);
 }
 
 std::string IndexedName(const std::string& file, const std::string& outputFolder) {
@@ -143,7 +173,7 @@ ContactSheetResult BuildContactSheets(const ContactSheetRequest& request) {
             else result.skipped.push_back(file);
         });
         if (!result.failure && run.sheetFull()) {
-            result.failure = TryFileWork(i, run.sheetPath("jpg"), [&] { run.finishSheet(); });
+            result.failure = TryFileWork(i, run.sheetPath("jpg"), [&] { run.finishSheet(i + 1 < count); });
             // The next sheet is sized while the file just placed still counts as remaining.
             if (!result.failure) result.failure = TryFileWork(i, file, [&] { run.startSheet(); });
         }
@@ -151,7 +181,7 @@ ContactSheetResult BuildContactSheets(const ContactSheetRequest& request) {
     }
     // The sheet being filled is kept, also when a file stopped the run.
     if (run.sheetHasThumbnails()) {
-        std::optional<FileFailure> failure = TryFileWork(count, run.sheetPath("jpg"), [&] { run.finishSheet(); });
+        std::optional<FileFailure> failure = TryFileWork(count, run.sheetPath("jpg"), [&] { run.finishSheet(false); });
         if (!result.failure) result.failure = std::move(failure);
     }
     return result;

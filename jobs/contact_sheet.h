@@ -27,6 +27,7 @@ struct ContactSheetRequest {
     std::string outputFolder;         // where sheets and indexes go; empty: the current directory
     FileStep onFile;                  // optional: called before each file, after its status text
     CellPictureSource source;         // optional: empty makes each cell picture in this process
+    std::string baseName = "-mosaic"; // sheet k is BASE.jpg for 1, BASEk.jpg after, with BASE.idx, ...
 };
 
 struct SheetWritten {
@@ -46,12 +47,20 @@ struct ContactSheetResult {
 // Runs the whole job. For each file (from 1) the status text "Processing file %s (%d/%d)" is shown
 // (platform/status_text.h), the file's cell picture is made and placed; "showprogress" is 0 during
 // the run and restored afterwards. A failure stops the run at that file: the sheet being filled is
-// saved with what it holds and its index matches it; sheets finished before stay.
+// saved with what it holds and its index matches it; sheets finished before stay. Each sheet carries
+// its cell table (jobs/sheet_table.h) in its JPEG file: rectangles, names as in the index, and the
+// size, time and content fingerprint of every picture.
 ContactSheetResult BuildContactSheets(const ContactSheetRequest& request);
 
 // The file name of sheet k (from 1) with the extension ("jpg" or "idx"): "-mosaic.jpg" for 1,
 // "-mosaic2.jpg" for 2, and so on, without folder.
-std::string SheetFileName(int sheetNumber, const char* extension);
+std::string SheetFileName(int sheetNumber, const char* extension, const std::string& baseName = "-mosaic");
+
+// Saves a sheet as the builder does (quality 85, optimized, accurate DCT), with the table's segments
+// after the JFIF header, through the output-file helper.
+void SaveSheetJpeg(const IMG& sheet, const struct SheetTable& table, const std::string& path);
+// The sheet's JPEG bytes as SaveSheetJpeg writes them, without the table (name for messages).
+std::vector<uint8_t> CompressSheet(const IMG& sheet, const std::string& name);
 
 // How a file is named in an index: relative to the output folder, so that a sheet opened later finds
 // it ("photo.jpg" for a file beside the sheet, "../in/photo.jpg" for one elsewhere).

@@ -116,15 +116,37 @@ std::optional<std::vector<MosaicEntry>> LoadMosaicIndex(const std::string& path)
     const SplitName split = SplitFileName(path);
     if (SameText(split.extension, "pcd") && SameText(split.baseName, "overview")) return OverviewGrid(split.directory);
 
-    const std::string indexPath = split.directory + split.baseName + ".idx";
-    std::error_code ignored;
-    if (!std::filesystem::is_regular_file(indexPath, ignored)) return std::nullopt;
-    std::ifstream index(indexPath, std::ios::binary);
-    if (!index) return std::nullopt;
+    const bool jpeg = SameText(split.extension, "jpg");
     // Only the JPEG loader reduces a sheet (by its option "ratio", which it reads as at least 1);
     // a sheet in any other format was loaded at full size.
-    const int ratio = SameText(split.extension, "jpg") ? std::max(LumoGetIntOptionJpeg("ratio"), 1) : 1;
-    return ReadIndexTable(index, ratio);
+    const int ratio = jpeg ? std::max(LumoGetIntOptionJpeg("ratio"), 1) : 1;
+    const std::optional<SheetTable> table = jpeg ? ReadSheetTable(path) : std::nullopt;
+
+    const std::string indexPath = split.directory + split.baseName + ".idx";
+    std::error_code ignored;
+    std::ifstream index;
+    if (std::filesystem::is_regular_file(indexPath, ignored)) index.open(indexPath, std::ios::binary);
+    if (!index.is_open() || !index) {
+        if (!table) return std::nullopt;
+        std::vector<MosaicEntry> entries;
+        for (const SheetCell& cell : table->cells) {
+            if (entries.size() == kMaxMosaicEntries) break;
+            entries.push_back({cell.left / ratio, cell.top / ratio, cell.right / ratio, cell.bottom / ratio, cell.name,
+                               cell.picture});
+        }
+        return entries;
+    }
+    std::vector<MosaicEntry> entries = ReadIndexTable(index, ratio);
+    // The index names the cells; the embedded table, when its cells agree with it, tells what was shown.
+    if (table)
+        for (size_t i = 0; i < entries.size() && i < table->cells.size(); ++i)
+            if (table->cells[i].name == entries[i].name) entries[i].recorded = table->cells[i].picture;
+    return entries;
+}
+
+PictureState MosaicEntryState(const std::string& sheetPath, const MosaicEntry& entry) {
+    if (!entry.recorded) return PictureState::Same;
+    return CheckPicture(CellPicturePath(sheetPath, entry.name), *entry.recorded);
 }
 
 int MosaicHitTest(const std::vector<MosaicEntry>& entries, int x, int y) {

@@ -354,6 +354,47 @@ TEST_F(CliTest, MosaicStopsAtADamagedFileAndKeepsTheSheetSoFar) {
     }
 }
 
+// lumo info lists a sheet's cells from its own table, marking pictures changed or gone since; --update
+// remakes the changed cell, and a sheet of several is refused.
+TEST_F(CliTest, InfoListsASheetsCellsAndUpdateBringsItUpToDate) {
+    const std::string folder = tempPath("pics");
+    std::filesystem::create_directory(folder);
+    std::string files;
+    for (const char* name : {"a.bmp", "b.bmp", "c.bmp"}) {
+        SaveBmp(MakePatternImage(ImageKind::RGB, 80, 60, name[0]).get(), (folder + "/" + name).c_str());
+        files += " " + ShellQuote(folder + "/" + name);
+    }
+    ASSERT_EQ(lumo("mosaic -o " + ShellQuote(folder) + files).status, 0);
+    const std::string sheet = folder + "/-mosaic.jpg";
+    SaveBmp(MakePatternImage(ImageKind::RGB, 80, 60, 9).get(), (folder + "/b.bmp").c_str());
+    std::filesystem::rename(folder + "/c.bmp", folder + "/c.bak");
+
+    CommandResult info = lumo("info " + ShellQuote(sheet));
+    EXPECT_EQ(info.status, 0);
+    EXPECT_EQ(info.output, sheet + ": 160x120 RGB\n  contact sheet 1, 3 cells of 80x60\n"
+                                   "  cell 1: 0,0-80,60 a.bmp\n"
+                                   "  cell 2: 80,0-160,60 b.bmp (changed since the sheet was made)\n"
+                                   "  cell 3: 0,60-80,120 c.bmp (gone, changed since the sheet was made)\n");
+
+    std::filesystem::rename(folder + "/c.bak", folder + "/c.bmp");
+    const CommandResult update = lumo("mosaic --update " + ShellQuote(sheet));
+    EXPECT_EQ(update.status, 0);
+    EXPECT_EQ(update.output, "b.bmp: changed since the sheet was made\n" + sheet +
+                                 ": 160x120, 3 thumbnails, 1 made again\n");
+    EXPECT_EQ(lumo("info " + ShellQuote(sheet)).output.find("changed"), std::string::npos);
+    EXPECT_EQ(lumo("mosaic --update " + ShellQuote(sheet)).output, sheet + ": up to date\n");
+
+    // Pictures named after the sheet are added: a full run's layout over all four.
+    SaveBmp(MakePatternImage(ImageKind::RGB, 40, 30, 4).get(), (folder + "/d.bmp").c_str());
+    EXPECT_EQ(lumo("mosaic --update " + ShellQuote(sheet) + " " + ShellQuote(folder + "/d.bmp")).output,
+              sheet + ": 160x120, 4 thumbnails, 4 made again (rebuilt)\n");
+
+    const CommandResult plain = lumo("mosaic --update " + ShellQuote(folder + "/a.bmp"), true);
+    EXPECT_EQ(plain.status, 1);
+    EXPECT_NE(plain.output.find("carries no cell table"), std::string::npos) << plain.output;
+    EXPECT_EQ(lumo("mosaic", true).status, 2);
+}
+
 // A resumed run skips the files its log marks done whose output is still as logged, and redoes the
 // ones whose output is gone or changed, logging each of those once more.
 TEST_F(CliTest, ResumeSkipsDoneFilesWhoseOutputIsStillThere) {

@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "formats/jpeg/jpeg.h"
+#include "jobs/contact_sheet.h"
 #include "viewer/commands/command_ids.h"
 #include "viewer/commands/command_surface.h"
 #include "viewer/windows/dib_view.h"
@@ -319,6 +320,28 @@ TEST_F(MosaicTest, HoverNamesTheThumbnailAndDoubleClickOpensIt) {
     settle();
     ASSERT_EQ(windowCount(), 2);
     EXPECT_EQ(frame().activeImageWindow()->filePath(), QString::fromStdString(tempPath("right.bmp")));
+}
+
+TEST_F(MosaicTest, SheetWithoutIndexNamesItsCellsAndMarksChangedAndGonePictures) {
+    ContactSheetRequest request;
+    request.files = {writeBmp("a.bmp", ImageKind::RGB, 80, 60).toStdString(),
+                     writeBmp("b.bmp", ImageKind::RGB, 80, 60).toStdString(),
+                     writeBmp("c.bmp", ImageKind::RGB, 80, 60).toStdString()};
+    request.outputFolder = tempDir().string();
+    ASSERT_EQ(BuildContactSheets(request).sheets.size(), 1u);
+    std::filesystem::remove(tempPath("-mosaic.idx"));
+    writeBmp("b.bmp", ImageKind::GRAY256, 80, 60);  // redrawn since
+    std::filesystem::remove(tempPath("c.bmp"));
+
+    ImageWindow& sheet = open(QString::fromStdString(tempPath("-mosaic.jpg")));
+    ASSERT_NE(sheet.mosaicEntries(), nullptr);
+    ASSERT_EQ(sheet.mosaicEntries()->size(), 3u);
+    hover(sheet.viewport(), QPoint(40, 30));
+    EXPECT_EQ(shown(), hint("a.bmp"));
+    hover(sheet.viewport(), QPoint(120, 30));
+    EXPECT_EQ(shown(), hint("b.bmp") + " (changed since the sheet was made)");
+    hover(sheet.viewport(), QPoint(40, 90));
+    EXPECT_EQ(shown(), hint("c.bmp") + " (gone, changed since the sheet was made)");
 }
 
 TEST_F(MosaicTest, SheetLoadedAtHalfSizeHasItsRectanglesHalved) {

@@ -377,7 +377,10 @@ void ImageWindow::mouseMoveEvent(QMouseEvent* event) {
         const QString file = mosaicFile(entry);
         if (file != hoveredFile_) {
             hoveredFile_ = file;
-            emit transientStatus(QStringLiteral("Double Click here to load ") + file);
+            // A picture changed or gone since the sheet was made is marked (checked once per hover).
+            const char* state = PictureStateText(MosaicEntryState(QFile::encodeName(path_).toStdString(), (*mosaic_)[entry]));
+            const QString mark = *state ? QStringLiteral(" (%1)").arg(QString::fromUtf8(state)) : QString();
+            emit transientStatus(QStringLiteral("Double Click here to load ") + file + mark);
         }
     } else if (!hoveredFile_.isEmpty()) {
         hoveredFile_.clear();
