@@ -1,6 +1,7 @@
 #include "viewer/windows/refinement.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QMdiSubWindow>
 #include <QTimer>
 #include <algorithm>
@@ -73,6 +74,7 @@ void Refinement::whenIdle(std::function<void()> work) {
 ImagePtr Refinement::load(const char* fileName) {
     if (const std::optional<ImageInfo> info = ReadImageInfo(fileName)) finalSize_ = QSize(info->width, info->height);
     if (finalSize_.isEmpty()) return LoadImageByExtension(fileName);
+    fileName_ = QFile::decodeName(fileName);
     sincePump_.start();
     return LoadImageInLevels(fileName, [this](const IMG& level) { show(level); });
 }
@@ -86,6 +88,7 @@ void Refinement::show(const IMG& level) {
     coarse_.setImage(CopyOf(level), ScreenDepth(), window->zoom(), {});
     ++levelsShown_;
     if (levelsShown_ == 1) {
+        window->setWindowTitle(fileName_);
         emit window->refinementShown();  // the frame puts the window on screen now
         if (!window_) throw RefinementStopped();
         emit window->transientStatus(

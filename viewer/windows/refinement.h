@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QSize>
+#include <QString>
 #include <functional>
 
 #include "core/image.h"
@@ -67,6 +68,7 @@ private:
     QPointer<ImageWindow> window_;
     ImageDisplay coarse_;
     QSize finalSize_;
+    QString fileName_;  // the window's title from its first level
     int levelsShown_ = 0;
     bool stopRequested_ = false;
     bool shown_ = false;    // the window has been visible: hiding it then (the frame closed) stops
