@@ -1,6 +1,7 @@
 // Files shown coarse first: the window opens with a coarse level drawn at the final size and ends
 // with the exact picture; closing it, quitting, opening another file or giving a command while it
 // refines is safe, and the command acts on the final picture.
+#include <QElapsedTimer>
 #include <QTimer>
 #include <cstring>
 #include <functional>
@@ -91,6 +92,26 @@ TEST_F(RefinementTest, ShowsACoarseLevelAtTheFinalSizeThenTheExactPicture) {
     for (const QPoint at : {QPoint(0, 0), QPoint(17, 5), QPoint(101, 77)})
         EXPECT_EQ(pixels.pixel(at), ColourOf(*expected, at.x(), at.y()));
     EXPECT_EQ(windowCount(), 1);
+}
+
+// A 12-megapixel photo: the window opens with its first coarse level within 50 ms of the open, and
+// that level is the coarsest worth showing, not the 1 x 1 top of the pyramid.
+TEST_F(RefinementTest, ALargePhotoShowsItsFirstLevelAtOnce) {
+    const QString path = mok("large.mok", 4000, 3000);
+    QElapsedTimer clock;
+    qint64 firstShown = -1;
+    QSize firstLevel;
+    duringRefinement(1, [&](ImageWindow& window) {
+        firstShown = clock.elapsed();
+        firstLevel = QSize(window.refinement()->coarseImage()->width, window.refinement()->coarseImage()->height);
+    });
+    clock.start();
+    ASSERT_TRUE(frame().openFileInNewWindow(path));
+    const qint64 total = clock.elapsed();
+    settle();
+    EXPECT_GE(firstShown, 0);
+    EXPECT_LE(firstShown, 50) << "the whole load took " << total << " ms";
+    EXPECT_EQ(firstLevel, QSize(32, 24));  // 4000 x 3000 halved seven times, rounding up
 }
 
 // JBIG with resolution layers and a Photo CD pack refine the same way.
