@@ -159,6 +159,7 @@ TEST_F(RefinementTest, ClosingTheWindowWhileItRefinesStopsTheLoad) {
         settle();
         EXPECT_EQ(windowCount(), 0);
         EXPECT_TRUE(boxes.empty());
+        EXPECT_FALSE(frame().statusStrip().progressShown());  // the stopped load's bar is gone
     }
     // The Close command does not wait for the refinement either.
     duringRefinement(1, [this](ImageWindow&) { frame().runCommand(command::Close); });

@@ -76,7 +76,13 @@ ImagePtr Refinement::load(const char* fileName) {
     if (finalSize_.isEmpty()) return LoadImageByExtension(fileName);
     fileName_ = QFile::decodeName(fileName);
     sincePump_.start();
-    return LoadImageInLevels(fileName, [this](const IMG& level) { show(level); });
+    try {
+        return LoadImageInLevels(fileName, [this](const IMG& level) { show(level); });
+    } catch (const RefinementStopped&) {
+        // The load never reached its end report: the status line's progress bar ends here.
+        if (previousHook_ && LumoGetIntOption("showprogress") != 0) previousHook_(-2);
+        throw;
+    }
 }
 
 void Refinement::show(const IMG& level) {
