@@ -89,7 +89,9 @@ void Refinement::show(const IMG& level) {
     if (mustStop()) throw RefinementStopped();
     const int side = std::max(level.width, level.height);
     const int finalSide = std::max(finalSize_.width(), finalSize_.height());
-    if (side < std::min(kFirstShownSide, finalSide)) return;
+    if (side < std::min(std::max(kFirstShownSide, finalSide / kFirstShownFraction), finalSide)) return;
+    if (levelsShown_ > 0 && sinceShown_.elapsed() < kLevelIntervalMs) return;
+    sinceShown_.start();
     ImageWindow* window = window_;
     coarse_.setImage(CopyOf(level), ScreenDepth(), window->zoom(), {});
     ++levelsShown_;

@@ -27,9 +27,13 @@ class Refinement {
 public:
     // The time between two rounds of event handling inside a level.
     static constexpr int kPumpIntervalMs = 15;
-    // The coarsest level worth showing: smaller ones (a pyramid's 1 x 1 top) are passed over
-    // unless they are all the file has.
+    // The coarsest level worth showing has a longer side of at least 1/16 of the final one's and
+    // at least 32 pixels: smaller ones (a pyramid's 1 x 1 top) decode in no time and would only
+    // flash by. A level that follows the one shown within kLevelIntervalMs is passed over too:
+    // copying and drawing every level would cost more than it shows.
     static constexpr int kFirstShownSide = 32;
+    static constexpr int kFirstShownFraction = 16;
+    static constexpr int kLevelIntervalMs = 20;
 
     explicit Refinement(ImageWindow& window);
     ~Refinement();
@@ -74,6 +78,7 @@ private:
     bool shown_ = false;    // the window has been visible: hiding it then (the frame closed) stops
     bool pumping_ = false;  // inside the event handling: reports then come from other work
     QElapsedTimer sincePump_;
+    QElapsedTimer sinceShown_;
     LumoProgressHook previousHook_ = nullptr;
     Refinement* outer_ = nullptr;  // the refinement this one runs inside, if any
 };
