@@ -3,7 +3,8 @@
 # screen while it loads: the window's first picture must be a coarse one, shown at once (within
 # 50 ms of the window appearing), and the last one the exact photo, pixel for pixel at 100 %.
 # The screen is captured continuously (Pillow over XCB, every few milliseconds); the first coarse
-# and the final screens go to OUT_DIR as 01-coarse.png and 02-final.png.
+# and the final screens go to OUT_DIR as photo.mok-1-first.png and photo.mok-2-final.png; a layered
+# JBIG page and a Photo CD pack are shown the same way (page.bie-*, img0001.pcd-*).
 #   scripts/drive_layers.sh [BUILD_DIR] [OUT_DIR]
 # Exits non-zero, naming the step, when a step or a check fails. DRIVE_VIEWER_WAIT sets how many
 # seconds a window may take to appear (default 20).
@@ -35,28 +36,42 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# --- The photo: gradients with fine stripes, so that every coarse level differs from it ------------
-convert -size 4000x3000 gradient:'#2040c0-#f0c020' \( -size 4000x3000 pattern:hs_diagcross -negate \) \
-        -compose multiply -composite -type TrueColor BMP3:"$work/photo.bmp" || fail "could not make the photo"
+# --- The files: a photo of gradients with fine stripes, so that every coarse level differs from it;
+# an A4 page of bricks as JBIG with six resolution layers; a Photo CD pack at 3072 x 2048 when the
+# benchmark program that writes one was built -------------------------------------------------------
 export LUMO_PROFILE="$work/profile/WIN.INI"
 mkdir -p "$(dirname "$LUMO_PROFILE")"
-# At 100 %, so that the screen shows the photo's own pixels.
-printf '[Lumo]\nOpenFitted=0\n' > "$LUMO_PROFILE"
+# At 100 %, so that the screen shows the pictures' own pixels.
+printf '[Lumo]\nOpenFitted=0\nPcdSize=5\n' > "$LUMO_PROFILE"
+convert -size 4000x3000 gradient:'#2040c0-#f0c020' \( -size 4000x3000 pattern:hs_diagcross -negate \) \
+        -compose multiply -composite -type TrueColor BMP3:"$work/photo.bmp" || fail "could not make the photo"
 "$build/bin/lumo" convert "$work/photo.bmp" -o "$work/photo.mok" > /dev/null || fail "lumo could not write the MOK file"
-# The photo's top-left corner, as the maximised window shows it at 100 %.
-convert "$work/photo.bmp" -crop 640x400+0+0 +repage "$work/corner.png" || fail "could not crop the photo"
+convert -size 2480x3508 pattern:bricks -monochrome BMP3:"$work/page.bmp" || fail "could not make the page"
+"$build/bin/lumo" convert "$work/page.bmp" -o "$work/page.bie" --set JbigLayers=6 > /dev/null \
+  || fail "lumo could not write the JBIG file"
+files=(photo.mok page.bie)
+if [ -x "$build/bin/layered_bench" ]; then
+  mkdir -p "$work/pack"
+  "$build/bin/layered_bench" files "$work/pack" || fail "layered_bench could not write the Photo CD pack"
+  cp "$work/pack/img0001.pcd" "$work/img0001.pcd"
+  files+=(img0001.pcd)
+fi
+# Each file's top-left corner as a plain load gives it (lumo's), as the maximised window shows it at 100 %.
+for file in "${files[@]}"; do
+  "$build/bin/lumo" convert "$work/$file" -o "$work/$file.bmp" > /dev/null || fail "lumo could not load $file"
+  convert "$work/$file.bmp" -crop 640x400+0+0 +repage -type TrueColor "$work/$file.png" || fail "could not crop $file"
+done
 
-start_session
-watch_status=0
-"$python" - "$build/bin/wlumo" "$work/photo.mok" "$work/corner.png" "$out" "$wait_limit" > "$out/watch.log" 2>&1 << 'PYTHON' || watch_status=$?
+cat > "$work/watch.py" << 'PYTHON'
 import os, subprocess, sys, time
 from PIL import Image, ImageChops, ImageGrab, ImageStat
 
 wlumo, photo, corner_path, out, limit = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4], float(sys.argv[5])
+name, strict = sys.argv[6], sys.argv[7] == "1"
 corner = Image.open(corner_path).convert("RGB")
 display = os.environ["DISPLAY"]
 env = dict(os.environ, QT_QPA_PLATFORM="xcb")
-log = open(os.path.join(out, "wlumo.log"), "w")
+log = open(os.path.join(out, name + "-wlumo.log"), "w")
 viewer = subprocess.Popen([wlumo, photo], stdout=log, stderr=subprocess.STDOUT, env=env)
 print("viewer", viewer.pid, flush=True)
 
@@ -115,17 +130,20 @@ if opened is None or first is None:
     sys.exit(1)
 print("window open at +%.0f ms, first picture (%s) at +%.0f ms, exact photo at +%.0f ms"
       % (1000 * (opened - frames[0][0]), first[1], 1000 * (first[0] - frames[0][0]), 1000 * (exact - frames[0][0])))
-first[2].save(os.path.join(out, "01-coarse.png"))
-frames[-1][1].save(os.path.join(out, "02-final.png"))
+first[2].save(os.path.join(out, name + "-1-first.png"))
+frames[-1][1].save(os.path.join(out, name + "-2-final.png"))
 if first[1] != "coarse":
-    print("FAILED: the first picture shown was already the exact photo, not a coarse level")
-    sys.exit(1)
-# The coarse picture is the photo's own, blurred: close to it on average.
-difference = ImageStat.Stat(ImageChops.difference(first[2].convert("RGB").crop(box), corner)).mean
-print("coarse picture differs from the photo by %.1f on average (of 255)" % (sum(difference) / 3))
-if sum(difference) / 3 > 60:
-    print("FAILED: the coarse picture does not look like the photo")
-    sys.exit(1)
+    # A file that decodes within a capture interval may be caught only at its end.
+    print(("FAILED: " if strict else "note: ") + "the first picture seen was already the exact one")
+    if strict:
+        sys.exit(1)
+else:
+    # The coarse picture is the file's own, blurred: close to it on average.
+    difference = ImageStat.Stat(ImageChops.difference(first[2].convert("RGB").crop(box), corner)).mean
+    print("coarse picture differs from the exact one by %.1f on average (of 255)" % (sum(difference) / 3))
+    if strict and sum(difference) / 3 > 60:
+        print("FAILED: the coarse picture does not look like the photo")
+        sys.exit(1)
 if first[0] - opened > 0.050:
     print("FAILED: the first picture came %.0f ms after the window opened" % (1000 * (first[0] - opened)))
     sys.exit(1)
@@ -150,7 +168,19 @@ if status != 0:
     sys.exit(1)
 print("ok")
 PYTHON
-cat "$out/watch.log"
-viewer_pid=$(awk '/^viewer /{ print $2 }' "$out/watch.log")  # stopped by the clean-up if still running
-[ "$watch_status" -eq 0 ] || fail "the screen did not show the photo coarse first (see $out/watch.log)"
+
+start_session
+for file in "${files[@]}"; do
+  # The MOK photo decodes for long enough that its coarse levels must be seen; the other two may
+  # end within a capture interval, and their first screens are shown as caught.
+  strict=0
+  [ "$file" = photo.mok ] && strict=1
+  watch_status=0
+  "$python" "$work/watch.py" "$build/bin/wlumo" "$work/$file" "$work/$file.png" "$out" "$wait_limit" "$file" "$strict" \
+    > "$out/$file-watch.log" 2>&1 || watch_status=$?
+  echo "--- $file"
+  cat "$out/$file-watch.log"
+  viewer_pid=$(awk '/^viewer /{ print $2 }' "$out/$file-watch.log")  # stopped by the clean-up if still running
+  [ "$watch_status" -eq 0 ] || fail "$file: the screen did not show it coarse first, then exactly (see $out/$file-watch.log)"
+done
 echo "$script: all steps and checks passed in $((SECONDS - started))s; screenshots in $out"
