@@ -175,6 +175,28 @@ TEST_F(RefinementTest, ClosingTheWindowWhileItRefinesStopsTheLoad) {
     EXPECT_EQ(windowCount(), 1);
 }
 
+// A layered file cut short fails after its coarse layers were shown: the error is reported and the
+// window that showed them goes, as a file that fails gets no window.
+TEST_F(RefinementTest, AFileThatFailsAfterItsCoarseLevelsGetsNoWindow) {
+    const std::string bie = tempPath("cut.bie");
+    ImagePtr bw = MakePatternImage(ImageKind::BW, 900, 700);
+    LumoSetIntOptionJbig("nblayers", 4);
+    SaveJbig(bw.get(), bie.c_str());
+    LumoSetIntOptionJbig("nblayers", 1);
+    std::vector<uint8_t> bytes = ReadBytes(bie);
+    bytes.resize(bytes.size() * 3 / 4);  // the highest layer is cut
+    WriteBytes(bie, bytes);
+    int shown = 0;
+    duringRefinement(1, [&](ImageWindow& window) { shown = window.refinement()->levelsShown(); });
+    EXPECT_FALSE(frame().openFileInNewWindow(QString::fromStdString(bie)));
+    settle();
+    EXPECT_GE(shown, 1);
+    EXPECT_EQ(windowCount(), 0);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].text.find("Problem with input file"), std::string::npos) << boxes[0].text;
+    EXPECT_FALSE(Refinement::running());
+}
+
 // Another file opened while one refines (a drop, a thumbnail's double-click) opens inside it; both
 // end with their exact pictures. Closing the first one meanwhile closes only it.
 TEST_F(RefinementTest, OpeningAnotherFileWhileOneRefinesIsSafe) {
