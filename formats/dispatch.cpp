@@ -17,6 +17,7 @@
 #include "formats/img.h"
 #include "formats/jbig/jbig.h"
 #include "formats/jpeg/jpeg.h"
+#include "formats/layered_load.h"
 #include "formats/load_limits.h"
 #include "formats/metadata/keep_metadata.h"
 #include "formats/mok/mok.h"
@@ -39,6 +40,8 @@ struct LoadRoute {
     std::span<const ProfileKey> (*keys)();  // the codec's profile keys, or null
     IntOptionSetter setOption;
     ImagePtr (*load)(const char* fileName);
+    // The same load handing over the coarse levels first, for the formats that hold them; or null.
+    ImagePtr (*loadInLevels)(const char* fileName, const CoarseLevelSink& coarse) = nullptr;
 };
 
 struct SaveRoute {
@@ -53,12 +56,12 @@ struct SaveRoute {
 const LoadRoute kLoadRoutes[] = {
     {"tif", nullptr, TiffLoadKeys, LumoSetIntOptionTiff, LumoLoadTiff},
     {"gif", nullptr, GifProfileKeys, LumoSetIntOptionGif, LumoLoadGif},
-    {"bie", nullptr, JbigProfileKeys, LumoSetIntOptionJbig, LumoLoadJbig},
+    {"bie", nullptr, JbigProfileKeys, LumoSetIntOptionJbig, LumoLoadJbig, LumoLoadJbigInLevels},
     {"bmp", nullptr, nullptr, nullptr, LumoLoadBmp},
     {"img", nullptr, nullptr, nullptr, LumoLoadIMG},
-    {"mok", nullptr, MokProfileKeys, LumoSetIntOptionMok, LumoLoadMok},
+    {"mok", nullptr, MokProfileKeys, LumoSetIntOptionMok, LumoLoadMok, LumoLoadMokInLevels},
     {"pcd", "overview", nullptr, nullptr, LoadPcdOverview},
-    {"pcd", nullptr, PcdProfileKeys, LumoSetIntOptionPcd, LumoLoadPcd},
+    {"pcd", nullptr, PcdProfileKeys, LumoSetIntOptionPcd, LumoLoadPcd, LumoLoadPcdInLevels},
     {"fax", nullptr, nullptr, nullptr, LumoLoadG3},
     {"jpg", nullptr, JpegProfileKeys, LumoSetIntOptionJpeg, LumoLoadJpeg},
     {"png", nullptr, nullptr, nullptr, LumoLoadPng},
@@ -222,24 +225,45 @@ std::span<const ProfileKey> TiffLoadKeys() {
 
 bool HasLoaderFor(const char* fileName) { return LoadRouteFor(SplitFileName(fileName)) != nullptr; }
 
-ImagePtr LoadImageByExtension(const char* fileName) {
-    const SplitName split = SplitFileName(fileName);
+namespace {
+
+// The loader the signature picks, else the extension's, with the warning when the two disagree.
+const LoadRoute* ChooseLoadRoute(const char* fileName, const SplitName& split) {
     const LoadRoute* byName = LoadRouteFor(split);
     const LoadRoute* found = LoadRouteForSignature(FileSignature(fileName));
     if (found && byName && found != byName)
         LumoWarning("LoadImageByExtension", "%s holds a %s file, not %s as its extension says: loaded as %s", fileName,
                     FormatName(*found), FormatName(*byName), FormatName(*found));
-    if (!found) found = byName;
-    if (found) {
+    return found ? found : byName;
+}
+
+// A load by the chosen route, with coarse levels handed over when a sink is given and the format
+// has them.
+ImagePtr LoadByRoute(const char* fileName, const CoarseLevelSink* coarse) {
+    const SplitName split = SplitFileName(fileName);
+    if (const LoadRoute* found = ChooseLoadRoute(fileName, split)) {
         const LoadRoute& route = *found;
         CopyProfileOptions(LoadLimitProfileKeys, KeyUse::Load, LumoSetIntOption);  // the limit every loader checks
         CopyProfileOptions(MetadataProfileKeys, KeyUse::Load, LumoSetIntOption);
         CopyProfileOptions(route.keys, KeyUse::Load, route.setOption);
+        if (coarse && route.loadInLevels) return route.loadInLevels(fileName, *coarse);
         return route.load(fileName);
     }
     ReportUnknownExtension(split.extension, fileName);
     return nullptr;
 }
+
+}  // namespace
+
+bool HasCoarseLevels(const char* fileName) {
+    const LoadRoute* route = LoadRouteForSignature(FileSignature(fileName));
+    if (!route) route = LoadRouteFor(SplitFileName(fileName));
+    return route && route->loadInLevels;
+}
+
+ImagePtr LoadImageInLevels(const char* fileName, const CoarseLevelSink& coarse) { return LoadByRoute(fileName, &coarse); }
+
+ImagePtr LoadImageByExtension(const char* fileName) { return LoadByRoute(fileName, nullptr); }
 
 bool SaveImageByExtension(const IMG* image, const char* fileName) {
     return SaveImageAs(image, fileName, SplitFileName(fileName).extension);

@@ -9,9 +9,12 @@
 #include "formats/byte_sink.h"
 #include "formats/image_info.h"
 #include "formats/input_file.h"
+#include "formats/layered_load.h"
 #include "formats/profile_key.h"
 
 ImagePtr LumoLoadJbig(const char* fileName);
+// The same load handing each resolution layer below the one it gives to coarse, lowest first.
+ImagePtr LumoLoadJbigInLevels(const char* fileName, const CoarseLevelSink& coarse);
 // The loader over an open file (the fuzz harness reads from memory this way).
 ImagePtr LoadJbigFrom(InputFile& file);
 // The size a load with the current "maxsizew" and "maxsizeh" gives, without decoding (see

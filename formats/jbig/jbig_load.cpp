@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <optional>
 
 #include "core/messages.h"
@@ -36,7 +37,9 @@ public:
             headerBytes_ += taken;
             result_ = JBG_EAGAIN;
             if (headerBytes_ == kJbigHeaderSize) {
-                CheckJbigHeader(ReadJbigHeader(header_), fileName_);
+                const JbigHeader header = ReadJbigHeader(header_);
+                CheckJbigHeader(header, fileName_);
+                if (!first_) first_ = header;
                 size_t used = 0;
                 result_ = jbg_dec_in(&state_, header_, kJbigHeaderSize, &used);
             }
@@ -51,6 +54,11 @@ public:
         return used;
     }
 
+    // After JBG_EOK_INTR: the decoder goes on with the layers above the one it stopped at.
+    void resume() { result_ = JBG_EAGAIN; }
+    // The header of the file's first image entity, once it was read.
+    const std::optional<JbigHeader>& firstHeader() const { return first_; }
+
     int result() const { return result_; }
     bool goesOn() const { return result_ == JBG_EOK || result_ == JBG_EAGAIN; }
     const jbg_dec_state& state() const { return state_; }
@@ -61,11 +69,14 @@ private:
     unsigned char header_[kJbigHeaderSize];
     size_t headerBytes_ = 0;  // header bytes held back so far; kJbigHeaderSize once the header went in
     int result_ = JBG_EAGAIN;
+    std::optional<JbigHeader> first_;
 };
 
 // Reads the file block by block into the decoder until the picture is complete, the decoder stops
-// at the maximum size, or something fails; progress rises by 10 per block, to at most 90.
-void Decode(InputFile& file, JbigDecoder& decoder) {
+// at the maximum size, or something fails; progress rises by 10 per block, to at most 90. When the
+// decoder stops at its maximum size and layerDone (if given) returns true, having raised that size,
+// decoding goes on with the rest of the data.
+void Decode(InputFile& file, JbigDecoder& decoder, const std::function<bool()>& layerDone = {}) {
     unsigned char block[kBlockSize];
     int progress = 0;
     size_t got = 0;
@@ -74,7 +85,10 @@ void Decode(InputFile& file, JbigDecoder& decoder) {
         if (std::ferror(file.stream())) LumoError(kLoadModule, "Corrupted file %s", file.name().c_str());
         progress = std::min(progress + 10, 90);
         LumoProgress(progress);
-        for (size_t at = 0; at < got && decoder.goesOn();) at += decoder.feed(block + at, got - at);
+        for (size_t at = 0; at < got && decoder.goesOn();) {
+            at += decoder.feed(block + at, got - at);
+            if (decoder.result() == JBG_EOK_INTR && layerDone && layerDone()) decoder.resume();
+        }
     } while (decoder.goesOn() && got > 0);
     const int result = decoder.result();
     if (result != JBG_EOK && result != JBG_EOK_INTR)
@@ -84,7 +98,7 @@ void Decode(InputFile& file, JbigDecoder& decoder) {
 // Copies plane 0 of the decoded layer (rows top first, (width + 7) / 8 bytes each, 1 = black) into
 // a BW image and turns it into the record's sense (1 = white). The bits after the last pixel of a
 // row come out 0.
-ImagePtr CopyPicture(const JbigDecoder& decoder, const char* fileName) {
+ImagePtr CopyPicture(const JbigDecoder& decoder, const char* fileName, bool last = true) {
     const unsigned long width = jbg_dec_getwidth(&decoder.state());
     const unsigned long height = jbg_dec_getheight(&decoder.state());
     const unsigned char* bitmap = jbg_dec_getimage(&decoder.state(), 0);
@@ -100,12 +114,53 @@ ImagePtr CopyPicture(const JbigDecoder& decoder, const char* fileName) {
         row[lineBytes - 1] |= static_cast<uint8_t>((1u << spareBits) - 1);
         std::memset(row + lineBytes, 0xFF, image->rowBytes - lineBytes);
     }
-    LumoProgress(95);
+    if (last) LumoProgress(95);  // a coarse layer on the way leaves the progress where it is
     LumoInvertImage(image.get());
     return image;
 }
 
 }  // namespace
+
+ImagePtr LumoLoadJbigInLevels(const char* fileName, const CoarseLevelSink& coarse) {
+    InputFile file(fileName, kLoadModule);
+    LumoProgress(-1);
+    JbigDecoder decoder(file.name().c_str());
+    const std::optional<JbigMaxSize> limit = JbigLoadMaxSize();
+    // The decoder is held at the lowest layer, then let up one layer at a time; each layer it stops
+    // at is handed over. The last step has the load's own maximum size (or none), so the picture is
+    // the one a plain load gives.
+    constexpr unsigned long kUnlimited = ~0UL;
+    decoder.setMaxSize(1, 1);
+    int layer = -1;  // the layer the decoder was last held at, counted from the first entity's lowest
+    const auto layerDone = [&]() -> bool {
+        const std::optional<JbigHeader>& header = decoder.firstHeader();
+        if (!header) return false;
+        const int lowest = header->lowest;
+        const int highest = header->highest;
+        if (layer < 0) layer = lowest;
+        const unsigned long width = jbg_dec_getwidth(&decoder.state());
+        const unsigned long height = jbg_dec_getheight(&decoder.state());
+        if (limit && (width > limit->width || height > limit->height)) return false;
+        // The next layer up, when the load's limit lets the decoder reach it.
+        const int next = layer + 1;
+        if (next > highest) return false;
+        const unsigned long nextWidth = JbigHalved(header->width, highest - next);
+        const unsigned long nextHeight = JbigHalved(header->height, highest - next);
+        if (limit && (nextWidth > limit->width || nextHeight > limit->height)) return false;
+        ImagePtr level = CopyPicture(decoder, file.name().c_str(), false);
+        coarse(*level);
+        layer = next;
+        if (next == highest)
+            decoder.setMaxSize(limit ? limit->width : kUnlimited, limit ? limit->height : kUnlimited);
+        else
+            decoder.setMaxSize(nextWidth, nextHeight);
+        return true;
+    };
+    Decode(file, decoder, layerDone);
+    ImagePtr image = CopyPicture(decoder, file.name().c_str());
+    LumoProgress(-2);
+    return image;
+}
 
 ImagePtr LumoLoadJbig(const char* fileName) {
     InputFile file(fileName, kLoadModule);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "core/messages.h"
@@ -115,7 +116,9 @@ ImageInfo PlanInfo(const MokPlan& plan) {
     return {plan.result().width, plan.result().height, plan.gray ? ImageKind::GRAY256 : ImageKind::RGB};
 }
 
-ImagePtr ReadMok(MokBitReader& in, const char* name) {
+// Decodes as far as "mokratio" asks; with coarse, every level before the last is handed over and
+// each level reports its progress within its share every few rows.
+ImagePtr ReadMok(MokBitReader& in, const char* name, const CoarseLevelSink* coarse = nullptr) {
     const MokPlan plan = ReadMokHeader(in, name);
     const int colorClass = plan.gray ? GRAY : COLOR;
     const int bitsPerPixel = 8 * plan.channels();
@@ -126,11 +129,19 @@ ImagePtr ReadMok(MokBitReader& in, const char* name) {
     const int levels = static_cast<int>(plan.sizes.size());
     LumoProgress(-1);
     for (int step = 1; step <= plan.steps; ++step) {
+        if (coarse) (*coarse)(*level);
         const LevelSize size = plan.sizes[levels - 1 - step];
         ImagePtr finer = LumoCreateImage(size.width, size.height, colorClass, nullptr, bitsPerPixel);
-        DecodeLevel(*finer, *level, in);
+        const int before = (1 << (step - 1)) * 100 / (1 << plan.steps);
+        const int after = (1 << step) * 100 / (1 << plan.steps);
+        std::function<void(int)> rowsDone;
+        if (coarse) {
+            const int rows = level->height;
+            rowsDone = [=](int done) { LumoProgress(before + (after - before) * done / rows); };
+        }
+        DecodeLevel(*finer, *level, in, rowsDone);
         level = std::move(finer);
-        LumoProgress((1 << step) * 100 / (1 << plan.steps));
+        LumoProgress(after);
     }
     LumoProgress(-2);
     return level;
@@ -164,6 +175,13 @@ ImageInfo ReadMokInfo(const char* fileName) {
 ImagePtr LumoLoadMok(const char* fileName) {
     MokStreamPtr stream = LumoOpenMok(fileName, "r");
     ImagePtr image = ReadMok(stream->reader(), fileName);
+    LumoCloseMok(std::move(stream));
+    return image;
+}
+
+ImagePtr LumoLoadMokInLevels(const char* fileName, const CoarseLevelSink& coarse) {
+    MokStreamPtr stream = LumoOpenMok(fileName, "r");
+    ImagePtr image = ReadMok(stream->reader(), fileName, &coarse);
     LumoCloseMok(std::move(stream));
     return image;
 }

@@ -9,10 +9,14 @@
 #include "formats/byte_sink.h"
 #include "formats/image_info.h"
 #include "formats/input_file.h"
+#include "formats/layered_load.h"
 #include "formats/profile_key.h"
 
 // Loads a GRAY256 or RGB image at the size "mokratio" asks for.
 ImagePtr LumoLoadMok(const char* fileName);
+// The same load handing each level decoded before the last to coarse, coarsest first (the 1 x 1
+// top included); the finer levels also report progress every few rows.
+ImagePtr LumoLoadMokInLevels(const char* fileName, const CoarseLevelSink& coarse);
 // The loader over an open file (the fuzz harness reads from memory this way).
 ImagePtr LoadMokFrom(InputFile& file);
 // The size and kind a load with the current "mokratio" gives, from the header alone; the loader's

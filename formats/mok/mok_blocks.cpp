@@ -106,7 +106,9 @@ inline Block DecodeBlock(int o, bool firstColumn, Categories& state, MokBitReade
 }
 
 template <int kChannels>
-void DecodeRows(IMG& fine, const IMG& coarse, MokBitReader& in, uint8_t* spareRow) {
+void DecodeRows(IMG& fine, const IMG& coarse, MokBitReader& in, uint8_t* spareRow,
+                const std::function<void(int rows)>& rowsDone) {
+    constexpr int kRowsPerReport = 16;
     Categories state;
     const int pairs = fine.width / 2;  // coarse columns whose block has both fine columns
     for (int i = 0; i < coarse.height; ++i) {
@@ -127,6 +129,7 @@ void DecodeRows(IMG& fine, const IMG& coarse, MokBitReader& in, uint8_t* spareRo
                 }
             }
         }
+        if (rowsDone && (i + 1) % kRowsPerReport == 0) rowsDone(i + 1);
     }
 }
 
@@ -139,12 +142,12 @@ void EncodeLevel(const IMG& fine, const IMG& coarse, MokBitWriter& out) {
         EncodeRows<3>(fine, coarse, out);
 }
 
-void DecodeLevel(IMG& fine, const IMG& coarse, MokBitReader& in) {
+void DecodeLevel(IMG& fine, const IMG& coarse, MokBitReader& in, const std::function<void(int rows)>& rowsDone) {
     LumoBuffer<uint8_t> spareRow = LumoAllocBuffer<uint8_t>(fine.rowBytes, "LumoLoadMok");
     if (fine.bitsPerPixel == 8)
-        DecodeRows<1>(fine, coarse, in, spareRow.get());
+        DecodeRows<1>(fine, coarse, in, spareRow.get(), rowsDone);
     else
-        DecodeRows<3>(fine, coarse, in, spareRow.get());
+        DecodeRows<3>(fine, coarse, in, spareRow.get(), rowsDone);
     const size_t used = static_cast<size_t>(fine.width) * (fine.bitsPerPixel / 8);
     for (int k = 0; k < fine.height; ++k) std::memset(MemoryRow(fine, k) + used, 0, fine.rowBytes - used);
 }

@@ -6,6 +6,8 @@
 // in turn, through the same category state.
 #pragma once
 
+#include <functional>
+
 #include <array>
 #include <cstdint>
 
@@ -77,4 +79,6 @@ void EncodeLevel(const IMG& fine, const IMG& coarse, MokBitWriter& out);
 
 // Fills fine (of the size and kind of the level below coarse) from the stream. Samples come back
 // modulo 256, so any bits give a well-defined picture; row padding is set to 0.
-void DecodeLevel(IMG& fine, const IMG& coarse, MokBitReader& in);
+// rowsDone, when given, is called every few coarse rows with the number of coarse rows decoded, so
+// that a long level can report its progress.
+void DecodeLevel(IMG& fine, const IMG& coarse, MokBitReader& in, const std::function<void(int rows)>& rowsDone = {});

@@ -8,12 +8,16 @@
 #include "core/image.h"
 #include "formats/image_info.h"
 #include "formats/input_file.h"
+#include "formats/layered_load.h"
 #include "formats/pcd/pcd_overview.h"
 #include "formats/profile_key.h"
 
 // Loads with the current options; the module name of every error is "LumoLoadPcd". With "pcdsize"
 // 6 a thumbnail number past the end of the file gives no image and no message.
 ImagePtr LumoLoadPcd(const char* fileName);
+// The same load of sizes 2 to 5 handing the smaller pictures of the pack to coarse first: 192x128,
+// and before 3072x2048 also 768x512. Other sizes load directly.
+ImagePtr LumoLoadPcdInLevels(const char* fileName, const CoarseLevelSink& coarse);
 // The loader over an open file (the fuzz harness reads from memory this way).
 ImagePtr LoadPcdFrom(InputFile& file);
 // The size and kind a load with the current options gives, from the options and the orientation in

@@ -206,6 +206,39 @@ void LumoSetIntOptionPcd(const char* name, int value) { kIntRegistry.set("LumoSe
 int LumoGetIntOptionPcd(const char* name) { return kIntRegistry.get("LumoGetIntOptionPcd", name); }
 std::span<const ProfileKey> PcdProfileKeys() { return kPcdProfileKeys; }
 
+ImagePtr LumoLoadPcdInLevels(const char* fileName, const CoarseLevelSink& coarse) {
+    const int size = sizeOption;
+    if (size >= 2 && size <= 5) {
+        // The smaller pictures are quick loads of their own: Base/16 (192x128) read as it is stored,
+        // and for the largest size also Base (768x512), the last picture before the Huffman-coded
+        // ones. They report no progress (the bar belongs to the load asked for) and the options are
+        // put back however they end.
+        struct Restore {
+            int size = sizeOption, subsampled = subsampledOption, show = LumoGetIntOption("showprogress");
+            ~Restore() {
+                sizeOption = size;
+                subsampledOption = subsampled;
+                LumoSetIntOption("showprogress", show);
+            }
+        } restore;
+        LumoSetIntOption("showprogress", 0);
+        subsampledOption = 1;
+        for (const int smaller : {1, 3}) {
+            if (smaller >= size || (smaller == 3 && size != 5)) continue;
+            sizeOption = smaller;
+            ImagePtr level = LumoLoadPcd(fileName);
+            // Options back before the level is handed over: the receiver may load other files.
+            sizeOption = restore.size;
+            subsampledOption = restore.subsampled;
+            LumoSetIntOption("showprogress", restore.show);
+            if (level) coarse(*level);
+            LumoSetIntOption("showprogress", 0);
+            subsampledOption = 1;
+        }
+    }
+    return LumoLoadPcd(fileName);
+}
+
 ImagePtr LumoLoadPcd(const char* fileName) {
     InputFile file(fileName, kPcdModule, kPcdOpenMessage);
     return LoadPcdFrom(file);

@@ -9,7 +9,8 @@
 
 namespace {
 
-QSize PictureSize(const ImageWindow& window) { return QSize(window.image()->width, window.image()->height); }
+// The final picture's size, also while a file refines.
+QSize PictureSize(const ImageWindow& window) { return window.shownSize(); }
 
 // The screen room of the window's picture: a maximised window has the whole image area; another
 // has its viewport, cut where the area ends right of and below its place.
@@ -38,7 +39,7 @@ void FitToWindowCommand(FrameWindow& frame, const CommandInfo&) {
 
 void FitOpenedWindow(FrameWindow& frame, ImageWindow& window) {
     QMdiSubWindow* subWindow = frame.subWindowOf(&window);
-    if (!subWindow || !window.image() || SettingInt("OpenFitted") == 0) return;
+    if (!subWindow || window.shownSize().isEmpty() || SettingInt("OpenFitted") == 0) return;
     const int zoom = OpeningZoom(PictureSize(window), VisibleRoom(frame, window));
     if (zoom == window.zoom()) return;
     window.setZoom(zoom);

@@ -17,6 +17,7 @@
 #include "viewer/shell/toolbar_strip.h"
 #include "viewer/windows/image_info.h"
 #include "viewer/windows/mdi_layout.h"
+#include "viewer/windows/refinement.h"
 #include "viewer/windows/window_title.h"
 #include <QAction>
 #include <QCoreApplication>
@@ -109,8 +110,29 @@ bool FrameWindow::openFileInNewWindow(const QString& path) {
     bool opened = false;
     runAction([&] {
         auto window = std::make_unique<ImageWindow>();
-        connectImageWindow(window.get());  // the load's status texts reach the status line
-        if (!window->loadFile(path)) return;
+        ImageWindow* loading = window.get();
+        connectImageWindow(loading);  // the load's status texts reach the status line
+        // A file shown coarse first puts its window on screen with its first level.
+        QPointer<ImageWindow> early;
+        const QMetaObject::Connection shownEarly = connect(loading, &ImageWindow::refinementShown, this, [&] {
+            early = addImageWindow(std::move(window));
+            FitOpenedWindow(*this, *early);
+        });
+        bool loaded = false;
+        try {
+            loaded = loading->loadFile(path);
+        } catch (const LumoFailure&) {
+            disconnect(shownEarly);
+            if (early) CloseImageWindow(*early);  // a file that fails gets no window
+            throw;
+        }
+        disconnect(shownEarly);
+        if (early) {
+            if (!loaded) return;  // stopped by its closing (it closes itself) or no picture
+            opened = true;
+            return;
+        }
+        if (!loaded) return;
         ImageWindow* shown = addImageWindow(std::move(window));
         opened = true;
         FitOpenedWindow(*this, *shown);
@@ -251,6 +273,14 @@ void FrameWindow::customCascade() {
 void FrameWindow::pumpFrameMessages() { QCoreApplication::processEvents(); }
 
 void FrameWindow::runCommand(int id) {
+    // While a window refines, a command waits for the final picture; closing and quitting do not
+    // wait (they stop the refinement).
+    if (Refinement::running() && id != command::Close && id != command::CloseAll && id != command::Quit) {
+        Refinement::whenIdle([alive = QPointer<FrameWindow>(this), id] {
+            if (alive) alive->runCommand(id);
+        });
+        return;
+    }
     const QPointer<FrameWindow> alive(this);  // Quit may take the frame with it
     runAction([&] {
         if (surface_->inHelpMode()) {

@@ -7,6 +7,7 @@
 #include <QWheelEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
@@ -17,6 +18,7 @@
 #include "jobs/lossless_turn.h"
 #include "platform/system_info.h"
 #include "viewer/windows/full_screen_view.h"
+#include "viewer/windows/refinement.h"
 #include "viewer/dialogs/questions.h"
 #include "viewer/windows/screen_depth.h"
 #include "viewer/windows/wait_cursor.h"
@@ -83,7 +85,14 @@ bool ImageWindow::loadFile(const QString& path) {
     WaitCursor wait;
     const uint32_t start = TickCount();
     std::optional<JpegSource> jpegSource = JpegSourceOf(path, AutoRotateSetting());
-    ImagePtr image = LoadImageByExtension(fileName.constData());
+    ImagePtr image;
+    try {
+        image = LoadForWindow(*this, fileName.constData());
+    } catch (const RefinementStopped&) {
+        // Closed while it refined: the close that was held back happens now.
+        QTimer::singleShot(0, this, [this] { CloseImageWindow(*this); });
+        return false;
+    }
     // At least 1 ms: a load time of 0 stands for a picture that did not come from a file.
     const uint32_t elapsed = std::max<uint32_t>(1, TickCount() - start);
     if (!image) return false;
@@ -171,8 +180,9 @@ void ImageWindow::setModified(bool modified) {
 }
 
 void ImageWindow::setZoom(int percent) {
-    if (!image() || percent < kMinZoom || percent > kMaxZoom) return;
+    if (shownSize().isEmpty() || percent < kMinZoom || percent > kMaxZoom) return;
     display_.applyZoom(percent);  // a library error leaves the window as it was
+    if (refinement_) refinement_->applyZoom(percent);
     zoom_ = percent;
     updateScrollRanges();
     offset_ = deviceOffset();
@@ -180,14 +190,22 @@ void ImageWindow::setZoom(int percent) {
     emit changed();
 }
 
+QSize ImageWindow::shownSize() const {
+    if (const IMG* picture = image()) return QSize(picture->width, picture->height);
+    if (refinement_ && refinement_->view()) return refinement_->finalSize();
+    return {};
+}
+
 QSize ImageWindow::zoomedImageSize() const {
-    if (!image()) return {};
-    return QSize(image()->width * zoom_ / 100, image()->height * zoom_ / 100);
+    const QSize size = shownSize();
+    if (size.isEmpty()) return {};
+    return QSize(size.width() * zoom_ / 100, size.height() * zoom_ / 100);
 }
 
 int ImageWindow::fitZoom() const {
-    if (!image()) return zoom_;
-    return FitZoom(QSize(image()->width, image()->height), maximumViewportSize());
+    const QSize size = shownSize();
+    if (size.isEmpty()) return zoom_;
+    return FitZoom(size, maximumViewportSize());
 }
 
 void ImageWindow::zoomAround(int percent, QPoint anchor) {
@@ -215,10 +233,10 @@ QPoint ImageWindow::deviceOffset() const {
 // window's edge; a narrower one does not scroll. The same for heights.
 void ImageWindow::updateScrollRanges() {
     int maxX = 0, maxY = 0;
-    if (const IMG* picture = image()) {
+    if (const QSize picture = shownSize(); !picture.isEmpty()) {
         const int width = viewport()->width(), height = viewport()->height();
-        if (picture->width * zoom_ / 100 >= width) maxX = picture->width - width * 100 / zoom_;
-        if (picture->height * zoom_ / 100 >= height) maxY = picture->height - height * 100 / zoom_;
+        if (picture.width() * zoom_ / 100 >= width) maxX = picture.width() - width * 100 / zoom_;
+        if (picture.height() * zoom_ / 100 >= height) maxY = picture.height() - height * 100 / zoom_;
     }
     horizontalScrollBar()->setRange(0, std::max(0, maxX));
     verticalScrollBar()->setRange(0, std::max(0, maxY));
@@ -239,13 +257,15 @@ void ImageWindow::scrollContentsBy(int, int) {
 void ImageWindow::paintEvent(QPaintEvent* event) {
     QPainter painter(viewport());
     const QRect area = event->rect();
-    const IMG* picture = image();
     const DibView* view = display_.view();
-    if (!picture || !view || picture->width == 0 || picture->height == 0) {
+    // While refining, the coarse level is drawn over the final picture's size.
+    if (!image() && refinement_) view = refinement_->view();
+    const QSize size = shownSize();
+    if (!view || size.isEmpty()) {
         painter.fillRect(area, Qt::white);
         return;
     }
-    const long long W = picture->width, H = picture->height, z = zoom_;
+    const long long W = size.width(), H = size.height(), z = zoom_;
     const int offX = offset_.x(), offY = offset_.y();
 
     // White right of and below the image.
@@ -421,6 +441,12 @@ bool ImageWindow::event(QEvent* event) {
 }
 
 void ImageWindow::closeEvent(QCloseEvent* event) {
+    if (refinement_) {
+        // The load under way unwinds first; the window closes once it has.
+        refinement_->requestStop();
+        event->ignore();
+        return;
+    }
     if (queryClose())
         event->accept();
     else

@@ -19,6 +19,7 @@
 #include "jobs/mosaic_index.h"
 
 class FullScreenView;
+class Refinement;
 
 class ImageWindow : public QAbstractScrollArea {
     Q_OBJECT
@@ -74,6 +75,9 @@ public:
     int zoom() const { return zoom_; }
     // Ignored without image or outside 10-1000 %.
     void setZoom(int percent);
+    // The size of the picture shown: the image's, or while refining the final picture's; empty
+    // without either.
+    QSize shownSize() const;
     // The image at the current zoom, in screen pixels.
     QSize zoomedImageSize() const;
     // The zoom at which the whole image shows in the window as it is now (no scroll bars needed).
@@ -103,6 +107,14 @@ public:
     bool isAnimated() const;
     bool animationPaused() const;
 
+    // While a file loads coarse first (refinement.h): the refinement under way, or null. The window
+    // then shows its coarse level at the final size and has no image yet.
+    const Refinement* refinement() const { return refinement_; }
+    bool isRefining() const { return refinement_ != nullptr; }
+    void setRefinement(Refinement* refinement) { refinement_ = refinement; }
+    // A new coarse level is shown: scroll ranges, repaint, status line.
+    void refinementAdvanced() { imageReplaced(); }
+
     // The save question for unsaved changes; true when the window may close.
     bool queryClose();
 
@@ -125,6 +137,8 @@ signals:
     // The save question was answered Yes: the receiver saves the window as Save does and sets
     // *saved (connected directly, so the answer is there when the signal returns).
     void saveRequested(ImageWindow* window, bool* saved);
+    // A file loading coarse first has its first level to show: the window belongs on screen now.
+    void refinementShown();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -158,5 +172,6 @@ private:
     QString hoveredFile_;
     QPointer<FullScreenView> fullScreen_;
     std::unique_ptr<PictureSequence> sequence_;
+    Refinement* refinement_ = nullptr;  // owned by the load under way
     int wheelTurn_ = 0;  // Ctrl+wheel turn not yet worth a zoom step (fine-grained wheels and touchpads)
 };
