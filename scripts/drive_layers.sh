@@ -65,6 +65,7 @@ done
 cat > "$work/watch.py" << 'PYTHON'
 import os, subprocess, sys, time
 from PIL import Image, ImageChops, ImageGrab, ImageStat
+from screen_match import find
 
 wlumo, photo, corner_path, out, limit = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4], float(sys.argv[5])
 name, strict = sys.argv[6], sys.argv[7] == "1"
@@ -74,21 +75,6 @@ env = dict(os.environ, QT_QPA_PLATFORM="xcb")
 log = open(os.path.join(out, name + "-wlumo.log"), "w")
 viewer = subprocess.Popen([wlumo, photo], stdout=log, stderr=subprocess.STDOUT, env=env)
 print("viewer", viewer.pid, flush=True)
-
-def find(screen, picture):
-    """Top-left corner where picture appears pixel for pixel on screen, or None."""
-    W, H = screen.size
-    w, h = picture.size
-    rows = [screen.crop((0, y, W, y + 1)).tobytes() for y in range(H)]
-    wanted = [picture.crop((0, y, w, y + 1)).tobytes() for y in range(h)]
-    for y in range(H - h + 1):
-        start = 0
-        while (i := rows[y].find(wanted[0], start)) >= 0:
-            start = i + 1
-            x = i // 3
-            if i % 3 == 0 and all(rows[y + k][3 * x:3 * (x + w)] == wanted[k] for k in range(1, h)):
-                return x, y
-    return None
 
 # Capture as fast as the display answers until the exact photo is seen (checked every 20 screens).
 frames = []
@@ -176,7 +162,7 @@ for file in "${files[@]}"; do
   strict=0
   [ "$file" = photo.mok ] && strict=1
   watch_status=0
-  "$python" "$work/watch.py" "$build/bin/wlumo" "$work/$file" "$work/$file.png" "$out" "$wait_limit" "$file" "$strict" \
+  PYTHONPATH="$(cd "$(dirname "$0")" && pwd)" "$python" "$work/watch.py" "$build/bin/wlumo" "$work/$file" "$work/$file.png" "$out" "$wait_limit" "$file" "$strict" \
     > "$out/$file-watch.log" 2>&1 || watch_status=$?
   echo "--- $file"
   cat "$out/$file-watch.log"

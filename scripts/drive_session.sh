@@ -89,28 +89,12 @@ wait_active() {
   sleep 0.2  # Qt hands the focus to the dialog's first field on the focus event
 }
 
+screen_match="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/screen_match.py"
+
 # Where a picture appears pixel for pixel on a screenshot: prints "X Y" of its top-left corner and
 # succeeds, or fails when it is not there.
 find_picture() {
-  "$python" - "$1" "$2" << 'PYTHON'
-import sys
-from PIL import Image
-screen = Image.open(sys.argv[1]).convert("RGB")
-picture = Image.open(sys.argv[2]).convert("RGB")
-W, H = screen.size
-w, h = picture.size
-rows = [screen.crop((0, y, W, y + 1)).tobytes() for y in range(H)]
-wanted = [picture.crop((0, y, w, y + 1)).tobytes() for y in range(h)]
-for y in range(H - h + 1):
-    start = 0
-    while (i := rows[y].find(wanted[0], start)) >= 0:
-        start = i + 1
-        x = i // 3
-        if i % 3 == 0 and all(rows[y + k][3 * x:3 * (x + w)] == wanted[k] for k in range(1, h)):
-            print(x, y)
-            sys.exit(0)
-sys.exit(1)
-PYTHON
+  "$python" "$screen_match" "$1" "$2"
 }
 
 # Takes screenshots until the picture is on screen; prints where it is.

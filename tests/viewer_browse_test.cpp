@@ -10,7 +10,6 @@
 #include "viewer/commands/command_surface.h"
 #include "viewer/commands/command_table.h"
 #include "viewer/commands/folder_pictures.h"
-#include "viewer/shell/sign_on_box.h"
 #include "viewer/windows/window_title.h"
 #include "viewer/windows/zoom_steps.h"
 
@@ -63,14 +62,8 @@ protected:
         std::filesystem::create_directories(folder_);
     }
 
-    // The viewer without its sign-on box, which would hold the keyboard.
-    void startViewer() {
-        start({});
-        if (SignOnBox* signOn = viewer().signOnBox()) signOn->close();
-        settle();
-    }
     ImageWindow& open(const QString& path) {
-        if (!started()) startViewer();
+        if (!started()) startWithoutSignOn();
         EXPECT_TRUE(frame().openFileInNewWindow(path));
         settle();
         return *frame().activeImageWindow();
@@ -193,7 +186,7 @@ TEST_F(BrowseTest, ControlWheelZoomsAroundTheMouse) {
 }
 
 TEST_F(BrowseTest, DesktopKeysOpenCloseAndFitBesideTheOldOnes) {
-    startViewer();
+    startWithoutSignOn();
     CommandSurface& surface = frame().commandSurface();
     EXPECT_EQ(surface.action(Open)->shortcuts(),
               QList<QKeySequence>({QKeySequence(Qt::CTRL | Qt::Key_F12), QKeySequence(Qt::CTRL | Qt::Key_O)}));
@@ -351,7 +344,7 @@ TEST_F(BrowseTest, ChangedImageAsksBeforeTheStepAndLonePicturesStay) {
 TEST_F(BrowseTest, TurnCommandsMoveEveryPixelAndMarkTheImageChanged) {
     const int W = 7, H = 4;
     ImagePtr original = MakePatternImage(ImageKind::COLOR16, W, H, 3);
-    startViewer();
+    startWithoutSignOn();
     ImageWindow* window = frame().openImageInNewWindow(MakePatternImage(ImageKind::COLOR16, W, H, 3));
     EXPECT_TRUE(frame().commandSurface().action(RotateLeft)->isEnabled());
     const struct {
@@ -392,7 +385,7 @@ TEST_F(BrowseTest, TurnCommandsMoveEveryPixelAndMarkTheImageChanged) {
 }
 
 TEST_F(BrowseTest, TurnsAreGreyedWithoutImageAndAFittedPictureStaysWhole) {
-    startViewer();
+    startWithoutSignOn();
     for (const int id : {RotateLeft, RotateRight, FlipHorizontal, FlipVertical, FitToWindow, NextImage, PreviousImage})
         EXPECT_FALSE(frame().commandSurface().action(id)->isEnabled()) << id;
     ImageWindow& window = open(picture("landscape.bmp", 3000, 1000));

@@ -16,7 +16,6 @@
 #include "viewer/commands/command_surface.h"
 #include "viewer/dialogs/dialog_controls.h"
 #include "viewer/dialogs/properties_dialog.h"
-#include "viewer/shell/sign_on_box.h"
 
 namespace {
 
@@ -24,9 +23,7 @@ class PropertiesTest : public ViewerTest {
 protected:
     void SetUp() override {
         ViewerTest::SetUp();
-        start({});
-        if (SignOnBox* signOn = viewer().signOnBox()) signOn->close();
-        settle();
+        startWithoutSignOn();
     }
 
     QAction* item() { return frame().commandSurface().action(command::Properties); }

@@ -13,7 +13,6 @@
 #include "formats/jbig/jbig.h"
 #include "formats/mok/mok.h"
 #include "viewer/commands/command_ids.h"
-#include "viewer/shell/sign_on_box.h"
 #include "viewer/windows/refinement.h"
 
 namespace {
@@ -27,9 +26,7 @@ class RefinementTest : public ViewerTest {
 protected:
     void SetUp() override {
         ViewerTest::SetUp();
-        start({});
-        if (SignOnBox* signOn = viewer().signOnBox()) signOn->close();
-        settle();
+        startWithoutSignOn();
     }
     QString mok(const std::string& name, int width, int height, unsigned seed = 1) {
         const std::string path = tempPath(name);

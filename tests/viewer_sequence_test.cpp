@@ -7,7 +7,6 @@
 #include "tests/viewer_support/viewer_fixture.h"
 #include "formats/tiff/tiff.h"
 #include "viewer/commands/command_ids.h"
-#include "viewer/shell/sign_on_box.h"
 
 namespace {
 
@@ -16,11 +15,7 @@ using namespace command;
 class SequenceTest : public ViewerTest {
 protected:
     ImageWindow& open(const QString& path) {
-        if (!started()) {
-            start({});
-            if (SignOnBox* signOn = viewer().signOnBox()) signOn->close();
-            settle();
-        }
+        if (!started()) startWithoutSignOn();
         EXPECT_TRUE(frame().openFileInNewWindow(path));
         settle();
         frame().activateWindow();

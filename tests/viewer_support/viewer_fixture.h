@@ -17,6 +17,7 @@
 #include "tests/support/lumo_test.h"
 #include "viewer/shell/application.h"
 #include "viewer/shell/frame_window.h"
+#include "viewer/shell/sign_on_box.h"
 #include "viewer/windows/image_window.h"
 #include "viewer/dialogs/questions.h"
 #include "viewer/shell/status_strip.h"
@@ -65,6 +66,13 @@ protected:
         ViewerOptions options;
         options.files = files;
         viewer_ = std::make_unique<Viewer>(options);
+        settle();
+        return viewer_->frame();
+    }
+    // The viewer without its sign-on box, which would hold the keyboard.
+    FrameWindow& startWithoutSignOn() {
+        start({});
+        if (SignOnBox* signOn = viewer_->signOnBox()) signOn->close();
         settle();
         return viewer_->frame();
     }
