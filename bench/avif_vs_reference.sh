@@ -37,8 +37,6 @@ photo=$(ls -S "$work"/*.ppm | head -1)  # the 4000 x 3000 colour picture
 convert "$photo" "$work/picture.png"
 convert "$photo" "$work/picture.bmp"
 
-minus() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", a - b }'; }
-ratio() { awk -v theirs="$1" -v ours="$2" 'BEGIN { if (ours > 0) printf "%.2f", theirs / ours; else print "-" }'; }
 
 enc_ours=$(best_ms "$lumo" convert "$work/picture.bmp" -o "$work/ours.avif")
 enc_theirs=$(best_ms avifenc -j 1 -s 6 --min 0 --max 10 "$work/picture.png" "$work/ref.avif")
@@ -48,7 +46,7 @@ dec_y4m=$(best_ms avifdec -j 1 "$work/ref.avif" "$work/out.y4m")
 dec_png=$(best_ms avifdec -j 1 "$work/ref.avif" "$work/out.png")
 
 printf '%-7s %10s %12s %7s\n' step "ours ms" "reference ms" ratio
-printf '%-7s %10s %12s %7s  (avifenc)\n' encode "$enc_ours" "$enc_theirs" "$(ratio "$enc_theirs" "$enc_ours")"
-printf '%-7s %10s %12s %7s  (avifdec to y4m)\n' decode "$dec_ours" "$dec_y4m" "$(ratio "$dec_y4m" "$dec_ours")"
-printf '%-7s %10s %12s %7s  (avifdec to png)\n' decode "$dec_ours" "$dec_png" "$(ratio "$dec_png" "$dec_ours")"
+printf '%-7s %10s %12s %7s  (avifenc)\n' encode "$enc_ours" "$enc_theirs" "$(speed_ratio "$enc_theirs" "$enc_ours")"
+printf '%-7s %10s %12s %7s  (avifdec to y4m)\n' decode "$dec_ours" "$dec_y4m" "$(speed_ratio "$dec_y4m" "$dec_ours")"
+printf '%-7s %10s %12s %7s  (avifdec to png)\n' decode "$dec_ours" "$dec_png" "$(speed_ratio "$dec_png" "$dec_ours")"
 printf 'sizes: ours %s bytes, avifenc %s bytes\n' "$(stat -c %s "$work/ours.avif")" "$(stat -c %s "$work/ref.avif")"

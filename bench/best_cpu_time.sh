@@ -23,3 +23,8 @@ require() {
         fi
     done
 }
+
+# minus A B: A - B with one decimal (a figure less the start-up cost measured beside it).
+minus() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", a - b }'; }
+# speed_ratio THEIRS OURS: the reference's time divided by ours (above 1: we are faster), or "-".
+speed_ratio() { awk -v theirs="$1" -v ours="$2" 'BEGIN { if (ours > 0) printf "%.2f", theirs / ours; else print "-" }'; }

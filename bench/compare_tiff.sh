@@ -43,8 +43,6 @@ photo=$(ls -S "$work"/*.ppm | head -1)  # the 4000 x 3000 colour picture
 tiffcp -c lzw "$work/none.tif" "$work/lzw.tif"
 tiffcp -c packbits "$work/none.tif" "$work/packbits.tif"
 
-minus() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", a - b }'; }
-ratio() { awk -v theirs="$1" -v ours="$2" 'BEGIN { if (ours > 0) printf "%.2f", theirs / ours; else print "-" }'; }
 
 lumo_start=$(best_ms "$lumo" info "$work/tiny.bmp")
 lumo_bmp=$(best_ms "$lumo" info "$work/picture.bmp")
@@ -58,14 +56,14 @@ for compression in none lzw packbits; do
     ours=$(minus "$(best_ms "$lumo" info "$file")" "$lumo_start")
     theirs=$(minus "$(best_ms "$magick" "$file" null:)" "$magick_start")
     copy=$(minus "$(best_ms tiffcp -c none "$file" "$work/copy.tif")" "$tiffcp_plain")
-    printf '%-9s %-5s %9s %12s %7s %10s %7s\n' "$compression" load "$ours" "$theirs" "$(ratio "$theirs" "$ours")" \
-        "$copy" "$(ratio "$copy" "$ours")"
+    printf '%-9s %-5s %9s %12s %7s %10s %7s\n' "$compression" load "$ours" "$theirs" "$(speed_ratio "$theirs" "$ours")" \
+        "$copy" "$(speed_ratio "$copy" "$ours")"
 
     case $compression in none) key=Raw magick_c=None ;; lzw) key=LZW magick_c=LZW ;; packbits) key=Packbits magick_c=RLE ;; esac
     ours=$(minus "$(best_ms "$lumo" convert --set "TiffCompression=$key" "$work/picture.bmp" -o "$work/ours.tif")" "$lumo_bmp")
     theirs=$(minus "$(best_ms "$magick" "$work/picture.miff" -compress "$magick_c" "$work/magick.tif")" "$magick_miff")
     copy=$(minus "$(best_ms tiffcp -c "$compression" "$work/none.tif" "$work/copy.tif")" "$tiffcp_plain")
     [ "$compression" = none ] && copy=0.0  # the plain copy is the baseline itself
-    printf '%-9s %-5s %9s %12s %7s %10s %7s\n' "$compression" save "$ours" "$theirs" "$(ratio "$theirs" "$ours")" \
-        "$copy" "$(ratio "$copy" "$ours")"
+    printf '%-9s %-5s %9s %12s %7s %10s %7s\n' "$compression" save "$ours" "$theirs" "$(speed_ratio "$theirs" "$ours")" \
+        "$copy" "$(speed_ratio "$copy" "$ours")"
 done

@@ -36,8 +36,6 @@ photo=$(ls -S "$work"/*.ppm | head -1)  # the 4000 x 3000 colour picture
 cp "$photo" "$work/picture.ppm"
 convert "$photo" "$work/picture.bmp"
 
-minus() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", a - b }'; }
-ratio() { awk -v theirs="$1" -v ours="$2" 'BEGIN { if (ours > 0) printf "%.2f", theirs / ours; else print "-" }'; }
 
 enc_ours=$(best_ms "$lumo" convert "$work/picture.bmp" -o "$work/ours.jxl")
 enc_theirs=$(best_ms cjxl "$work/picture.ppm" "$work/ref.jxl" -d 1 -e 7 --num_threads=0)
@@ -45,6 +43,6 @@ base=$(best_ms "$lumo" convert "$work/picture.bmp" -o "$work/out.bmp")
 dec_ours=$(minus "$(best_ms "$lumo" convert "$work/ref.jxl" -o "$work/out.bmp")" "$base")
 dec_theirs=$(best_ms djxl "$work/ref.jxl" "$work/out.ppm" --num_threads=1)
 printf '%-7s %10s %12s %7s\n' step "ours ms" "libjxl ms" ratio
-printf '%-7s %10s %12s %7s  (cjxl)\n' encode "$enc_ours" "$enc_theirs" "$(ratio "$enc_theirs" "$enc_ours")"
-printf '%-7s %10s %12s %7s  (djxl)\n' decode "$dec_ours" "$dec_theirs" "$(ratio "$dec_theirs" "$dec_ours")"
+printf '%-7s %10s %12s %7s  (cjxl)\n' encode "$enc_ours" "$enc_theirs" "$(speed_ratio "$enc_theirs" "$enc_ours")"
+printf '%-7s %10s %12s %7s  (djxl)\n' decode "$dec_ours" "$dec_theirs" "$(speed_ratio "$dec_theirs" "$dec_ours")"
 printf 'sizes: ours %s bytes, cjxl %s bytes\n' "$(stat -c %s "$work/ours.jxl")" "$(stat -c %s "$work/ref.jxl")"

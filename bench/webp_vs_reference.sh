@@ -41,8 +41,6 @@ cwebp -quiet "$work/picture.ppm" -o "$work/lossy.webp"
 cwebp -quiet -lossless "$work/picture.ppm" -o "$work/lossless.webp"
 cwebp -quiet "$work/tiny.ppm" -o "$work/tiny.webp"
 
-minus() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", a - b }'; }
-ratio() { awk -v theirs="$1" -v ours="$2" 'BEGIN { if (ours > 0) printf "%.2f", theirs / ours; else print "-" }'; }
 
 lumo_load_start=$(best_ms "$lumo" convert "$work/tiny.webp" -o "$work/tiny-out.bmp")
 dwebp_start=$(best_ms dwebp "$work/tiny.webp" -bmp -o "$work/tiny-out.bmp")
@@ -53,12 +51,12 @@ printf '%-9s %-5s %10s %12s %7s\n' file step "ours ms" "reference ms" ratio
 for kind in lossy lossless; do
     ours=$(minus "$(best_ms "$lumo" convert "$work/$kind.webp" -o "$work/ours.bmp")" "$lumo_load_start")
     theirs=$(minus "$(best_ms dwebp "$work/$kind.webp" -bmp -o "$work/theirs.bmp")" "$dwebp_start")
-    printf '%-9s %-5s %10s %12s %7s\n' "$kind" load "$ours" "$theirs" "$(ratio "$theirs" "$ours")"
+    printf '%-9s %-5s %10s %12s %7s\n' "$kind" load "$ours" "$theirs" "$(speed_ratio "$theirs" "$ours")"
     flag=() lossless=0
     [ "$kind" = lossless ] && flag=(-lossless) lossless=1
     ours=$(minus "$(best_ms "$lumo" convert --set "WebpLossless=$lossless" "$work/picture.bmp" -o "$work/ours.webp")" \
         "$lumo_save_start")
     theirs=$(minus "$(best_ms cwebp -quiet "${flag[@]}" "$work/picture.ppm" -o "$work/theirs.webp")" "$cwebp_start")
-    printf '%-9s %-5s %10s %12s %7s\n' "$kind" save "$ours" "$theirs" "$(ratio "$theirs" "$ours")"
+    printf '%-9s %-5s %10s %12s %7s\n' "$kind" save "$ours" "$theirs" "$(speed_ratio "$theirs" "$ours")"
     cmp -s "$work/ours.webp" "$work/theirs.webp" && echo "          (the saved files are byte for byte the same)"
 done
